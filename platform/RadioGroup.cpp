@@ -1,0 +1,78 @@
+#include "RadioGroup.h"
+
+#include <QGridLayout>
+#include <QRadioButton>
+
+TRadioGroup::TRadioGroup(const QString& caption, QWidget* parent, int columns)
+    : QGroupBox(caption, parent), layout_(new QGridLayout(this)), columns_(columns < 1 ? 1 : columns)
+{
+    layout_->setContentsMargins(6, 2, 6, 2);
+    layout_->setSpacing(2);
+    group_.setExclusive(true);
+    connect(&group_, &QButtonGroup::idClicked, this, [this](int id) {
+        if (id != index_) {
+            index_ = id;
+            emit Click();
+        }
+    });
+}
+
+void TRadioGroup::SetItems(const QStringList& items)
+{
+    items_ = items;
+    index_ = -1;
+    Rebuild();
+}
+
+void TRadioGroup::AddItem(const QString& item)
+{
+    items_ << item;
+    const int keep = index_;
+    Rebuild();
+    index_ = keep;
+    if (auto* b = Button(index_))
+        b->setChecked(true);
+}
+
+void TRadioGroup::Rebuild()
+{
+    for (auto* b : group_.buttons()) {
+        group_.removeButton(b);
+        delete b;
+    }
+    const int rows = (static_cast<int>(items_.size()) + columns_ - 1) / columns_;
+    for (int i = 0; i < items_.size(); ++i) {
+        auto* b = new QRadioButton(items_[i], this);
+        b->setObjectName(QStringLiteral("item%1").arg(i));
+        group_.addButton(b, i);
+        layout_->addWidget(b, rows ? i % rows : 0, rows ? i / rows : 0);
+    }
+}
+
+int TRadioGroup::ItemIndex() const
+{
+    return index_;
+}
+
+void TRadioGroup::SetItemIndex(int index)
+{
+    if (index < -1 || index >= items_.size())
+        index = -1;
+    if (index == index_)
+        return;
+    index_ = index;
+    if (index < 0) {
+        group_.setExclusive(false);
+        for (auto* b : group_.buttons())
+            b->setChecked(false);
+        group_.setExclusive(true);
+    } else {
+        Button(index)->setChecked(true);
+    }
+    emit Click();
+}
+
+QAbstractButton* TRadioGroup::Button(int index) const
+{
+    return group_.button(index);
+}

@@ -1,0 +1,30 @@
+#include "Global.h"
+
+std::int8_t ConnectionKind = 0;
+QString EthHost;
+std::int8_t EthProtocol = 0;
+std::int32_t EthPort = 0;
+QObject* MainWindowHandle = nullptr;
+QString OrdersFileName;
+bool WindRow = false;
+std::int8_t WindRowMode = 0;
+QString WindRowChar;
+bool SaveASCII = false;
+bool InsertTime = false;
+bool ChangePointToColon = false;
+
+void ResetGlobals()
+{
+    ConnectionKind = 0;
+    EthHost.clear();
+    EthProtocol = 0;
+    EthPort = 0;
+    MainWindowHandle = nullptr;
+    OrdersFileName.clear();
+    WindRow = false;
+    WindRowMode = 0;
+    WindRowChar.clear();
+    SaveASCII = false;
+    InsertTime = false;
+    ChangePointToColon = false;
+}

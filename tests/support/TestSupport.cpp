@@ -1,0 +1,173 @@
+#include "TestSupport.h"
+
+#include "AppFolder.h"
+#include "MessageBox.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QTest>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+PtyPair::PtyPair()
+{
+    char name[256] = {};
+    if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
+        master_ = slave_ = -1;
+        return;
+    }
+    termios t{};
+    tcgetattr(slave_, &t);
+    cfmakeraw(&t);
+    tcsetattr(slave_, TCSANOW, &t);
+    tcgetattr(master_, &t);
+    cfmakeraw(&t);
+    tcsetattr(master_, TCSANOW, &t);
+    slavePath_ = QString::fromLocal8Bit(name);
+}
+
+PtyPair::~PtyPair()
+{
+    CloseMaster();
+    if (slave_ >= 0)
+        ::close(slave_);
+}
+
+void PtyPair::CloseMaster()
+{
+    if (master_ >= 0)
+        ::close(master_);
+    master_ = -1;
+}
+
+void PtyPair::Write(const QByteArray& bytes)
+{
+    qsizetype done = 0;
+    while (master_ >= 0 && done < bytes.size()) {
+        const ssize_t n = ::write(master_, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        done += n;
+    }
+}
+
+QByteArray PtyPair::Read(int timeoutMs)
+{
+    QByteArray out;
+    pollfd p{master_, POLLIN, 0};
+    if (master_ < 0 || ::poll(&p, 1, timeoutMs) <= 0)
+        return out;
+    char buf[4096];
+    for (;;) {
+        pollfd q{master_, POLLIN, 0};
+        if (::poll(&q, 1, 0) <= 0 || !(q.revents & POLLIN))
+            break;
+        const ssize_t n = ::read(master_, buf, sizeof buf);
+        if (n <= 0)
+            break;
+        out.append(buf, n);
+    }
+    return out;
+}
+
+QByteArray PtyPair::ReadExactly(int count, int timeoutMs)
+{
+    QByteArray out;
+    QDeadlineTimer deadline(timeoutMs);
+    while (out.size() < count && !deadline.hasExpired()) {
+        QCoreApplication::processEvents();
+        out += Read(10);
+    }
+    return out;
+}
+
+MessageBoxRecorder::MessageBoxRecorder() : boxes_(std::make_shared<QList<RecordedBox>>())
+{
+    auto boxes = boxes_;
+    SetMessageBoxHook([boxes](const QString& text, const QString& caption, int flags) {
+        boxes->append({text, caption, flags});
+    });
+}
+
+MessageBoxRecorder::~MessageBoxRecorder()
+{
+    SetMessageBoxHook({});
+}
+
+ScratchAppFolder::ScratchAppFolder()
+{
+    SetAppFolder(dir_.path());
+}
+
+ScratchAppFolder::~ScratchAppFolder()
+{
+    SetAppFolder({});
+}
+
+QString ScratchAppFolder::Path() const
+{
+    return dir_.path() + '/';
+}
+
+ScaleSim::ScaleSim(const QString& mode, const QStringList& extra)
+{
+    record_ = dir_.filePath(QStringLiteral("record.bin"));
+    QStringList args{QStringLiteral("--") + mode};
+    if (mode != QLatin1String("serial"))
+        args << QStringLiteral("0");
+    args << QStringLiteral("--record") << record_ << extra;
+    proc_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    proc_.start(qEnvironmentVariable("SCALE_SIM"), args);
+    if (!proc_.waitForStarted(5000))
+        return;
+    QDeadlineTimer deadline(10000);
+    QByteArray line;
+    while (!line.endsWith('\n') && !deadline.hasExpired()) {
+        if (!proc_.canReadLine() && !proc_.waitForReadyRead(100))
+            continue;
+        line = proc_.readLine();
+    }
+    // "READY serial /dev/pts/3" or "READY tcp 127.0.0.1 40123"
+    const QList<QByteArray> parts = line.trimmed().split(' ');
+    if (parts.size() < 3 || parts[0] != "READY")
+        return;
+    if (parts[1] == "serial") {
+        endpoint_ = QString::fromLocal8Bit(parts[2]);
+    } else if (parts.size() >= 4) {
+        endpoint_ = QString::fromLatin1(parts[2]);
+        port_ = static_cast<quint16>(parts[3].toUInt());
+    }
+    started_ = true;
+}
+
+ScaleSim::~ScaleSim()
+{
+    proc_.terminate();
+    if (!proc_.waitForFinished(3000)) {
+        proc_.kill();
+        proc_.waitForFinished(3000);
+    }
+}
+
+QByteArray ScaleSim::Recorded() const
+{
+    QFile f(record_);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool ScaleSim::WaitRecorded(int bytes, int timeoutMs) const
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (Recorded().size() < bytes) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(10);
+    }
+    return true;
+}

@@ -1,0 +1,87 @@
+#pragma once
+// Shared pieces of the test executables: a pseudo-terminal pair, a recorder
+// for message boxes, a scratch settings folder and the scale simulator.
+#include <QByteArray>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// An openpty() pair in raw mode. The program opens SlavePath(); the test plays
+// the other end through the master descriptor.
+class PtyPair {
+public:
+    PtyPair();
+    ~PtyPair();
+    bool IsOpen() const { return master_ >= 0; }
+    QString SlavePath() const { return slavePath_; }
+    int Master() const { return master_; }
+    // Closes the test's end, as an unplugged adapter would.
+    void CloseMaster();
+    void Write(const QByteArray& bytes);
+    // Reads what is waiting, waiting up to timeoutMs for the first byte.
+    QByteArray Read(int timeoutMs = 1000);
+    // Reads until `count` bytes came or timeoutMs passed.
+    QByteArray ReadExactly(int count, int timeoutMs = 3000);
+
+private:
+    int master_ = -1;
+    int slave_ = -1; // kept open so the slave side never sees a hang-up
+    QString slavePath_;
+};
+
+struct RecordedBox {
+    QString text;
+    QString caption;
+    int flags;
+};
+
+// Records every MessageBox instead of showing it, while it lives.
+class MessageBoxRecorder {
+public:
+    MessageBoxRecorder();
+    ~MessageBoxRecorder();
+    const QList<RecordedBox>& Boxes() const { return *boxes_; }
+    int Count() const { return static_cast<int>(boxes_->size()); }
+    void Clear() { boxes_->clear(); }
+
+private:
+    std::shared_ptr<QList<RecordedBox>> boxes_;
+};
+
+// A scratch folder that stands in for the executable's folder while it lives.
+class ScratchAppFolder {
+public:
+    ScratchAppFolder();
+    ~ScratchAppFolder();
+    QString Path() const; // ends with "/"
+    QString File(const QString& name) const { return Path() + name; }
+
+private:
+    QTemporaryDir dir_;
+};
+
+// The scale simulator as a child process (path from $SCALE_SIM).
+class ScaleSim {
+public:
+    // mode: "serial", "tcp" or "udp"; extra: further arguments.
+    explicit ScaleSim(const QString& mode, const QStringList& extra = {});
+    ~ScaleSim();
+    bool Started() const { return started_; }
+    QString Device() const { return endpoint_; }      // serial: the pty path
+    quint16 Port() const { return port_; }            // tcp, udp
+    QString RecordPath() const { return record_; }
+    QByteArray Recorded() const;
+    // Waits until the recording holds at least `bytes` bytes.
+    bool WaitRecorded(int bytes, int timeoutMs = 5000) const;
+
+private:
+    QTemporaryDir dir_;
+    QProcess proc_;
+    QString record_;
+    QString endpoint_;
+    quint16 port_ = 0;
+    bool started_ = false;
+};
