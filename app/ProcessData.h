@@ -1,0 +1,57 @@
+#pragma once
+// The upload: a stop-and-wait exchange driven by complete reply lines and a
+// 100 ms single-shot timer. It knows nothing of widgets or links; its owner
+// gives it the table, the database kind and the way to send a command, so the
+// window and the command line run the very same protocol.
+#include <QByteArray>
+#include <QObject>
+#include <QTimer>
+
+#include <cstdint>
+#include <functional>
+
+// Bytes 0..32 removed from both ends of a reply.
+QByteArray TrimReply(const QByteArray& text);
+// Start command and start reply for a position of the database-kind choice.
+QByteArray StartCommand(int position);
+QByteArray StartReply(int position);
+// index * 100 / rows rounded half to even; 0 for a negative index.
+int ProgressPercent(std::int32_t index, std::int32_t rows);
+
+class TUpload : public QObject {
+    Q_OBJECT
+public:
+    struct THooks {
+        std::function<void(const QByteArray& command)> SendOrder; // bare command; the link adds its framing
+        std::function<int()> RowCount;
+        std::function<QByteArray(int row)> Record;
+        std::function<int()> BazaPosition;                        // read when the start reply comes
+        std::function<void(int percent)> SetProgress;
+        std::function<void(bool failed)> Finished;                // the exchange reached its end
+    };
+
+    explicit TUpload(THooks hooks, QObject* parent = nullptr);
+
+    // Starts a new exchange from any state: empties ReplyBuffer, sends the start command.
+    void Start(int bazaPosition);
+    // Ends the exchange: nothing more is sent, later replies are ignored.
+    void Stop();
+    // Takes a piece of received text; each LF-ended line in it is one reply.
+    void ProcessReply(const QByteArray& text, std::int64_t length);
+    void TimerBazaTimer();
+
+    bool Running() const { return running_; }
+
+    std::int32_t UploadIndex = 0;
+    bool UploadFailed = false;
+    QByteArray ReplyBuffer;  // text after the last LF, waiting for the rest of its line
+    QTimer TimerBaza;
+
+private:
+    void TakeReply(const QByteArray& reply);
+    void Send(const QByteArray& command);
+
+    THooks hooks_;
+    bool running_ = false;
+    bool awaiting_ = false;  // the last command sent has not had its matching reply yet
+};

@@ -1,0 +1,244 @@
+// The exchange on its own: replies in, commands out, against an in-memory table.
+#include "ProcessData.h"
+
+#include <QTest>
+
+class ProcessDataTest : public QObject {
+    Q_OBJECT
+
+    struct Harness {
+        QList<QByteArray> rows;
+        QList<QByteArray> sent;
+        QList<int> progress;
+        QList<bool> finished;
+        int position = 0;
+        TUpload upload{{
+            [this](const QByteArray& c) { sent << c; },
+            [this] { return int(rows.size()); },
+            [this](int r) { return rows.value(r); },
+            [this] { return position; },
+            [this](int p) { progress << p; },
+            [this](bool failed) { finished << failed; },
+        }};
+
+        // Feeds a reply; runs the tick it armed, as the 100 ms timer would.
+        void ReplyAndTick(const QByteArray& text)
+        {
+            upload.ProcessReply(text, text.size());
+            if (upload.TimerBaza.isActive())
+                upload.TimerBazaTimer();
+        }
+    };
+
+private slots:
+    void trimReply_data()
+    {
+        QTest::addColumn<QByteArray>("in");
+        QTest::addColumn<QByteArray>("out");
+        QTest::newRow("CR LF") << QByteArray("Mr\r\n") << QByteArray("Mr");
+        QTest::newRow("blanks, tabs, NUL around") << QByteArray("\0 \tMr \t\r\n", 9) << QByteArray("Mr");
+        QTest::newRow("inner blank kept") << QByteArray(" M r\n") << QByteArray("M r");
+        QTest::newRow("high bytes kept") << QByteArray("\xA0Mr\xFF\n") << QByteArray("\xA0Mr\xFF");
+        QTest::newRow("only control bytes") << QByteArray("\r\n\t ") << QByteArray();
+    }
+    void trimReply()
+    {
+        QFETCH(QByteArray, in);
+        QFETCH(QByteArray, out);
+        QCOMPARE(TrimReply(in), out);
+    }
+
+    void progressRounding()
+    {
+        QList<int> eight;
+        for (int k = 1; k <= 8; ++k)
+            eight << ProgressPercent(k, 8);
+        QCOMPARE(eight, (QList<int>{12, 25, 38, 50, 62, 75, 88, 100}));
+        QCOMPARE(ProgressPercent(-1, 5), 0);
+        QCOMPARE(ProgressPercent(1, 3), 33);
+        QCOMPARE(ProgressPercent(2, 3), 67);
+        QCOMPARE(ProgressPercent(2000000, 2000000), 100);
+    }
+
+    void fullExchange()
+    {
+        Harness h;
+        h.rows = {"1;Salt", "2;Pepper"};
+        h.upload.Start(0);
+        QCOMPARE(h.sent, QList<QByteArray>{"SbP"});
+        h.ReplyAndTick("MbP\n");
+        h.ReplyAndTick("Mr\n");
+        h.ReplyAndTick("Mr\n");
+        h.ReplyAndTick("Me\n");
+        QCOMPARE(h.sent, (QList<QByteArray>{"SbP", "Sr1;Salt", "Sr2;Pepper", "Se"}));
+        QCOMPARE(h.progress, (QList<int>{50, 100}));
+        QCOMPARE(h.finished, QList<bool>{false});
+        QVERIFY(!h.upload.Running());
+    }
+
+    void startCommandFollowsKind_data()
+    {
+        QTest::addColumn<int>("position");
+        QTest::addColumn<QByteArray>("command");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::newRow("product or label") << 0 << QByteArray("SbP") << QByteArray("MbP");
+        QTest::newRow("user") << 1 << QByteArray("SbU") << QByteArray("MbU");
+        QTest::newRow("status") << 2 << QByteArray("SbS") << QByteArray("MbS");
+    }
+    void startCommandFollowsKind()
+    {
+        QFETCH(int, position);
+        QFETCH(QByteArray, command);
+        QFETCH(QByteArray, reply);
+        Harness h;
+        h.rows = {"x"};
+        h.position = position;
+        h.upload.Start(position);
+        QCOMPARE(h.sent.first(), command);
+        h.ReplyAndTick(reply + "\r\n");
+        QCOMPARE(h.sent.last(), QByteArray("Srx"));
+    }
+
+    void kindChangedWhileStartReplyAwaited()
+    {
+        Harness h;
+        h.rows = {"x"};
+        h.upload.Start(0);
+        h.position = 1;  // the user picks "user database" before the scale answers
+        h.ReplyAndTick("MbP\n");
+        QCOMPARE(h.sent.size(), 1);
+        h.ReplyAndTick("MbU\n");
+        QCOMPARE(h.sent.last(), QByteArray("Srx"));
+    }
+
+    void rejectedRepliesResendTheRecord_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::newRow("lower case") << QByteArray("mr\r\n");
+        QTest::newRow("further letters") << QByteArray("Mrx\r\n");
+        QTest::newRow("wrong reply") << QByteArray("Mx\r\n");
+        QTest::newRow("empty line") << QByteArray("\r\n");
+    }
+    void rejectedRepliesResendTheRecord()
+    {
+        QFETCH(QByteArray, reply);
+        Harness h;
+        h.rows = {"a", "b"};
+        h.upload.Start(0);
+        h.ReplyAndTick("MbP\n");
+        h.ReplyAndTick(reply);
+        QCOMPARE(h.sent, (QList<QByteArray>{"SbP", "Sra", "Sra"}));
+        QCOMPARE(h.upload.UploadIndex, 1);
+        h.ReplyAndTick(" \tMr \r\n");  // padded but right
+        QCOMPARE(h.sent.last(), QByteArray("Srb"));
+    }
+
+    void wrongStartOrEndReplyWaits()
+    {
+        Harness h;
+        h.rows = {"a"};
+        h.upload.Start(0);
+        h.ReplyAndTick("MbU\n");
+        QCOMPARE(h.sent.size(), 1);
+        h.ReplyAndTick("MbP\n");
+        h.ReplyAndTick("Mr\n");
+        h.ReplyAndTick("Mr\n");  // a stray answer while "Se" awaits its own
+        h.ReplyAndTick("Mx\n");
+        QCOMPARE(h.sent, (QList<QByteArray>{"SbP", "Sra", "Se"}));
+        QVERIFY(h.finished.isEmpty());
+        h.ReplyAndTick("Me\n");
+        QCOMPARE(h.finished, QList<bool>{false});
+    }
+
+    void replyInPieces()
+    {
+        Harness h;
+        h.rows = {"a", "b"};
+        h.upload.Start(0);
+        h.ReplyAndTick("MbP\n");
+        h.ReplyAndTick("M");
+        QCOMPARE(h.sent.size(), 2);
+        QCOMPARE(h.upload.ReplyBuffer, QByteArray("M"));
+        h.ReplyAndTick("r\r\n");
+        QCOMPARE(h.sent.last(), QByteArray("Srb"));
+        QVERIFY(h.upload.ReplyBuffer.isEmpty());
+    }
+
+    void twoRepliesInOnePieceSkipNothing()
+    {
+        Harness h;
+        h.rows = {"a", "b", "c"};
+        h.upload.Start(0);
+        h.ReplyAndTick("MbP\n");
+        h.ReplyAndTick("Mr\r\nMr\r\n");  // the scale answered record 1 twice
+        QCOMPARE(h.upload.UploadIndex, 2);
+        QCOMPARE(h.sent.last(), QByteArray("Srb"));
+        h.ReplyAndTick("Mr\r\nM");         // the rest of the next line waits
+        QCOMPARE(h.sent.last(), QByteArray("Src"));
+        h.ReplyAndTick("r\r\n");
+        h.ReplyAndTick("Me\n");
+        QCOMPARE(h.sent, (QList<QByteArray>{"SbP", "Sra", "Srb", "Src", "Se"}));
+        QCOMPARE(h.finished, QList<bool>{false});
+    }
+
+    void startEmptiesTheBuffer()
+    {
+        Harness h;
+        h.rows = {"a"};
+        h.upload.ProcessReply("garbage without line end", 24);
+        h.upload.Start(0);
+        h.ReplyAndTick("MbP\n");
+        QCOMPARE(h.sent.last(), QByteArray("Sra"));
+    }
+
+    void emptyRecordEndsInFailure()
+    {
+        Harness h;
+        h.rows = {""};
+        h.upload.Start(0);
+        h.ReplyAndTick("MbP\n");
+        QCOMPARE(h.sent.last(), QByteArray("Se"));
+        QCOMPARE(h.progress, QList<int>{0});
+        h.ReplyAndTick("Me\n");
+        QCOMPARE(h.finished, QList<bool>{true});
+    }
+
+    void stopEndsTheExchange()
+    {
+        Harness h;
+        h.rows = {"a", "b"};
+        h.upload.Start(0);
+        h.ReplyAndTick("MbP\n");
+        h.upload.Stop();
+        h.ReplyAndTick("Mr\n");
+        h.ReplyAndTick("Mr\n");
+        h.ReplyAndTick("Me\n");
+        QCOMPARE(h.sent, (QList<QByteArray>{"SbP", "Sra"}));
+        QVERIFY(h.finished.isEmpty());
+        QVERIFY(!h.upload.TimerBaza.isActive());
+    }
+
+    void lateReplyAfterTheEndShowsNothing()
+    {
+        Harness h;
+        h.rows = {"a"};
+        h.upload.Start(0);
+        for (const char* r : {"MbP\n", "Mr\n", "Me\n", "Me\n", "Mr\n"})
+            h.ReplyAndTick(r);
+        QCOMPARE(h.finished.size(), 1);
+    }
+
+    void newTableDuringUpload()
+    {
+        Harness h;
+        h.rows = {"a", "b"};
+        h.upload.Start(0);
+        h.ReplyAndTick("MbP\n");
+        h.rows = {"x", "y", "z"};
+        h.ReplyAndTick("Mr\n");
+        QCOMPARE(h.sent.last(), QByteArray("Sry"));
+    }
+};
+
+QTEST_GUILESS_MAIN(ProcessDataTest)
+#include "processdata_test.moc"
