@@ -1,0 +1,29 @@
+#pragma once
+// The simulator's command line, parsed into one plain struct.
+#include <optional>
+#include <set>
+#include <string>
+
+enum class SimMode { None, Serial, Device, Tcp, Udp };
+
+struct SimOptions {
+    SimMode mode = SimMode::None;
+    std::string device;            // --device PATH
+    int baud = 9600;               // --device only
+    int port = 0;                  // --tcp / --udp; 0 picks a free port
+    std::string host = "127.0.0.1";
+    std::string record;            // empty: nothing recorded
+    int delayMs = 0;
+    std::set<long> wrongAt;
+    bool split = false;
+    int splitGapMs = 20;
+    std::optional<long> silentAfter;
+    std::optional<long> dropAfter;
+    bool log = false;
+    bool help = false;
+};
+
+// Fills `out` from the arguments; on a mistake returns false and says why in `error`.
+bool ParseOptions(int argc, char** argv, SimOptions& out, std::string& error);
+
+const char* UsageText();
