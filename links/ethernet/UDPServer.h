@@ -1,0 +1,68 @@
+#pragma once
+// TIdUDPServer: a UDP socket bound to a local port, with one listener thread
+// that hands each datagram to OnUDPRead on that thread. Sends go out from the
+// same bound socket, so the scale sees the port it answers to. Plain POSIX
+// sockets: the listener must run without an event loop of its own.
+#include <QByteArray>
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+class EIdSocketError : public std::runtime_error {
+public:
+    explicit EIdSocketError(const std::string& what, int code = 0);
+    int ErrorCode;
+};
+
+// One local address to bind; with no address it binds to every interface.
+struct TIdSocketHandle {
+    std::uint16_t Port = 0;
+    int Handle = -1;
+
+    // Sends one datagram to a dotted-decimal IPv4 host (no name lookup). Any
+    // other host text, a short send or a socket failure throws EIdSocketError.
+    void SendDatagram(const QString& host, std::int32_t port, const QByteArray& bytes) const;
+};
+
+class TIdUDPServer {
+public:
+    TIdUDPServer();
+    // Closes the endpoint, waiting for the listener to end.
+    ~TIdUDPServer();
+    TIdUDPServer(const TIdUDPServer&) = delete;
+    TIdUDPServer& operator=(const TIdUDPServer&) = delete;
+
+    int BufferSize = 8192;
+    std::uint16_t DefaultPort = 0;
+    std::vector<TIdSocketHandle> Bindings;
+    // Runs on the listener thread, once per datagram, with exactly its bytes.
+    // An exception out of it drops that datagram; the listener goes on.
+    std::function<void(const QByteArray& AData)> OnUDPRead;
+
+    // A new binding on DefaultPort.
+    TIdSocketHandle& AddBinding();
+
+    bool Active() const { return !Bindings.empty() && Bindings.front().Handle >= 0; }
+    // true: binds every binding and starts the listener; a binding that cannot
+    // be bound (port taken) throws EIdSocketError. false: stops and joins the
+    // listener, then closes the sockets.
+    void SetActive(bool value);
+    // The first binding, once active.
+    const TIdSocketHandle& ActiveBinding() const;
+    // The port the first binding actually got (useful when it asked for 0).
+    std::uint16_t BoundPort() const;
+
+private:
+    void Open();
+    void Close();
+    void Listen(std::vector<int> handles, int wakeFd, int bufferSize);
+
+    std::thread listener_;
+    std::atomic<bool> stop_{false};
+    int wakeFd_ = -1; // eventfd: cuts the listener's wait short on close
+};

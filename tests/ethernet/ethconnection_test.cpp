@@ -1,0 +1,356 @@
+// The Ethernet link against real sockets on 127.0.0.1: states as the main
+// window receives them, bytes as the scale receives them, replies as the
+// upload receives them.
+#include "EthConnection.h"
+#include "Global.h"
+#include "PostMessage.h"
+
+#include <QNetworkDatagram>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QThread>
+#include <QUdpSocket>
+
+#include <memory>
+
+using States = QList<qint64>;
+
+// Stands in for the main window: keeps every WM_LINKSTATE in order.
+class StateRecorder : public QObject {
+public:
+    States Posted;
+
+    bool event(QEvent* e) override
+    {
+        if (e->type() != TWindowMessage::Type())
+            return QObject::event(e);
+        const auto* message = static_cast<TWindowMessage*>(e);
+        if (message->Msg == WM_LINKSTATE && message->LParam == 0)
+            Posted << message->WParam;
+        return true;
+    }
+};
+
+class EthConnectionTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<StateRecorder> window;
+    QList<QByteArray> replies;
+    bool replyOffMainThread = false;
+
+    std::unique_ptr<CEthConnection> NewLink(quint16 udpPort = 0)
+    {
+        return std::make_unique<CEthConnection>(
+            [this](const QByteArray& text) {
+                if (QThread::currentThread() != qApp->thread())
+                    replyOffMainThread = true;
+                replies << text;
+            },
+            udpPort);
+    }
+
+    States Delivered()
+    {
+        QCoreApplication::sendPostedEvents(window.get());
+        return window->Posted;
+    }
+
+    // Connects the link to server and returns the scale's end.
+    static QTcpSocket* ConnectTcp(CEthConnection& link, QTcpServer& server, const QString& host)
+    {
+        link.ToggleConnection(0, host, server.serverPort());
+        if (!QTest::qWaitFor([&] { return link.State == 2 && server.hasPendingConnections(); }))
+            return nullptr;
+        return server.nextPendingConnection();
+    }
+
+    static quint16 ClosedTcpPort()
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        return probe.serverPort(); // closed again on return
+    }
+
+    static QByteArray NextDatagram(QUdpSocket& socket, quint16* senderPort = nullptr)
+    {
+        if (!QTest::qWaitFor([&] { return socket.hasPendingDatagrams(); }))
+            return "(nothing came)";
+        const QNetworkDatagram d = socket.receiveDatagram();
+        if (senderPort)
+            *senderPort = static_cast<quint16>(d.senderPort());
+        return d.data();
+    }
+
+private slots:
+    void init()
+    {
+        ResetGlobals();
+        window = std::make_unique<StateRecorder>();
+        MainWindowHandle = window.get();
+        replies.clear();
+        replyOffMainThread = false;
+    }
+
+    void cleanup()
+    {
+        MainWindowHandle = nullptr;
+        window.reset();
+    }
+
+    void tcpEmptyHostEndsAtOnce()
+    {
+        auto link = NewLink();
+        link->ToggleConnection(0, "", 4000);
+        QCOMPARE(link->State, 0);
+        QCOMPARE(Delivered(), States({0, 0}));
+    }
+
+    void tcpFailedAttemptEndsDisconnected_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<int>("port");
+        QTest::newRow("refused on a closed port") << "127.0.0.1" << int(ClosedTcpPort());
+        QTest::newRow("name that cannot be looked up") << "no-such-host.invalid" << 80;
+    }
+
+    void tcpFailedAttemptEndsDisconnected()
+    {
+        QFETCH(QString, host);
+        QFETCH(int, port);
+        auto link = NewLink();
+        link->ToggleConnection(0, host, port);
+        QCOMPARE(Delivered(), States({1}));
+        QTRY_COMPARE(window->Posted, States({1, 0}));
+        QCOMPARE(link->State, 0);
+
+        // The next press starts a fresh attempt rather than resetting.
+        link->ToggleConnection(0, host, port);
+        QTRY_COMPARE(window->Posted, States({1, 0, 1, 0}));
+    }
+
+    void tcpConnectSendAndDisconnect_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::newRow("dotted address") << "127.0.0.1";
+        QTest::newRow("host name looked up") << "localhost";
+    }
+
+    void tcpConnectSendAndDisconnect()
+    {
+        QFETCH(QString, host);
+        QTcpServer scale;
+        QVERIFY(scale.listen(QHostAddress::LocalHost, 0));
+        auto link = NewLink();
+        QTcpSocket* peer = ConnectTcp(*link, scale, host);
+        QVERIFY(peer);
+        QCOMPARE(Delivered(), States({1, 2}));
+
+        link->SendTcpText("Se\r\n");
+        QTRY_COMPARE(peer->bytesAvailable(), qint64(4));
+        QCOMPARE(peer->readAll(), QByteArray("\x53\x65\x0d\x0a"));
+
+        link->ToggleConnection(0, host, scale.serverPort());
+        QCOMPARE(Delivered(), States({1, 2, 0, 0}));
+        QVERIFY(!link->TcpClient);
+        QTRY_COMPARE(peer->state(), QAbstractSocket::UnconnectedState);
+
+        link->SendTcpText("late\r\n"); // nothing open: silently nothing
+        QCOMPARE(link->State, 0);
+    }
+
+    void tcpPeerCloseDisconnects()
+    {
+        QTcpServer scale;
+        QVERIFY(scale.listen(QHostAddress::LocalHost, 0));
+        auto link = NewLink();
+        QTcpSocket* peer = ConnectTcp(*link, scale, "127.0.0.1");
+        QVERIFY(peer);
+        peer->close();
+        QTRY_COMPARE(window->Posted, States({1, 2, 0}));
+        QCOMPARE(link->State, 0);
+
+        link->ToggleConnection(0, "127.0.0.1", scale.serverPort());
+        QTRY_COMPARE(window->Posted, States({1, 2, 0, 1, 2}));
+    }
+
+    void tcpReplyPiecesReachSinkOneByOne()
+    {
+        QTcpServer scale;
+        QVERIFY(scale.listen(QHostAddress::LocalHost, 0));
+        auto link = NewLink();
+        QTcpSocket* peer = ConnectTcp(*link, scale, "127.0.0.1");
+        QVERIFY(peer);
+        peer->write("Mr");
+        QTRY_COMPARE(replies.size(), 1);
+        peer->write("\r\n");
+        QTRY_COMPARE(replies.size(), 2);
+        QCOMPARE(replies, QList<QByteArray>({"Mr", "\r\n"}));
+    }
+
+    void destroyWhileTcpConnectedPostsOneZero()
+    {
+        QTcpServer scale;
+        QVERIFY(scale.listen(QHostAddress::LocalHost, 0));
+        auto link = NewLink();
+        QTcpSocket* peer = ConnectTcp(*link, scale, "127.0.0.1");
+        QVERIFY(peer);
+        QCOMPARE(Delivered(), States({1, 2}));
+        link.reset();
+        QCOMPARE(Delivered(), States({1, 2, 0}));
+        QTRY_COMPARE(peer->state(), QAbstractSocket::UnconnectedState);
+    }
+
+    void otherProtocolRepostsState_data()
+    {
+        QTest::addColumn<bool>("udpOpen");
+        QTest::addColumn<qint64>("state");
+        QTest::newRow("idle") << false << qint64(0);
+        QTest::newRow("udp endpoint open") << true << qint64(2);
+    }
+
+    void otherProtocolRepostsState()
+    {
+        QFETCH(bool, udpOpen);
+        QFETCH(qint64, state);
+        auto link = NewLink();
+        if (udpOpen)
+            link->ToggleConnection(1, "127.0.0.1", 9);
+        const States before = Delivered();
+        link->ToggleConnection(2, "127.0.0.1", 9);
+        QCOMPARE(Delivered(), before + States({state}));
+        QCOMPARE(link->State, state);
+    }
+
+    void udpOpenSendsZeroByteFromBoundPort()
+    {
+        QUdpSocket scale;
+        QVERIFY(scale.bind(QHostAddress::LocalHost, 0));
+        auto link = NewLink();
+        link->ToggleConnection(1, "127.0.0.1", scale.localPort());
+        QCOMPARE(Delivered(), States({2}));
+        quint16 from = 0;
+        QCOMPARE(NextDatagram(scale, &from), QByteArray(1, '\0'));
+        QCOMPARE(from, link->UdpBoundPort());
+        QVERIFY(from != 0);
+    }
+
+    void udpCommandIsOneDatagramWithZero_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("end command") << QByteArray("Se");
+        QTest::newRow("command over 99 bytes") << QByteArray("Sr" + QByteArray(148, 'x'));
+    }
+
+    void udpCommandIsOneDatagramWithZero()
+    {
+        QFETCH(QByteArray, text);
+        QUdpSocket scale;
+        QVERIFY(scale.bind(QHostAddress::LocalHost, 0));
+        EthHost = "127.0.0.1";
+        EthPort = scale.localPort();
+        auto link = NewLink();
+        link->ToggleConnection(1, EthHost, EthPort);
+        QCOMPARE(NextDatagram(scale), QByteArray(1, '\0'));
+        link->SendUdpText(text);
+        QCOMPARE(NextDatagram(scale), text + '\0');
+    }
+
+    void udpHostNameSendsNothing()
+    {
+        QUdpSocket scale;
+        QVERIFY(scale.bind(QHostAddress::LocalHost, 0));
+        EthHost = "localhost";
+        EthPort = scale.localPort();
+        auto link = NewLink();
+        link->ToggleConnection(1, EthHost, EthPort);
+        QCOMPARE(Delivered(), States({2}));
+        link->SendUdpText("Se");
+
+        // Redirected: the next command goes to the address as it is now.
+        EthHost = "127.0.0.1";
+        link->SendUdpText("Sx");
+        QCOMPARE(NextDatagram(scale), QByteArray("Sx\0", 3));
+    }
+
+    void udpDatagramsReachSink_data()
+    {
+        QTest::addColumn<QByteArray>("datagram");
+        QTest::addColumn<QList<QByteArray>>("expected");
+        QTest::newRow("reply with CR LF") << QByteArray("Mr\r\n") << QList<QByteArray>{"Mr\r\n"};
+        QTest::newRow("bytes after a zero dropped") << QByteArray("Mr\0abc", 6) << QList<QByteArray>{"Mr"};
+        QTest::newRow("empty datagram passes nothing") << QByteArray() << QList<QByteArray>{};
+        QTest::newRow("leading zero passes nothing") << QByteArray("\0Mr", 3) << QList<QByteArray>{};
+        QTest::newRow("200 bytes cut to 100") << QByteArray(200, 'a') << QList<QByteArray>{QByteArray(100, 'a')};
+        QTest::newRow("100 bytes whole") << QByteArray(100, 'b') << QList<QByteArray>{QByteArray(100, 'b')};
+    }
+
+    void udpDatagramsReachSink()
+    {
+        QFETCH(QByteArray, datagram);
+        QFETCH(QList<QByteArray>, expected);
+        QUdpSocket scale;
+        QVERIFY(scale.bind(QHostAddress::LocalHost, 0));
+        auto link = NewLink();
+        link->ToggleConnection(1, "127.0.0.1", scale.localPort());
+        const quint16 port = link->UdpBoundPort();
+        QVERIFY(port != 0);
+
+        // A marker after the datagram shows when everything before it was handled.
+        scale.writeDatagram(datagram, QHostAddress::LocalHost, port);
+        scale.writeDatagram("end", QHostAddress::LocalHost, port);
+        QTRY_VERIFY(!replies.isEmpty() && replies.last() == "end");
+        QCOMPARE(replies, expected + QList<QByteArray>{"end"});
+        QVERIFY(!replyOffMainThread);
+    }
+
+    void udpLocalPortTakenReportsDisconnected()
+    {
+        QUdpSocket other;
+        QVERIFY(other.bind(QHostAddress::AnyIPv4, 0, QAbstractSocket::DontShareAddress));
+        auto link = NewLink(other.localPort());
+        link->ToggleConnection(1, "127.0.0.1", 9);
+        QCOMPARE(Delivered(), States({0}));
+        QCOMPARE(link->State, 0);
+
+        // Once the port is free, the next press opens the endpoint.
+        other.close();
+        link->ToggleConnection(1, "127.0.0.1", 9);
+        QCOMPARE(Delivered(), States({0, 2}));
+    }
+
+    void udpCloseFreesPort()
+    {
+        auto link = NewLink();
+        link->ToggleConnection(1, "127.0.0.1", 9);
+        const quint16 port = link->UdpBoundPort();
+        link->ToggleConnection(1, "127.0.0.1", 9);
+        QCOMPARE(Delivered(), States({2, 0}));
+        QVERIFY(!link->UdpServer);
+        QUdpSocket after;
+        QVERIFY(after.bind(QHostAddress::AnyIPv4, port, QAbstractSocket::DontShareAddress));
+    }
+
+    void destroyWithUdpRepliesPendingDropsThem()
+    {
+        QUdpSocket scale;
+        QVERIFY(scale.bind(QHostAddress::LocalHost, 0));
+        auto link = NewLink();
+        link->ToggleConnection(1, "127.0.0.1", scale.localPort());
+        const quint16 port = link->UdpBoundPort();
+        scale.writeDatagram("Mr\n", QHostAddress::LocalHost, port);
+        QTRY_COMPARE(replies.size(), 1);
+
+        // These may be queued for the main thread when the link goes away;
+        // the queued call must then die with the link.
+        for (int i = 0; i < 20; ++i)
+            scale.writeDatagram("Mr\n", QHostAddress::LocalHost, port);
+        link.reset();
+        const qsizetype seen = replies.size();
+        QCoreApplication::processEvents();
+        QCOMPARE(replies.size(), seen);
+    }
+};
+
+QTEST_GUILESS_MAIN(EthConnectionTest)
+#include "ethconnection_test.moc"

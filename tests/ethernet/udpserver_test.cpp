@@ -1,0 +1,142 @@
+// The UDP endpoint on its own: what it refuses to send to, what its listener
+// hands over, and that closing waits for the listener.
+#include "UDPServer.h"
+
+#include <QTest>
+#include <QUdpSocket>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+class UdpServerTest : public QObject {
+    Q_OBJECT
+
+    // Datagrams as the listener thread saw them, read back under the lock.
+    struct Inbox {
+        std::mutex mutex;
+        QList<QByteArray> items;
+        void Add(const QByteArray& d)
+        {
+            std::lock_guard lock(mutex);
+            items << d;
+        }
+        QList<QByteArray> Items()
+        {
+            std::lock_guard lock(mutex);
+            return items;
+        }
+    };
+
+    static void Open(TIdUDPServer& server)
+    {
+        server.DefaultPort = 0;
+        server.AddBinding();
+        server.SetActive(true);
+    }
+
+private slots:
+    void sendRefusesAnythingButDottedIpv4_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::newRow("host name") << "localhost";
+        QTest::newRow("empty") << "";
+        QTest::newRow("three numbers") << "127.0.1";
+        QTest::newRow("number over 255") << "127.0.0.256";
+        QTest::newRow("IPv6 loopback") << "::1";
+        QTest::newRow("trailing blank") << "127.0.0.1 ";
+    }
+
+    void sendRefusesAnythingButDottedIpv4()
+    {
+        QFETCH(QString, host);
+        TIdUDPServer server;
+        Open(server);
+        QVERIFY_THROWS_EXCEPTION(EIdSocketError,
+                                 server.ActiveBinding().SendDatagram(host, 9, QByteArray(1, '\0')));
+    }
+
+    void takenPortFailsToOpen()
+    {
+        QUdpSocket other;
+        QVERIFY(other.bind(QHostAddress::AnyIPv4, 0, QAbstractSocket::DontShareAddress));
+        TIdUDPServer server;
+        server.DefaultPort = other.localPort();
+        server.AddBinding();
+        QVERIFY_THROWS_EXCEPTION(EIdSocketError, server.SetActive(true));
+        QVERIFY(!server.Active());
+        QVERIFY_THROWS_EXCEPTION(EIdSocketError, server.ActiveBinding());
+    }
+
+    void listenerHandsOverExactBytes_data()
+    {
+        QTest::addColumn<QByteArray>("datagram");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("zero bytes inside") << QByteArray("a\0b\0", 4);
+        QTest::newRow("full buffer") << QByteArray(8192, 'z');
+    }
+
+    void listenerHandsOverExactBytes()
+    {
+        QFETCH(QByteArray, datagram);
+        Inbox inbox;
+        TIdUDPServer server;
+        server.OnUDPRead = [&](const QByteArray& d) { inbox.Add(d); };
+        Open(server);
+        QUdpSocket peer;
+        peer.writeDatagram(datagram, QHostAddress::LocalHost, server.BoundPort());
+        QTRY_COMPARE(inbox.Items().size(), 1);
+        QCOMPARE(inbox.Items().first(), datagram);
+    }
+
+    void failingHandlerDropsOnlyThatDatagram()
+    {
+        Inbox inbox;
+        TIdUDPServer server;
+        server.OnUDPRead = [&](const QByteArray& d) {
+            if (d == "bad")
+                throw std::runtime_error("handler failed");
+            inbox.Add(d);
+        };
+        Open(server);
+        QUdpSocket peer;
+        peer.writeDatagram("bad", QHostAddress::LocalHost, server.BoundPort());
+        peer.writeDatagram("good", QHostAddress::LocalHost, server.BoundPort());
+        QTRY_COMPARE(inbox.Items(), QList<QByteArray>{"good"});
+    }
+
+    void closeWaitsForHandlerToFinish()
+    {
+        std::atomic<bool> entered{false}, release{false}, finished{false};
+        TIdUDPServer server;
+        server.OnUDPRead = [&](const QByteArray&) {
+            entered = true;
+            while (!release)
+                std::this_thread::yield();
+            finished = true;
+        };
+        Open(server);
+        QUdpSocket peer;
+        peer.writeDatagram("Mr", QHostAddress::LocalHost, server.BoundPort());
+        QTRY_VERIFY(entered.load());
+
+        // Let the handler go only once the close is under way.
+        std::atomic<bool> closing{false};
+        std::thread releaser([&] {
+            while (!closing)
+                std::this_thread::yield();
+            for (int i = 0; i < 10000; ++i)
+                std::this_thread::yield();
+            release = true;
+        });
+        closing = true;
+        server.SetActive(false);
+        const bool finishedBeforeReturn = finished;
+        releaser.join();
+        QVERIFY(finishedBeforeReturn);
+        QVERIFY(!server.Active());
+    }
+};
+
+QTEST_GUILESS_MAIN(UdpServerTest)
+#include "udpserver_test.moc"
