@@ -424,9 +424,16 @@ void Simulator::Drop()
     case SimMode::Udp:
         Log("dropped: no more replies");
         break; // dropping_ stays set: every later datagram goes unanswered
-    case SimMode::Tcp:
+    case SimMode::Tcp: {
+        // Unread input would turn the close into a reset, and a reset can cost
+        // the client the reply it has not read yet; what is read is recorded.
+        char buffer[4096];
+        ssize_t n = 0;
+        while ((n = ::read(ioFd_, buffer, sizeof buffer)) > 0)
+            Record(buffer, static_cast<size_t>(n));
         CloseClient("dropped the client");
         break;
+    }
     default:
         WaitSerialDrained();
         CloseFd(ioFd_);
