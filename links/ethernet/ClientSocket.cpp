@@ -1,6 +1,7 @@
 #include "ClientSocket.h"
 
 #include <QMetaObject>
+#include <QNetworkProxy>
 #include <QTcpSocket>
 
 #include <cerrno>
@@ -75,6 +76,9 @@ void TClientSocket::Open()
     }
     ReleaseSocket();
     socket_ = new QTcpSocket;
+    // A scale is reached directly on the local network, never through a proxy
+    // (and the system proxy query would run on a thread of its own).
+    socket_->setProxy(QNetworkProxy::NoProxy);
     connect(socket_, &QTcpSocket::connected, this, &TClientSocket::SocketConnected);
     connect(socket_, &QTcpSocket::disconnected, this, &TClientSocket::SocketDisconnected);
     connect(socket_, &QTcpSocket::readyRead, this, [this] {

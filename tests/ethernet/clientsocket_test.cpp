@@ -4,6 +4,7 @@
 
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QNetworkProxyFactory>
 #include <QTest>
 
 #include <netinet/in.h>
@@ -74,6 +75,9 @@ class ClientSocketTest : public QObject {
     }
 
 private slots:
+    // The test's own sockets go direct too: no system proxy query and its thread.
+    void initTestCase() { QNetworkProxyFactory::setUseSystemConfiguration(false); }
+
     void init() { log.clear(); }
 
     void failedAttemptEndsInDisconnect_data()

@@ -8,6 +8,7 @@
 #include <QNetworkDatagram>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QNetworkProxyFactory>
 #include <QTest>
 #include <QThread>
 #include <QUdpSocket>
@@ -83,6 +84,9 @@ class EthConnectionTest : public QObject {
     }
 
 private slots:
+    // The test's own sockets go direct too: no system proxy query and its thread.
+    void initTestCase() { QNetworkProxyFactory::setUseSystemConfiguration(false); }
+
     void init()
     {
         ResetGlobals();
@@ -302,6 +306,21 @@ private slots:
         QTRY_VERIFY(!replies.isEmpty() && replies.last() == "end");
         QCOMPARE(replies, expected + QList<QByteArray>{"end"});
         QVERIFY(!replyOffMainThread);
+    }
+
+    void udpBurstArrivesWholeAndInOrder()
+    {
+        QUdpSocket scale;
+        QVERIFY(scale.bind(QHostAddress::LocalHost, 0));
+        auto link = NewLink();
+        link->ToggleConnection(1, "127.0.0.1", scale.localPort());
+        QList<QByteArray> sent;
+        for (int i = 0; i < 100; ++i) {
+            sent << "Mr" + QByteArray::number(i) + "\n";
+            scale.writeDatagram(sent.last(), QHostAddress::LocalHost, link->UdpBoundPort());
+        }
+        QTRY_COMPARE(replies.size(), sent.size());
+        QCOMPARE(replies, sent);
     }
 
     void udpLocalPortTakenReportsDisconnected()

@@ -2,6 +2,7 @@
 // hands over, and that closing waits for the listener.
 #include "UDPServer.h"
 
+#include <QNetworkProxyFactory>
 #include <QTest>
 #include <QUdpSocket>
 
@@ -36,6 +37,9 @@ class UdpServerTest : public QObject {
     }
 
 private slots:
+    // The test's own sockets go direct too: no system proxy query and its thread.
+    void initTestCase() { QNetworkProxyFactory::setUseSystemConfiguration(false); }
+
     void sendRefusesAnythingButDottedIpv4_data()
     {
         QTest::addColumn<QString>("host");
