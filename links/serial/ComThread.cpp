@@ -1,0 +1,260 @@
+#include "ComThread.h"
+
+#include <QMetaObject>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <mutex>
+
+namespace {
+// While bytes sit unread there is no edge to wait for, so the queue is looked
+// at this often instead of waking for the same bytes again and again.
+constexpr int UnreadRecheckMs = 100;
+// How often the output queue is looked at between a write and its draining.
+constexpr int TxDrainCheckMs = 10;
+
+constexpr TComEvent DispatchOrder[] = {evError, evRxChar, evTxEmpty, evBreak, evRing,
+                                       evCTS, evDSR, evRxFlag, evRLSD, evRx80Full};
+}
+
+// What the event thread and the main thread share. The queued calls hold it
+// too, so one that arrives after the thread object is gone finds it intact.
+struct TComThread::TShared {
+    explicit TShared(TCustomComPort& p) : port(&p) {}
+    TCustomComPort* const port; // used on the main thread only (smNone aside)
+
+    std::mutex m;
+    std::condition_variable cv;
+    // Guarded by m:
+    TComEvents events = 0;
+    bool pending = false;         // a hand-over is queued and not yet taken
+    bool running = false;         // the main thread is running one
+    bool takenAfterStop = false;  // ... that it took while stopping
+    bool stop = false;
+    bool finished = false;
+    std::uint64_t posted = 0;
+    std::uint64_t handled = 0;
+    std::exception_ptr error;
+
+    std::atomic<bool> written{false};
+    std::atomic<bool> closed{false}; // main thread: drops late smWindowSync calls
+};
+
+TComThread::TComThread(TCustomComPort& port, const TSerialDevice& device, TComEvents events, TSyncMethod sync)
+    : device_(device), events_(events), sync_(sync), shared_(std::make_shared<TShared>(port))
+{
+}
+
+TComThread::~TComThread()
+{
+    Stop();
+}
+
+int TComThread::Start()
+{
+    if (!wake_.Valid())
+        return wake_.Error();
+    thread_ = std::thread([this] { Body(); });
+    return 0;
+}
+
+void TComThread::Written()
+{
+    if (!InSet(events_, evTxEmpty))
+        return;
+    shared_->written.store(true, std::memory_order_release);
+    wake_.Signal();
+}
+
+bool TComThread::Running() const
+{
+    std::lock_guard lock(shared_->m);
+    return thread_.joinable() && !shared_->finished;
+}
+
+void TComThread::Stop()
+{
+    if (!thread_.joinable())
+        return;
+    TShared& s = *shared_;
+    {
+        std::lock_guard lock(s.m);
+        s.stop = true;
+    }
+    s.cv.notify_all();
+    wake_.Signal();
+    std::this_thread::yield();
+
+    std::unique_lock lock(s.m);
+    for (;;) {
+        if (s.pending) {
+            lock.unlock();
+            RunPending(shared_);
+            lock.lock();
+            continue;
+        }
+        if (s.finished)
+            break;
+        // Woken by each hand-over and by the end; the timeout is a safety net.
+        s.cv.wait_for(lock, std::chrono::seconds(1));
+    }
+    lock.unlock();
+    thread_.join();
+    s.closed.store(true);
+}
+
+void TComThread::Body()
+{
+    Run();
+    {
+        std::lock_guard lock(shared_->m);
+        shared_->finished = true;
+    }
+    shared_->cv.notify_all();
+}
+
+void TComThread::Run()
+{
+    const bool watchRx = InSet(events_, evRxChar);
+    bool stale = false;          // bytes wait that were already reported
+    std::int32_t staleCount = 0;
+    bool draining = false;       // a write went out and its queue is not yet empty
+
+    for (;;) {
+        int timeoutMs = -1;
+        if (draining)
+            timeoutMs = TxDrainCheckMs;
+        else if (stale)
+            timeoutMs = UnreadRecheckMs;
+        const TDeviceWait w = WaitForDevice(device_.Handle(), watchRx && !stale, wake_, timeoutMs);
+        if (w.Error)
+            break;
+        if (w.Woken) {
+            wake_.Drain();
+            {
+                std::lock_guard lock(shared_->m);
+                if (shared_->stop)
+                    break;
+            }
+            if (shared_->written.exchange(false, std::memory_order_acq_rel))
+                draining = true;
+        }
+        if (w.Gone)
+            break; // unplugged or hung up: nothing more will come
+
+        TComEvents events = 0;
+        if (w.Input)
+            events |= SetOf(evRxChar);
+        if (stale) {
+            std::int32_t n = 0;
+            if (device_.InputCount(n) != 0)
+                break;
+            if (n > staleCount)
+                events |= SetOf(evRxChar);
+            else if (n == 0)
+                stale = false;
+            else
+                staleCount = n;
+        }
+        if (draining) {
+            std::int32_t queued = 0;
+            const int err = device_.OutputCount(queued);
+            if (err != 0 || queued == 0) {
+                draining = false;
+                if (err == 0)
+                    events |= SetOf(evTxEmpty);
+            }
+        }
+        if (events == 0)
+            continue;
+
+        std::int32_t before = 0;
+        if (InSet(events, evRxChar))
+            device_.InputCount(before);
+        if (!HandOver(events))
+            return; // a handler failed: no clean-up, no more events
+        if (InSet(events, evRxChar)) {
+            std::int32_t after = 0;
+            const bool unread = device_.InputCount(after) == 0 && after > 0 && after >= before;
+            stale = unread;
+            staleCount = after;
+        }
+    }
+    device_.ClearQueues(); // as the port closes; a device that is gone refuses, which changes nothing
+}
+
+bool TComThread::HandOver(TComEvents events)
+{
+    TShared& s = *shared_;
+    switch (sync_) {
+    case smNone:
+        try {
+            s.port->CallEvents(events);
+        } catch (...) {
+            return false;
+        }
+        return true;
+    case smWindowSync:
+        // One queued call per event; the thread does not wait for them.
+        for (TComEvent e : DispatchOrder) {
+            if (!InSet(events, e))
+                continue;
+            const TComEvents one = SetOf(e);
+            QMetaObject::invokeMethod(
+                s.port,
+                [shared = shared_, one] {
+                    if (shared->closed.load() || !shared->port->Connected())
+                        return;
+                    shared->port->CallEvents(one);
+                },
+                Qt::QueuedConnection);
+        }
+        return true;
+    case smThreadSync:
+        break;
+    }
+
+    std::unique_lock lock(s.m);
+    s.events = events;
+    s.pending = true;
+    const std::uint64_t ticket = ++s.posted;
+    lock.unlock();
+    s.cv.notify_all(); // a ClosePort that waits runs it at once
+    QMetaObject::invokeMethod(s.port, [shared = shared_] { RunPending(shared); }, Qt::QueuedConnection);
+    lock.lock();
+    // A hand-over that was running when the stop came is the one that is
+    // closing the port: waiting for it would never end.
+    s.cv.wait(lock, [&] { return s.handled >= ticket || (s.stop && s.running && !s.takenAfterStop); });
+    return !s.error;
+}
+
+void TComThread::RunPending(const std::shared_ptr<TShared>& shared)
+{
+    TShared& s = *shared;
+    std::unique_lock lock(s.m);
+    if (!s.pending)
+        return; // already run by a closing port
+    const TComEvents events = s.events;
+    s.pending = false;
+    s.running = true;
+    s.takenAfterStop = s.stop;
+    lock.unlock();
+
+    std::exception_ptr error;
+    try {
+        s.port->CallEvents(events);
+    } catch (...) {
+        error = std::current_exception();
+    }
+
+    lock.lock();
+    s.running = false;
+    if (error)
+        s.error = error;
+    ++s.handled;
+    lock.unlock();
+    s.cv.notify_all();
+}
