@@ -1,0 +1,296 @@
+#include "XMLConfig.h"
+
+#include "AppFolder.h"
+#include "Global.h"
+#include "IntegerText.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSaveFile>
+
+namespace {
+
+// A config.xml is a few hundred bytes; anything this large is not ours and
+// is not worth parsing at start.
+constexpr qint64 MaxConfigBytes = 1024 * 1024;
+
+const QString RootName = QStringLiteral("TarvikConfig");
+const QString Options = QStringLiteral("Options");
+const QString Interface = QStringLiteral("Interface");
+
+enum class KeyRead { Missing, NoText, Unreadable, Text };
+
+QString DocPath(const TXMLDocument& doc)
+{
+    return doc.FileName.isEmpty() ? ConfigFilePath() : doc.FileName;
+}
+
+QDomElement Section(const TXMLDocument& doc, const QString& section)
+{
+    return doc.Dom.documentElement().firstChildElement(section);
+}
+
+QDomElement Key(const TXMLDocument& doc, const QString& section, const QString& key)
+{
+    return Section(doc, section).firstChildElement(key);
+}
+
+// Only an element with no content or with one text/CDATA node has text that
+// can be read or replaced as such.
+KeyRead ReadKey(const TXMLDocument& doc, const QString& section, const QString& key, QString& text)
+{
+    const QDomElement element = Key(doc, section, key);
+    if (element.isNull())
+        return KeyRead::Missing;
+    const QDomNodeList children = element.childNodes();
+    if (children.isEmpty())
+        return KeyRead::NoText;
+    const QDomNode only = children.at(0);
+    if (children.size() != 1 || !(only.isText() || only.isCDATASection()))
+        return KeyRead::Unreadable;
+    text = only.nodeValue();
+    return KeyRead::Text;
+}
+
+bool LoadFile(const QString& path, QDomDocument& dom)
+{
+    // Only a regular file: a FIFO or device named config.xml would block the start.
+    const QFileInfo info(path);
+    if (!info.isFile() || info.size() > MaxConfigBytes)
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.read(MaxConfigBytes + 1);
+    if (bytes.size() > MaxConfigBytes)
+        return false;
+    // Internal entities are expanded by the parser only up to its own limit,
+    // so an expansion bomb fails to parse; external ones are never fetched.
+    QDomDocument parsed;
+    if (!parsed.setContent(bytes))
+        return false;
+    dom = parsed;
+    return true;
+}
+
+// The document is always written as UTF-8; a declaration that a hand-edited
+// file carried must not claim another encoding, or the next load would
+// misread every non-ASCII character.
+void DeclareUtf8(QDomDocument& dom)
+{
+    QDomNode first = dom.firstChild();
+    if (!first.isProcessingInstruction() || first.nodeName() != QLatin1String("xml"))
+        return;
+    QDomProcessingInstruction declaration = first.toProcessingInstruction();
+    static const QRegularExpression encoding(
+        QStringLiteral(R"(encoding\s*=\s*("[^"]*"|'[^']*'))"));
+    QString data = declaration.data();
+    if (data.contains(encoding))
+        declaration.setData(data.replace(encoding, QStringLiteral("encoding=\"UTF-8\"")));
+}
+
+// XML 1.0 cannot carry most control characters, non-characters or lone
+// surrogates; one of them in a setting would make the whole saved file
+// unreadable at the next start, so they are left out.
+QString XmlSafe(const QString& text)
+{
+    QString safe;
+    safe.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            safe += c;
+            safe += text[++i];
+            continue;
+        }
+        const char16_t u = c.unicode();
+        const bool allowed = u == 0x9 || u == 0xA || u == 0xD
+            || (u >= 0x20 && u <= 0xFFFD && !c.isSurrogate());
+        if (allowed)
+            safe += c;
+    }
+    return safe;
+}
+
+QString YesNo(bool value)
+{
+    return value ? QStringLiteral("Yes") : QStringLiteral("No");
+}
+
+} // namespace
+
+QString ConfigFilePath()
+{
+    return AppFolder() + QStringLiteral("config.xml");
+}
+
+void EnsureConfigKey(TXMLDocument& doc, const QString& section, const QString& key,
+                     const QString& defaultText)
+{
+    QDomElement parent = Section(doc, section);
+    if (parent.isNull() || !parent.firstChildElement(key).isNull())
+        return;
+    QDomElement element = doc.Dom.createElement(key);
+    element.appendChild(doc.Dom.createTextNode(defaultText));
+    parent.appendChild(element);
+}
+
+bool ConfigKeyEquals(TXMLDocument& doc, const QString& section, const QString& key,
+                     const QString& text)
+{
+    QString value;
+    switch (ReadKey(doc, section, key, value)) {
+    case KeyRead::Missing:
+        return true;
+    case KeyRead::Text:
+        return value == text;
+    case KeyRead::NoText:
+    case KeyRead::Unreadable:
+        break;
+    }
+    return false;
+}
+
+void WriteConfigKey(TXMLDocument& doc, const QString& section, const QString& key, bool flag,
+                    const QString& whenTrue, const QString& whenFalse)
+{
+    QDomElement root = doc.Dom.documentElement();
+    if (root.isNull())
+        return;
+    QDomElement parent = root.firstChildElement(section);
+    if (parent.isNull())
+        parent = root.appendChild(doc.Dom.createElement(section)).toElement();
+    QDomElement element = parent.firstChildElement(key);
+    if (element.isNull())
+        element = parent.appendChild(doc.Dom.createElement(key)).toElement();
+
+    // Whatever the key held (a comment or markup included) gives way to the
+    // one text, so a hand-edited key never blocks the save.
+    while (element.hasChildNodes())
+        element.removeChild(element.firstChild());
+    const QString text = XmlSafe(flag ? whenTrue : whenFalse);
+    if (!text.isEmpty())
+        element.appendChild(doc.Dom.createTextNode(text));
+}
+
+void EnsureConfigDefaults(TXMLDocument& doc)
+{
+    const QString path = DocPath(doc);
+    QDomDocument loaded;
+    if (QFileInfo::exists(path) && LoadFile(path, loaded)) {
+        doc.Dom = loaded;
+        doc.Active = true;
+    }
+    if (!doc.Active) {
+        doc.Dom = QDomDocument();
+        doc.Active = true;
+    }
+    if (doc.Dom.documentElement().isNull())
+        doc.Dom.appendChild(doc.Dom.createElement(RootName));
+
+    QDomElement root = doc.Dom.documentElement();
+    if (root.firstChildElement(Options).isNull())
+        root.appendChild(doc.Dom.createElement(Options));
+    EnsureConfigKey(doc, Options, QStringLiteral("OrdersFileName"), AppFolder() + QStringLiteral("orders.xml"));
+    EnsureConfigKey(doc, Options, QStringLiteral("WindRow"), QStringLiteral("No"));
+    EnsureConfigKey(doc, Options, QStringLiteral("WindRowMode"), QStringLiteral("0"));
+    EnsureConfigKey(doc, Options, QStringLiteral("WindRowChar"), QStringLiteral("$00"));
+    EnsureConfigKey(doc, Options, QStringLiteral("SaveASCII"), QStringLiteral("Yes"));
+    EnsureConfigKey(doc, Options, QStringLiteral("InsertTime"), QStringLiteral("No"));
+    EnsureConfigKey(doc, Options, QStringLiteral("ChangePointToColon"), QStringLiteral("No"));
+
+    if (root.firstChildElement(Interface).isNull())
+        root.appendChild(doc.Dom.createElement(Interface));
+    EnsureConfigKey(doc, Interface, QStringLiteral("Kind"), QStringLiteral("COM"));
+    EnsureConfigKey(doc, Interface, QStringLiteral("Protocol"), QStringLiteral("TCP"));
+    EnsureConfigKey(doc, Interface, QStringLiteral("Host"), QStringLiteral("192.168.1.100"));
+    EnsureConfigKey(doc, Interface, QStringLiteral("Port"), QStringLiteral("1001"));
+}
+
+void LoadConfig(TXMLDocument& doc)
+{
+    if (!doc.Active)
+        return;
+
+    // A key without readable text gives what an unparsable text gives; it
+    // never keeps the later keys from being read.
+    const auto readText = [&doc](const QString& section, const QString& key, QString& setting) {
+        QString text;
+        const KeyRead read = ReadKey(doc, section, key, text);
+        if (read != KeyRead::Missing)
+            setting = read == KeyRead::Text ? text : QString();
+    };
+    const auto readYes = [&doc](const QString& key, bool& setting) {
+        QString text;
+        if (ReadKey(doc, Options, key, text) != KeyRead::Missing)
+            setting = ConfigKeyEquals(doc, Options, key, QStringLiteral("Yes"));
+    };
+    const auto readInteger = [&doc](const QString& section, const QString& key, std::int32_t& value) {
+        QString text;
+        const KeyRead read = ReadKey(doc, section, key, text);
+        if (read == KeyRead::Missing)
+            return false;
+        value = 0;
+        if (read == KeyRead::Text)
+            TryParseInteger(text, value);
+        return true;
+    };
+
+    readText(Options, QStringLiteral("OrdersFileName"), OrdersFileName);
+    readYes(QStringLiteral("WindRow"), WindRow);
+    std::int32_t mode = 0;
+    if (readInteger(Options, QStringLiteral("WindRowMode"), mode))
+        WindRowMode = static_cast<std::int8_t>(static_cast<std::uint8_t>(mode & 0xFF));
+    readText(Options, QStringLiteral("WindRowChar"), WindRowChar);
+    readYes(QStringLiteral("SaveASCII"), SaveASCII);
+    readYes(QStringLiteral("InsertTime"), InsertTime);
+    readYes(QStringLiteral("ChangePointToColon"), ChangePointToColon);
+
+    QString text;
+    if (ReadKey(doc, Interface, QStringLiteral("Kind"), text) != KeyRead::Missing)
+        ConnectionKind = ConfigKeyEquals(doc, Interface, QStringLiteral("Kind"), QStringLiteral("Eth")) ? 1 : 0;
+    if (ReadKey(doc, Interface, QStringLiteral("Protocol"), text) != KeyRead::Missing)
+        EthProtocol = ConfigKeyEquals(doc, Interface, QStringLiteral("Protocol"), QStringLiteral("UDP")) ? 1 : 0;
+    readText(Interface, QStringLiteral("Host"), EthHost);
+    std::int32_t port = 0;
+    if (readInteger(Interface, QStringLiteral("Port"), port))
+        EthPort = port > 0 ? port : 1001;
+}
+
+void SaveConfig(TXMLDocument& doc)
+{
+    if (!doc.Active || doc.Dom.documentElement().isNull())
+        return;
+
+    WriteConfigKey(doc, Options, QStringLiteral("OrdersFileName"), true, OrdersFileName, {});
+    WriteConfigKey(doc, Options, QStringLiteral("WindRow"), true, YesNo(WindRow), {});
+    WriteConfigKey(doc, Options, QStringLiteral("WindRowMode"), WindRowMode >= 0,
+                   QString::number(WindRowMode), QStringLiteral("0"));
+    WriteConfigKey(doc, Options, QStringLiteral("WindRowChar"), true, WindRowChar, {});
+    WriteConfigKey(doc, Options, QStringLiteral("SaveASCII"), true, YesNo(SaveASCII), {});
+    WriteConfigKey(doc, Options, QStringLiteral("InsertTime"), true, YesNo(InsertTime), {});
+    WriteConfigKey(doc, Options, QStringLiteral("ChangePointToColon"), true, YesNo(ChangePointToColon), {});
+    WriteConfigKey(doc, Interface, QStringLiteral("Kind"), ConnectionKind == 1,
+                   QStringLiteral("Eth"), QStringLiteral("COM"));
+    WriteConfigKey(doc, Interface, QStringLiteral("Protocol"), EthProtocol == 1,
+                   QStringLiteral("UDP"), QStringLiteral("TCP"));
+    WriteConfigKey(doc, Interface, QStringLiteral("Host"), !EthHost.isEmpty(), EthHost,
+                   QStringLiteral("192.168.1.100"));
+    WriteConfigKey(doc, Interface, QStringLiteral("Port"), EthPort > 0, QString::number(EthPort),
+                   QStringLiteral("1001"));
+
+    DeclareUtf8(doc.Dom);
+    QSaveFile file(DocPath(doc));
+    // Unbuffered, so a short write (full disk) shows here: a write that only
+    // fails while commit() flushes its buffer goes unnoticed and the
+    // truncated file would replace the old one.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return;
+    const QByteArray bytes = doc.Dom.toByteArray(-1);
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        file.cancelWriting();
+        return;
+    }
+    file.commit();
+}
