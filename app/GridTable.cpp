@@ -1,0 +1,72 @@
+#include "GridTable.h"
+
+#include "GridText.h"
+
+TGridTable::TGridTable(QObject* parent) : QAbstractTableModel(parent)
+{
+}
+
+QByteArray TGridTable::Cell(int col, int row) const
+{
+    if (row < 0 || col < 0 || row >= content_.Rows())
+        return {};
+    const std::uint32_t first = content_.RowStart[row];
+    if (first + static_cast<std::uint32_t>(col) >= content_.RowStart[row + 1])
+        return {};
+    const auto [begin, end] = content_.Fields[first + col];
+    return QByteArray::fromRawData(content_.Bytes.constData() + begin, end - begin);
+}
+
+QByteArray TGridTable::Record(int row) const
+{
+    QByteArray record;
+    for (int c = 0; c < cols_; ++c) {
+        if (c > 0)
+            record += ';';
+        record += Cell(c, row);
+    }
+    return record;
+}
+
+void TGridTable::Reset(int cols, int rows)
+{
+    beginResetModel();
+    content_ = TGridContent();
+    cols_ = cols < 1 ? 1 : cols;
+    rows_ = rows < 1 ? 1 : rows;
+    endResetModel();
+}
+
+void TGridTable::Assign(TGridContent&& content)
+{
+    beginResetModel();
+    content_ = std::move(content);
+    cols_ = content_.Cols < 1 ? 1 : content_.Cols;
+    rows_ = content_.Rows() < 1 ? 1 : content_.Rows();
+    endResetModel();
+}
+
+int TGridTable::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : rows_;
+}
+
+int TGridTable::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : cols_;
+}
+
+QVariant TGridTable::data(const QModelIndex& index, int role) const
+{
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
+        return {};
+    const QByteArray bytes = Cell(index.column(), index.row());
+    if (bytes.isEmpty())
+        return {};
+    return content_.Utf8 ? QString::fromUtf8(bytes) : FromWindows1250(bytes);
+}
+
+Qt::ItemFlags TGridTable::flags(const QModelIndex& index) const
+{
+    return index.isValid() ? Qt::ItemIsSelectable | Qt::ItemIsEnabled : Qt::NoItemFlags;
+}

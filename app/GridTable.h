@@ -1,0 +1,49 @@
+#pragma once
+// The database table behind the grid. A loaded file is kept as one byte
+// buffer with offset tables, so a million-line file costs little more than
+// its own size and no cell is ever converted: what the upload sends are the
+// file's own bytes.
+#include <QAbstractTableModel>
+#include <QByteArray>
+
+#include <cstdint>
+#include <vector>
+
+// One loaded table: the bytes and where each row's fields lie in them.
+struct TGridContent {
+    QByteArray Bytes;
+    // Row r's fields are Fields[RowStart[r] .. RowStart[r + 1]), each a [begin, end) pair in Bytes.
+    std::vector<std::uint32_t> RowStart{0};
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> Fields;
+    int Cols = 1;
+    bool Utf8 = true;  // the whole file is valid UTF-8: shown as such, else as Windows-1250
+
+    int Rows() const { return static_cast<int>(RowStart.size()) - 1; }
+};
+
+class TGridTable : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit TGridTable(QObject* parent = nullptr);
+
+    int RowCount() const { return rows_; }
+    int ColCount() const { return cols_; }
+    // The cell's bytes; empty where no field filled it.
+    QByteArray Cell(int col, int row) const;
+    // The row's cells joined by ';', one ';' before every cell but the first.
+    QByteArray Record(int row) const;
+    // Empties the table to cols x rows empty cells.
+    void Reset(int cols, int rows);
+    // Replaces the whole table with a loaded one.
+    void Assign(TGridContent&& content);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+private:
+    TGridContent content_;
+    int rows_ = 5;
+    int cols_ = 5;
+};
