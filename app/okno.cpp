@@ -1,0 +1,391 @@
+#include "okno.h"
+
+#include "AppFolder.h"
+#include "DatabaseFile.h"
+#include "EthConnection.h"
+#include "Global.h"
+#include "MessageBox.h"
+#include "PostMessage.h"
+#include "RadioGroup.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+TForm1* Form1 = nullptr;
+quint16 TForm1::UdpLocalPort = 1001;
+bool TForm1::TerminateOnClose = true;
+
+namespace {
+const QColor Green(0, 128, 0);
+const QColor Red(255, 0, 0);
+
+QString BaudRateName(TBaudRate rate)
+{
+    switch (rate) {
+    case br4800: return QStringLiteral("4800");
+    case br9600: return QStringLiteral("9600");
+    case br19200: return QStringLiteral("19200");
+    case br38400: return QStringLiteral("38400");
+    case br57600: return QStringLiteral("57600");
+    case br115200: return QStringLiteral("115200");
+    default: return QStringLiteral("user defined");
+    }
+}
+}
+
+TForm1::TForm1(QWidget* parent)
+    : QMainWindow(parent),
+      Upload({
+          [this](const QByteArray& command) { SendOrder(command); },
+          [this] { return Table.RowCount(); },
+          [this](int row) { return Table.Record(row); },
+          [this] { return rgBaza->ItemIndex(); },
+          [this](int percent) { ProgressBar1->setValue(percent); },
+          [this](bool failed) {
+              SetWyslijBazeIdle();
+              if (failed)
+                  MessageBox(QStringLiteral("Database could not be sent to scale."), QStringLiteral("Failure"), MB_ICONINFORMATION);
+              else
+                  MessageBox(QStringLiteral("Database was sent to scale."), QStringLiteral("Success"), MB_ICONINFORMATION);
+          },
+      })
+{
+    Form1 = this;
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral(" Scale database v1.03"));
+    resize(642, 589);
+    ComPort1.setObjectName(QStringLiteral("ComPort1"));
+    ComPort1.OnRxChar = [this](TCustomComPort* sender, std::int32_t count) { ComPort1RxChar(sender, count); };
+    BuildControls();
+    FormCreate();
+}
+
+TForm1::~TForm1()
+{
+    if (Form1 == this)
+        Form1 = nullptr;
+}
+
+void TForm1::BuildControls()
+{
+    Plik1 = menuBar()->addMenu(QStringLiteral("File"));
+    Plik1->setObjectName(QStringLiteral("Plik1"));
+    Otwrz1 = Plik1->addAction(QStringLiteral("Open"));
+    Otwrz1->setObjectName(QStringLiteral("Otwrz1"));
+    Otwrz1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    connect(Otwrz1, &QAction::triggered, this, &TForm1::Otwrz1Click);
+    Connection1 = menuBar()->addAction(QStringLiteral("Connection"));
+    Connection1->setObjectName(QStringLiteral("Connection1"));
+    connect(Connection1, &QAction::triggered, this, &TForm1::ConnectionClick);
+
+    OpenDialog1 = new QFileDialog(this);
+    OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
+    OpenDialog1->setFileMode(QFileDialog::ExistingFile);
+    OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+    OpenDialog1->setNameFilters({QStringLiteral("csv files (*.csv)"), QStringLiteral("all files (*.*)")});
+
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+
+    StringGrid1 = new QTableView(central);
+    StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+    StringGrid1->setModel(&Table);
+    StringGrid1->horizontalHeader()->hide();
+    StringGrid1->verticalHeader()->hide();
+    StringGrid1->verticalHeader()->setDefaultSectionSize(20);
+    StringGrid1->verticalHeader()->setMinimumSectionSize(1);
+    StringGrid1->horizontalHeader()->setDefaultSectionSize(64);
+    StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    StringGrid1->setShowGrid(true);
+    StringGrid1->setFrameShape(QFrame::NoFrame);
+    StringGrid1->setWordWrap(false);
+
+    Panel1 = new QWidget(central);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(100);
+
+    ProgressBar1 = new QProgressBar(Panel1);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+
+    btnOpenPort = new QPushButton(QStringLiteral("Connect"), Panel1);
+    btnOpenPort->setObjectName(QStringLiteral("btnOpenPort"));
+    btnOpenPort->setGeometry(11, 28, 78, 25);
+    connect(btnOpenPort, &QPushButton::clicked, this, &TForm1::btnOpenPortClick);
+
+    bbWyslijBaze = new QPushButton(QStringLiteral("Send database"), Panel1);
+    bbWyslijBaze->setObjectName(QStringLiteral("bbWyslijBaze"));
+    bbWyslijBaze->setGeometry(96, 28, 89, 25);
+    connect(bbWyslijBaze, &QPushButton::clicked, this, &TForm1::bbWyslijBazeClick);
+
+    rgUrzadzenie = new TRadioGroup(QStringLiteral(" Device type: "), Panel1);
+    rgUrzadzenie->setObjectName(QStringLiteral("rgUrzadzenie"));
+    rgUrzadzenie->setGeometry(192, 24, 129, 65);
+    rgUrzadzenie->SetItems({QStringLiteral("standard scale"), QStringLiteral("scale with QD-58")});
+    rgUrzadzenie->SetItemIndex(0);
+    connect(rgUrzadzenie, &TRadioGroup::Click, this, &TForm1::rgUrzadzenieClick);
+
+    rgBaza = new TRadioGroup(QStringLiteral(" Database kind: "), Panel1);
+    rgBaza->setObjectName(QStringLiteral("rgBaza"));
+    rgBaza->setGeometry(328, 24, 185, 81);
+    rgBaza->SetItems({QStringLiteral("product database"), QStringLiteral("user database")});
+    rgBaza->SetItemIndex(0);
+
+    LabelConnection = new QLabel(Panel1);
+    LabelConnection->setObjectName(QStringLiteral("LabelConnection"));
+    LabelConnection->move(16, 68);
+    QFont bold = LabelConnection->font();
+    bold.setBold(true);
+    LabelConnection->setFont(bold);
+
+    // The Panel's controls keep their places; only the grid and the bar follow the window.
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(StringGrid1, 1);
+    layout->addWidget(Panel1);
+}
+
+void TForm1::resizeEvent(QResizeEvent* e)
+{
+    QMainWindow::resizeEvent(e);
+    ProgressBar1->setGeometry(-7, -1, Panel1->width() + 14, 17);
+}
+
+void TForm1::FormCreate()
+{
+    MainWindowHandle = this;
+    ComPort1.SetSettingsGroups(1u << sgBasic);
+    try {
+        ComPort1.RestoreSettings(ssIniFile, AppFolder() + QStringLiteral("ComPortTest.ini"));
+    } catch (...) {
+    }
+    EthLink = std::make_unique<CEthConnection>([this](const QByteArray& text) { Upload.ProcessReply(text, text.size()); },
+                                               UdpLocalPort);
+    LinkState = 0;
+    XMLConfig.FileName = ConfigFilePath();
+    EnsureConfigDefaults(XMLConfig);
+    LoadConfig(XMLConfig);
+    ShowConnectionState();
+}
+
+void TForm1::FormActivate()
+{
+    if (!(windowState() & Qt::WindowMaximized))
+        setWindowState(windowState() | Qt::WindowMaximized);
+    repaint();
+    ShowConnectionState();
+}
+
+bool TForm1::event(QEvent* e)
+{
+    if (e->type() == TWindowMessage::Type()) {
+        auto* m = static_cast<TWindowMessage*>(e);
+        if (m->Msg == WM_LINKSTATE)
+            OnUpdatePortMessage(m->WParam, m->LParam);
+        return true;
+    }
+    if (e->type() == QEvent::WindowActivate) {
+        const bool handled = QMainWindow::event(e);
+        FormActivate();
+        return handled;
+    }
+    return QMainWindow::event(e);
+}
+
+void TForm1::ShowConnectionState()
+{
+    auto paint = [this](const QColor& color) {
+        QPalette p = LabelConnection->palette();
+        p.setColor(QPalette::WindowText, color);
+        LabelConnection->setPalette(p);
+    };
+    if (ConnectionKind == 0) {
+        QString text = ComPort1.Port() + ' ' + BaudRateName(ComPort1.BaudRate()) + QStringLiteral("bps");
+        if (ComPort1.Connected()) {
+            btnOpenPort->setText(QStringLiteral("Disconnect"));
+            text += QStringLiteral(" connected");
+            paint(Green);
+        } else {
+            btnOpenPort->setText(QStringLiteral("Connect"));
+            text += QStringLiteral(" disconnected");
+            paint(Red);
+        }
+        LabelConnection->setText(text);
+    } else if (ConnectionKind == 1) {
+        QString text = EthHost;
+        if (LinkState == 0) {
+            btnOpenPort->setText(QStringLiteral("Connect"));
+            text += QStringLiteral(" disconnected");
+            paint(Red);
+        } else if (LinkState == 2) {
+            btnOpenPort->setText(QStringLiteral("Disconnect"));
+            text += QStringLiteral(" connected");
+            paint(Green);
+        }
+        LabelConnection->setText(text);
+    }
+    LabelConnection->adjustSize();
+}
+
+void TForm1::btnOpenPortClick()
+{
+    if (ConnectionKind != 0) {
+        EthLink->ToggleConnection(static_cast<std::uint8_t>(EthProtocol), EthHost, EthPort);
+        return;
+    }
+    if (LinkState != 0) {
+        try {
+            ComPort1.ClosePort();
+        } catch (...) {
+        }
+        LinkState = 0;
+        btnOpenPort->setText(QStringLiteral("Connect"));
+    } else {
+        try {
+            ComPort1.OpenPort();
+            LinkState = 2;
+            btnOpenPort->setText(QStringLiteral("Disconnect"));
+        } catch (...) {
+            MessageBox(QStringLiteral("Selected COM port does not exist or is occupied by other software"),
+                       QStringLiteral("Dirorod9"), MB_ICONEXCLAMATION);
+        }
+    }
+    ShowConnectionState();
+}
+
+void TForm1::OnUpdatePortMessage(std::intptr_t wParam, std::intptr_t)
+{
+    LinkState = static_cast<std::uint8_t>(wParam & 0xFF);
+    ShowConnectionState();
+}
+
+void TForm1::ConnectionClick()
+{
+    if (LinkState != 0)
+        btnOpenPortClick();
+    if (ConnectionForm)
+        static_cast<QDialog*>(ConnectionForm)->exec();
+    if (LinkState == 0)
+        btnOpenPortClick();
+}
+
+void TForm1::Otwrz1Click()
+{
+    OpenDialog1->selectNameFilter(OpenDialog1->nameFilters().first());
+    if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty())
+        return;
+    LoadDatabase(OpenDialog1->selectedFiles().first());
+}
+
+void TForm1::LoadDatabase(const QString& path)
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        LoadDatabaseFile(path, Table);
+    } catch (...) {
+        QApplication::restoreOverrideCursor();
+        throw;
+    }
+    QApplication::restoreOverrideCursor();
+}
+
+void TForm1::SetWyslijBazeIdle()
+{
+    WyslijBazeTag = 0;
+    bbWyslijBaze->setText(QStringLiteral("Send database"));
+    btnOpenPort->setEnabled(true);
+}
+
+void TForm1::bbWyslijBazeClick()
+{
+    if (WyslijBazeTag == 0) {
+        ProgressBar1->setValue(0);
+        WyslijBazeTag = 1;
+        bbWyslijBaze->setText(QStringLiteral("Stop"));
+        btnOpenPort->setEnabled(false);
+        Upload.Start(rgBaza->ItemIndex());
+    } else {
+        SetWyslijBazeIdle();
+        Upload.Stop();
+    }
+}
+
+void TForm1::rgUrzadzenieClick()
+{
+    rgBaza->ClearItems();
+    if (rgUrzadzenie->ItemIndex() != 0)
+        rgBaza->SetItems({QStringLiteral("label database"), QStringLiteral("user database"), QStringLiteral("status database")});
+    else
+        rgBaza->SetItems({QStringLiteral("product database"), QStringLiteral("user database")});
+    rgBaza->SetItemIndex(0);
+}
+
+void TForm1::TimerBazaTimer()
+{
+    Upload.TimerBazaTimer();
+}
+
+void TForm1::ComPort1RxChar(TCustomComPort*, std::int32_t count)
+{
+    QByteArray text;
+    try {
+        ComPort1.ReadText(text, count);
+    } catch (...) {
+        return;
+    }
+    if (!text.isEmpty())
+        Upload.ProcessReply(text, count);
+}
+
+void TForm1::SendOrder(const QByteArray& text)
+{
+    if (ConnectionKind == 0) {
+        if (!ComPort1.Connected())
+            return;
+        try {
+            ComPort1.WriteText(text + "\r\n");
+        } catch (...) {
+        }
+    } else if (EthProtocol == 1) {
+        EthLink->SendUdpText(text);
+    } else {
+        EthLink->SendTcpText(text + "\r\n");
+    }
+}
+
+void TForm1::closeEvent(QCloseEvent* e)
+{
+    FormClose();
+    e->accept();
+}
+
+void TForm1::FormClose()
+{
+    if (closed_)
+        return;
+    closed_ = true;
+    try {
+        ComPort1.ClosePort();
+    } catch (...) {
+    }
+    ShowConnectionState();
+    try {
+        ComPort1.SaveSettings(ssIniFile, AppFolder() + QStringLiteral("ComPortTest.ini"));
+    } catch (...) {
+    }
+    EthLink.reset();
+    SaveConfig(XMLConfig);
+    if (TerminateOnClose)
+        QCoreApplication::quit();
+}

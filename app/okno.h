@@ -1,0 +1,89 @@
+#pragma once
+// The main window: the database grid, the link display with its Connect
+// button, and the upload controls.
+#include "CPort.h"
+#include "GridTable.h"
+#include "ProcessData.h"
+#include "XMLConfig.h"
+
+#include <QMainWindow>
+
+#include <cstdint>
+#include <memory>
+
+class CEthConnection;
+class QAction;
+class QFileDialog;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QTableView;
+class QWidget;
+class TRadioGroup;
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Local UDP port of the Ethernet link; tests choose a free one before creating the window.
+    static quint16 UdpLocalPort;
+    // Whether closing the window ends the application (tests keep it running).
+    static bool TerminateOnClose;
+
+    void ShowConnectionState();
+    void btnOpenPortClick();
+    void ConnectionClick();
+    void Otwrz1Click();
+    void bbWyslijBazeClick();
+    void rgUrzadzenieClick();
+    void TimerBazaTimer();
+    void ComPort1RxChar(TCustomComPort* sender, std::int32_t count);
+    void SendOrder(const QByteArray& text);
+    void OnUpdatePortMessage(std::intptr_t wParam, std::intptr_t lParam);
+    // Loads a database file into the grid (the command line's file too).
+    void LoadDatabase(const QString& path);
+    // Runs the close sequence once; the window's close does it too.
+    void FormClose();
+
+    // The connection settings dialog, shown by the "Connection" menu item.
+    QWidget* ConnectionForm = nullptr;
+
+    QMenu* Plik1;
+    QAction* Otwrz1;
+    QAction* Connection1;
+    QFileDialog* OpenDialog1;
+    TComPort ComPort1;
+    TXMLDocument XMLConfig;
+    TGridTable Table;
+    QTableView* StringGrid1;
+    QWidget* Panel1;
+    QProgressBar* ProgressBar1;
+    QPushButton* btnOpenPort;
+    QPushButton* bbWyslijBaze;
+    TRadioGroup* rgUrzadzenie;
+    TRadioGroup* rgBaza;
+    QLabel* LabelConnection;
+    TUpload Upload;
+
+    std::unique_ptr<CEthConnection> EthLink;
+    std::uint8_t LinkState = 0;
+    int WyslijBazeTag = 0;  // 1 while an upload runs and the button reads "Stop"
+
+protected:
+    bool event(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    void FormCreate();
+    void FormActivate();
+    void BuildControls();
+    void SetWyslijBazeIdle();
+
+    bool closed_ = false;
+};
+
+extern TForm1* Form1;

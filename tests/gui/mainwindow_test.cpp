@@ -1,0 +1,183 @@
+// The main window on the offscreen platform: start, link display, Connect
+// against a real pseudo-terminal, the close sequence and the files it writes.
+#include "Global.h"
+#include "PostMessage.h"
+#include "RadioGroup.h"
+#include "TestSupport.h"
+#include "okno.h"
+
+#include <QDomDocument>
+#include <QFile>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+
+#include <memory>
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ScratchAppFolder> folder;
+    std::unique_ptr<MessageBoxRecorder> boxes;
+
+    static QColor LabelColor(const TForm1& w)
+    {
+        return w.LabelConnection->palette().color(QPalette::WindowText);
+    }
+
+private slots:
+    void init()
+    {
+        ResetGlobals();
+        TForm1::TerminateOnClose = false;
+        TForm1::UdpLocalPort = 0;
+        folder = std::make_unique<ScratchAppFolder>();
+        boxes = std::make_unique<MessageBoxRecorder>();
+    }
+    void cleanup()
+    {
+        boxes.reset();
+        folder.reset();
+    }
+
+    void startsWithEmptyGridAndSerialLinkDown()
+    {
+        TForm1 w;
+        w.show();
+        QCOMPARE(w.windowTitle(), QStringLiteral(" Scale database v1.03"));
+        QCOMPARE(w.StringGrid1->model()->rowCount(), 5);
+        QCOMPARE(w.StringGrid1->model()->columnCount(), 5);
+        QCOMPARE(w.LabelConnection->text(), QStringLiteral("COM1 9600bps disconnected"));
+        QCOMPARE(LabelColor(w), QColor(255, 0, 0));
+        QCOMPARE(w.btnOpenPort->text(), QStringLiteral("Connect"));
+        QCOMPARE(w.bbWyslijBaze->text(), QStringLiteral("Send database"));
+        QCOMPARE(w.rgBaza->Items(), (QStringList{"product database", "user database"}));
+        QCOMPARE(MainWindowHandle, static_cast<QObject*>(&w));
+        QVERIFY(w.findChild<QPushButton*>("btnOpenPort"));
+        QVERIFY(w.findChild<QProgressBar*>("ProgressBar1"));
+        QTRY_VERIFY(w.windowState() & Qt::WindowMaximized);
+        w.FormClose();
+    }
+
+    void closeWritesDefaultConfig()
+    {
+        {
+            TForm1 w;
+            w.close();
+        }
+        QFile f(folder->File("config.xml"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QDomDocument doc;
+        QVERIFY(doc.setContent(&f));
+        const QDomElement root = doc.documentElement();
+        QCOMPARE(root.tagName(), QStringLiteral("TarvikConfig"));
+        QStringList sections, iface;
+        for (QDomElement e = root.firstChildElement(); !e.isNull(); e = e.nextSiblingElement())
+            sections << e.tagName();
+        QCOMPARE(sections, (QStringList{"Options", "Interface"}));
+        QCOMPARE(root.firstChildElement("Options").childNodes().size(), 7);
+        for (QDomElement e = root.firstChildElement("Interface").firstChildElement(); !e.isNull(); e = e.nextSiblingElement())
+            iface << e.tagName() + '=' + e.text();
+        QCOMPARE(iface, (QStringList{"Kind=COM", "Protocol=TCP", "Host=192.168.1.100", "Port=1001"}));
+        QVERIFY(QFile::exists(folder->File("ComPortTest.ini")));
+    }
+
+    void connectOpensThePortAndTurnsTheLabelGreen()
+    {
+        PtyPair pty;
+        QVERIFY(pty.IsOpen());
+        TForm1 w;
+        w.ComPort1.SetPort(pty.SlavePath());
+        w.ComPort1.SetBaudRate(br19200);
+        w.btnOpenPort->click();
+        QVERIFY(w.ComPort1.Connected());
+        QCOMPARE(w.LinkState, 2);
+        QCOMPARE(w.LabelConnection->text(), pty.SlavePath() + QStringLiteral(" 19200bps connected"));
+        QCOMPARE(LabelColor(w), QColor(0, 128, 0));
+        QCOMPARE(w.btnOpenPort->text(), QStringLiteral("Disconnect"));
+        w.btnOpenPort->click();
+        QVERIFY(!w.ComPort1.Connected());
+        QCOMPARE(w.LinkState, 0);
+        QCOMPARE(w.LabelConnection->text(), pty.SlavePath() + QStringLiteral(" 19200bps disconnected"));
+        QCOMPARE(boxes->Count(), 0);
+        w.FormClose();
+    }
+
+    void failedConnectShowsTheMessage()
+    {
+        TForm1 w;
+        w.ComPort1.SetPort(QStringLiteral("/dev/no-such-scale"));
+        w.btnOpenPort->click();
+        QCOMPARE(boxes->Count(), 1);
+        QCOMPARE(boxes->Boxes()[0].text, QStringLiteral("Selected COM port does not exist or is occupied by other software"));
+        QCOMPARE(boxes->Boxes()[0].caption, QStringLiteral("Dirorod9"));
+        QCOMPARE(boxes->Boxes()[0].flags, 48);
+        QCOMPARE(w.LinkState, 0);
+        QCOMPARE(w.btnOpenPort->text(), QStringLiteral("Connect"));
+        QVERIFY(w.LabelConnection->text().endsWith(QStringLiteral(" disconnected")));
+        w.FormClose();
+    }
+
+    void baudRateNames_data()
+    {
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<QString>("label");
+        QTest::newRow("4800") << int(br4800) << "COM1 4800bps disconnected";
+        QTest::newRow("115200") << int(br115200) << "COM1 115200bps disconnected";
+        QTest::newRow("14400 is user defined") << int(br14400) << "COM1 user definedbps disconnected";
+        QTest::newRow("custom is user defined") << int(brCustom) << "COM1 user definedbps disconnected";
+    }
+    void baudRateNames()
+    {
+        QFETCH(int, rate);
+        QFETCH(QString, label);
+        TForm1 w;
+        w.ComPort1.SetBaudRate(static_cast<TBaudRate>(rate));
+        w.ShowConnectionState();
+        QCOMPARE(w.LabelConnection->text(), label);
+        w.FormClose();
+    }
+
+    void ethernetLabelFollowsPostedStates()
+    {
+        TForm1 w;
+        ConnectionKind = 1;
+        EthHost = QStringLiteral("10.0.0.5");
+        w.ShowConnectionState();
+        QCOMPARE(w.LabelConnection->text(), QStringLiteral("10.0.0.5 disconnected"));
+        PostMessage(&w, WM_LINKSTATE, 1, 0);
+        QCOMPARE(w.LinkState, 0);  // posted, not sent
+        QTRY_COMPARE(w.LinkState, 1);
+        QCOMPARE(w.LabelConnection->text(), QStringLiteral("10.0.0.5"));
+        QCOMPARE(w.btnOpenPort->text(), QStringLiteral("Connect"));
+        PostMessage(&w, WM_LINKSTATE, 2, 0);
+        QTRY_COMPARE(w.LinkState, 2);
+        QCOMPARE(w.LabelConnection->text(), QStringLiteral("10.0.0.5 connected"));
+        QCOMPARE(w.btnOpenPort->text(), QStringLiteral("Disconnect"));
+        QCOMPARE(LabelColor(w), QColor(0, 128, 0));
+        PostMessage(&w, WM_LINKSTATE, -1, 0);
+        QTRY_COMPARE(w.LinkState, 255);
+        QCOMPARE(w.LabelConnection->text(), QStringLiteral("10.0.0.5"));
+        QCOMPARE(w.btnOpenPort->text(), QStringLiteral("Disconnect"));
+        w.FormClose();
+    }
+
+    void deviceTypeChangesTheKinds()
+    {
+        TForm1 w;
+        w.rgBaza->SetItemIndex(1);
+        w.rgUrzadzenie->SetItemIndex(1);
+        QCOMPARE(w.rgBaza->Items(), (QStringList{"label database", "user database", "status database"}));
+        QCOMPARE(w.rgBaza->ItemIndex(), 0);
+        w.rgBaza->SetItemIndex(2);
+        w.rgUrzadzenie->Button(0)->click();
+        QCOMPARE(w.rgBaza->Items(), (QStringList{"product database", "user database"}));
+        QCOMPARE(w.rgBaza->ItemIndex(), 0);
+        w.FormClose();
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "mainwindow_test.moc"

@@ -1,0 +1,56 @@
+// The real scaledb binary, run from a scratch folder of its own: it writes
+// its settings beside itself when closed by a signal.
+#include <QDir>
+#include <QDomDocument>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+class ProgramTest : public QObject {
+    Q_OBJECT
+private slots:
+    void signalsCloseThroughTheCloseSequence_data()
+    {
+        QTest::addColumn<int>("sig");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+    }
+    void signalsCloseThroughTheCloseSequence()
+    {
+        QFETCH(int, sig);
+        QTemporaryDir dir;
+        const QString exe = dir.filePath("scaledb");
+        QVERIFY(QFile::copy(QStringLiteral(SCALEDB_BINARY), exe));
+        QFile::setPermissions(exe, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile ini(dir.filePath("ComPortTest.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[ComPort1]\nPort=COM3\nBaudRate=19200\n");
+        ini.close();
+
+        QProcess p;
+        p.setProcessChannelMode(QProcess::ForwardedChannels);
+        p.start(exe, {});
+        QVERIFY(p.waitForStarted());
+        QTest::qWait(1500);  // let the window come up; nothing observable to wait on from outside
+        QCOMPARE(p.state(), QProcess::Running);
+        ::kill(static_cast<pid_t>(p.processId()), sig);
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+
+        QFile config(dir.filePath("config.xml"));
+        QVERIFY(config.open(QIODevice::ReadOnly));
+        QDomDocument doc;
+        QVERIFY(doc.setContent(&config));
+        QCOMPARE(doc.documentElement().tagName(), QStringLiteral("TarvikConfig"));
+        QCOMPARE(doc.documentElement().firstChildElement("Interface").firstChildElement("Kind").text(), QStringLiteral("COM"));
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        const QByteArray saved = ini.readAll();
+        QVERIFY2(saved.contains("Port=COM3") && saved.contains("BaudRate=19200"), saved.constData());
+    }
+};
+
+QTEST_GUILESS_MAIN(ProgramTest)
+#include "program_test.moc"

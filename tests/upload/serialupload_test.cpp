@@ -1,0 +1,193 @@
+// Uploads from the real main window over a pseudo-terminal, to the scale
+// simulator or to a scale played by the test itself.
+#include "Global.h"
+#include "RadioGroup.h"
+#include "TestSupport.h"
+#include "okno.h"
+
+#include <QFile>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+class SerialUploadTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ScratchAppFolder> folder;
+    std::unique_ptr<MessageBoxRecorder> boxes;
+
+    // A window connected to `device`, with `database` loaded unless it is null.
+    std::unique_ptr<TForm1> OpenWindow(const QString& device, const char* database)
+    {
+        auto w = std::make_unique<TForm1>();
+        if (database) {
+            const QString path = folder->File("db.csv");
+            QFile f(path);
+            if (!f.open(QIODevice::WriteOnly))
+                return nullptr;
+            f.write(database);
+            f.close();
+            w->LoadDatabase(path);
+        }
+        w->ComPort1.SetPort(device);
+        w->btnOpenPort->click();
+        return w;
+    }
+
+    bool WaitBoxes(int count, int timeoutMs = 10000)
+    {
+        return QTest::qWaitFor([&] { return boxes->Count() >= count; }, timeoutMs);
+    }
+
+private slots:
+    void init()
+    {
+        ResetGlobals();
+        TForm1::TerminateOnClose = false;
+        TForm1::UdpLocalPort = 0;
+        folder = std::make_unique<ScratchAppFolder>();
+        boxes = std::make_unique<MessageBoxRecorder>();
+    }
+    void cleanup()
+    {
+        boxes.reset();
+        folder.reset();
+    }
+
+    void twoByTwoReachesTheScaleByteForByte()
+    {
+        ScaleSim sim("serial");
+        QVERIFY(sim.Started());
+        auto w = OpenWindow(sim.Device(), "1;Salt\n2;Pepper\n");
+        QVERIFY(w->ComPort1.Connected());
+        QSignalSpy progress(w->ProgressBar1, &QProgressBar::valueChanged);
+        w->bbWyslijBaze->click();
+        QCOMPARE(w->bbWyslijBaze->text(), QStringLiteral("Stop"));
+        QVERIFY(!w->btnOpenPort->isEnabled());
+        QVERIFY(WaitBoxes(1));
+        QCOMPARE(sim.Recorded(), QByteArray("SbP\r\nSr1;Salt\r\nSr2;Pepper\r\nSe\r\n"));
+        QCOMPARE(boxes->Boxes()[0].text, QStringLiteral("Database was sent to scale."));
+        QCOMPARE(boxes->Boxes()[0].caption, QStringLiteral("Success"));
+        QCOMPARE(boxes->Boxes()[0].flags, 64);
+        QCOMPARE(w->bbWyslijBaze->text(), QStringLiteral("Send database"));
+        QVERIFY(w->btnOpenPort->isEnabled());
+        QCOMPARE(w->ProgressBar1->value(), 100);
+        QVERIFY(progress.size() >= 2);
+        w->FormClose();
+    }
+
+    void eightRowsProgress()
+    {
+        ScaleSim sim("serial");
+        QVERIFY(sim.Started());
+        auto w = OpenWindow(sim.Device(), "1\n2\n3\n4\n5\n6\n7\n8\n");
+        QList<int> seen;
+        connect(w->ProgressBar1, &QProgressBar::valueChanged, this, [&](int v) { seen << v; });
+        w->bbWyslijBaze->click();
+        QVERIFY(WaitBoxes(1));
+        QCOMPARE(seen, (QList<int>{12, 25, 38, 50, 62, 75, 88, 100}));
+        w->FormClose();
+    }
+
+    void emptyGridSendsFiveRecordsOfSeparators()
+    {
+        ScaleSim sim("serial");
+        QVERIFY(sim.Started());
+        auto w = OpenWindow(sim.Device(), nullptr);
+        w->bbWyslijBaze->click();
+        QVERIFY(WaitBoxes(1));
+        QCOMPARE(sim.Recorded(), QByteArray("SbP\r\n") + QByteArray("Sr;;;;\r\n").repeated(5) + "Se\r\n");
+        QCOMPARE(boxes->Boxes()[0].caption, QStringLiteral("Success"));
+        w->FormClose();
+    }
+
+    void oneEmptyCellFails()
+    {
+        ScaleSim sim("serial");
+        QVERIFY(sim.Started());
+        auto w = OpenWindow(sim.Device(), "\n\n");
+        w->bbWyslijBaze->click();
+        QVERIFY(WaitBoxes(1));
+        QCOMPARE(sim.Recorded(), QByteArray("SbP\r\nSe\r\n"));
+        QCOMPARE(boxes->Boxes()[0].text, QStringLiteral("Database could not be sent to scale."));
+        QCOMPARE(boxes->Boxes()[0].caption, QStringLiteral("Failure"));
+        QCOMPARE(boxes->Boxes()[0].flags, 64);
+        w->FormClose();
+    }
+
+    void wrongAndSplitRepliesFromTheSimulator_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("record answered wrongly is sent again")
+            << QStringList{"--wrong-at", "2"} << QByteArray("SbP\r\nSra\r\nSra\r\nSrb\r\nSe\r\n");
+        QTest::newRow("replies in two pieces")
+            << QStringList{"--split"} << QByteArray("SbP\r\nSra\r\nSrb\r\nSe\r\n");
+    }
+    void wrongAndSplitRepliesFromTheSimulator()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QByteArray, expected);
+        ScaleSim sim("serial", options);
+        QVERIFY(sim.Started());
+        auto w = OpenWindow(sim.Device(), "a\nb\n");
+        w->bbWyslijBaze->click();
+        QVERIFY(WaitBoxes(1));
+        QCOMPARE(sim.Recorded(), expected);
+        QCOMPARE(boxes->Boxes()[0].caption, QStringLiteral("Success"));
+        w->FormClose();
+    }
+
+    void highBytesAndBlanksArriveUnchanged()
+    {
+        ScaleSim sim("serial");
+        QVERIFY(sim.Started());
+        QByteArray cell;
+        for (int b = 0x80; b <= 0xFF; ++b)
+            cell += char(b);
+        auto w = OpenWindow(sim.Device(), "  7 ; \xA5\xB9\xEA wa\xBF" "ka ;" + cell + "\r\n");
+        w->bbWyslijBaze->click();
+        QVERIFY(WaitBoxes(1));
+        QCOMPARE(sim.Recorded(), "SbP\r\nSr  7 ; \xA5\xB9\xEA wa\xBF" "ka ;" + cell + "\r\nSe\r\n");
+        w->FormClose();
+    }
+
+    // The test plays the scale on the pseudo-terminal's other end.
+    void repliesPlayedByTheTest()
+    {
+        PtyPair pty;
+        auto w = OpenWindow(pty.SlavePath(), "a\nb\nc\n");
+        QVERIFY(w->ComPort1.Connected());
+        w->rgBaza->SetItemIndex(1);
+        w->bbWyslijBaze->click();
+        QCOMPARE(pty.ReadExactly(5), QByteArray("SbU\r\n"));
+        w->rgBaza->SetItemIndex(0);               // kind changed while the start reply is awaited
+        pty.Write(" MbU \r\n");
+        QCOMPARE(pty.Read(400), QByteArray());    // nothing: MbP is awaited now
+        pty.Write("\tMbP\r\n");
+        QCOMPARE(pty.ReadExactly(5), QByteArray("Sra\r\n"));
+        pty.Write("mr\r\n");                      // lower case is refused: the record goes again
+        QCOMPARE(pty.ReadExactly(5), QByteArray("Sra\r\n"));
+        pty.Write("Mr\r\nMr\r\n");                // two answers in one piece advance by one
+        QCOMPARE(pty.ReadExactly(5), QByteArray("Srb\r\n"));
+        QCOMPARE(pty.Read(300), QByteArray());
+        pty.Write("M");
+        pty.Write("r\r\n");
+        QCOMPARE(pty.ReadExactly(5), QByteArray("Src\r\n"));
+        w->bbWyslijBaze->click();                 // Stop
+        QCOMPARE(w->bbWyslijBaze->text(), QStringLiteral("Send database"));
+        QVERIFY(w->btnOpenPort->isEnabled());
+        pty.Write("Mr\r\n");
+        QCOMPARE(pty.Read(400), QByteArray());    // nothing more goes out
+        pty.Write("Me\r\n");
+        QTest::qWait(300);
+        QCOMPARE(boxes->Count(), 0);
+        w->FormClose();
+    }
+};
+
+QTEST_MAIN(SerialUploadTest)
+#include "serialupload_test.moc"
