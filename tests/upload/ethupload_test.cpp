@@ -1,0 +1,120 @@
+// Uploads from the real main window over TCP and UDP to the scale simulator.
+#include "EthConnection.h"
+#include "Global.h"
+#include "TestSupport.h"
+#include "okno.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+
+#include <memory>
+
+class EthUploadTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ScratchAppFolder> folder;
+    std::unique_ptr<MessageBoxRecorder> boxes;
+
+    std::unique_ptr<TForm1> ConnectedWindow(int protocol, const QString& host, quint16 port, const QByteArray& database)
+    {
+        auto w = std::make_unique<TForm1>();
+        const QString path = folder->File("db.csv");
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly))
+            return nullptr;
+        f.write(database);
+        f.close();
+        w->LoadDatabase(path);
+        ConnectionKind = 1;
+        EthProtocol = static_cast<std::int8_t>(protocol);
+        EthHost = host;
+        EthPort = port;
+        w->btnOpenPort->click();
+        if (!QTest::qWaitFor([&] { return w->LinkState == 2; }, 5000))
+            return nullptr;
+        return w;
+    }
+
+private slots:
+    void init()
+    {
+        ResetGlobals();
+        TForm1::TerminateOnClose = false;
+        TForm1::UdpLocalPort = 0;
+        folder = std::make_unique<ScratchAppFolder>();
+        boxes = std::make_unique<MessageBoxRecorder>();
+    }
+    void cleanup()
+    {
+        boxes.reset();
+        folder.reset();
+    }
+
+    void uploadReachesTheScale_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QByteArray>("expected");
+        const QByteArray cell("\xA5\xB9 \xFF");
+        QTest::newRow("tcp") << "tcp" << "127.0.0.1"
+                             << QByteArray("SbP\r\nSr1;Salt\r\nSr2;" + cell + "\r\nSe\r\n");
+        QTest::newRow("tcp by host name") << "tcp" << "localhost"
+                                          << QByteArray("SbP\r\nSr1;Salt\r\nSr2;" + cell + "\r\nSe\r\n");
+        // Over UDP each command is one datagram ending in one zero byte; the first is the opening datagram.
+        QTest::newRow("udp") << "udp" << "127.0.0.1"
+                             << QByteArray("\0SbP\0Sr1;Salt\0Sr2;", 18) + cell + QByteArray("\0Se\0", 4);
+    }
+    void uploadReachesTheScale()
+    {
+        QFETCH(QString, mode);
+        QFETCH(QString, host);
+        QFETCH(QByteArray, expected);
+        ScaleSim sim(mode);
+        QVERIFY(sim.Started());
+        auto w = ConnectedWindow(mode == "udp" ? 1 : 0, host, sim.Port(), "1;Salt\n2;\xA5\xB9 \xFF\n");
+        QVERIFY(w);
+        QCOMPARE(w->LabelConnection->text(), host + QStringLiteral(" connected"));
+        w->bbWyslijBaze->click();
+        QVERIFY(QTest::qWaitFor([&] { return boxes->Count() >= 1; }, 10000));
+        QCOMPARE(boxes->Boxes()[0].text, QStringLiteral("Database was sent to scale."));
+        QCOMPARE(sim.Recorded(), expected);
+        QCOMPARE(w->ProgressBar1->value(), 100);
+        w->btnOpenPort->click();
+        QTRY_COMPARE(w->LinkState, 0);
+        QCOMPARE(w->LabelConnection->text(), host + QStringLiteral(" disconnected"));
+        w->FormClose();
+    }
+
+    void eightRowsOverUdp()
+    {
+        ScaleSim sim("udp");
+        QVERIFY(sim.Started());
+        auto w = ConnectedWindow(1, "127.0.0.1", sim.Port(), "1\n2\n3\n4\n5\n6\n7\n8\n");
+        QVERIFY(w);
+        QList<int> seen;
+        connect(w->ProgressBar1, &QProgressBar::valueChanged, this, [&](int v) { seen << v; });
+        w->bbWyslijBaze->click();
+        QVERIFY(QTest::qWaitFor([&] { return boxes->Count() >= 1; }, 10000));
+        QCOMPARE(seen, (QList<int>{12, 25, 38, 50, 62, 75, 88, 100}));
+        w->FormClose();
+    }
+
+    void scaleDroppingTheConnectionShowsDisconnected()
+    {
+        ScaleSim sim("tcp", {"--drop-after", "2"});
+        QVERIFY(sim.Started());
+        auto w = ConnectedWindow(0, "127.0.0.1", sim.Port(), "a\nb\nc\n");
+        QVERIFY(w);
+        w->bbWyslijBaze->click();
+        QTRY_COMPARE(w->LinkState, 0);
+        QCOMPARE(w->LabelConnection->text(), QStringLiteral("127.0.0.1 disconnected"));
+        QCOMPARE(boxes->Count(), 0);
+        w->FormClose();
+    }
+};
+
+QTEST_MAIN(EthUploadTest)
+#include "ethupload_test.moc"
