@@ -125,19 +125,19 @@ void TForm1::BuildControls()
 
     bbWyslijBaze = new QPushButton(QStringLiteral("Send database"), Panel1);
     bbWyslijBaze->setObjectName(QStringLiteral("bbWyslijBaze"));
-    bbWyslijBaze->setGeometry(96, 28, 89, 25);
+    bbWyslijBaze->setGeometry(96, 28, 110, 25);
     connect(bbWyslijBaze, &QPushButton::clicked, this, &TForm1::bbWyslijBazeClick);
 
     rgUrzadzenie = new TRadioGroup(QStringLiteral(" Device type: "), Panel1);
     rgUrzadzenie->setObjectName(QStringLiteral("rgUrzadzenie"));
-    rgUrzadzenie->setGeometry(192, 24, 129, 65);
+    rgUrzadzenie->setGeometry(270, 18, 160, 72);
     rgUrzadzenie->SetItems({QStringLiteral("standard scale"), QStringLiteral("scale with QD-58")});
     rgUrzadzenie->SetItemIndex(0);
     connect(rgUrzadzenie, &TRadioGroup::Click, this, &TForm1::rgUrzadzenieClick);
 
     rgBaza = new TRadioGroup(QStringLiteral(" Database kind: "), Panel1);
     rgBaza->setObjectName(QStringLiteral("rgBaza"));
-    rgBaza->setGeometry(328, 24, 185, 81);
+    rgBaza->setGeometry(440, 18, 190, 80);
     rgBaza->SetItems({QStringLiteral("product database"), QStringLiteral("user database")});
     rgBaza->SetItemIndex(0);
 
