@@ -1,13 +1,23 @@
-// Program entry: the application object, the main window, the connection
-// dialog created hidden, then the message loop.
+// Program entry. With `send` (or --help, --version) it works on the command
+// line without a window; otherwise the application object, the main window,
+// the connection dialog created hidden, then the message loop.
 #include "Application.h"
 #include "QuitSignals.h"
+#include "SendCommand.h"
 #include "okno.h"
 
 #include <QTimer>
 
 int main(int argc, char** argv)
 {
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    if (IsCommandLineMode(args)) {
+        QCoreApplication app(argc, argv);
+        return RunCommandLine(args);
+    }
+
     TApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("scaledb"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.03"));
@@ -16,7 +26,6 @@ int main(int argc, char** argv)
     OnQuitSignal([&form] { form.close(); });
     form.show();
 
-    const QStringList args = QCoreApplication::arguments();
     if (args.size() > 1) {
         const QString file = args.at(1);
         QTimer::singleShot(0, &form, [&form, file] { form.LoadDatabase(file); });
