@@ -60,18 +60,6 @@ private slots:
                                  server.ActiveBinding().SendDatagram(host, 9, QByteArray(1, '\0')));
     }
 
-    void takenPortFailsToOpen()
-    {
-        QUdpSocket other;
-        QVERIFY(other.bind(QHostAddress::AnyIPv4, 0, QAbstractSocket::DontShareAddress));
-        TIdUDPServer server;
-        server.DefaultPort = other.localPort();
-        server.AddBinding();
-        QVERIFY_THROWS_EXCEPTION(EIdSocketError, server.SetActive(true));
-        QVERIFY(!server.Active());
-        QVERIFY_THROWS_EXCEPTION(EIdSocketError, server.ActiveBinding());
-    }
-
     void listenerHandsOverExactBytes_data()
     {
         QTest::addColumn<QByteArray>("datagram");
