@@ -11,10 +11,11 @@ QByteArray TGridTable::Cell(int col, int row) const
     if (row < 0 || col < 0 || row >= content_.Rows())
         return {};
     const std::uint32_t first = content_.RowStart[row];
-    if (first + static_cast<std::uint32_t>(col) >= content_.RowStart[row + 1])
+    const std::uint32_t field = first + static_cast<std::uint32_t>(col);
+    if (field >= content_.RowStart[row + 1])
         return {};
-    const auto [begin, end] = content_.Fields[first + col];
-    return QByteArray::fromRawData(content_.Bytes.constData() + begin, end - begin);
+    const std::uint32_t begin = col == 0 ? content_.RowBegin[row] : content_.FieldEnd[field - 1] + 1;
+    return QByteArray::fromRawData(content_.Bytes.constData() + begin, content_.FieldEnd[field] - begin);
 }
 
 QByteArray TGridTable::Record(int row) const

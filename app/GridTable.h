@@ -10,15 +10,18 @@
 #include <vector>
 
 // One loaded table: the bytes and where each row's fields lie in them.
+// A field starts one byte after the end of the one before it (past its ';'),
+// so only where each field ends is kept: 4 bytes a field, 8 a row.
 struct TGridContent {
     QByteArray Bytes;
-    // Row r's fields are Fields[RowStart[r] .. RowStart[r + 1]), each a [begin, end) pair in Bytes.
+    // Row r's fields end at FieldEnd[RowStart[r] .. RowStart[r + 1]); its first begins at RowBegin[r].
     std::vector<std::uint32_t> RowStart{0};
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> Fields;
+    std::vector<std::uint32_t> RowBegin;
+    std::vector<std::uint32_t> FieldEnd;
     int Cols = 1;
     bool Utf8 = true;  // the whole file is valid UTF-8: shown as such, else as Windows-1250
 
-    int Rows() const { return static_cast<int>(RowStart.size()) - 1; }
+    int Rows() const { return static_cast<int>(RowBegin.size()); }
 };
 
 class TGridTable : public QAbstractTableModel {

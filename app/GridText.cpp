@@ -1,5 +1,8 @@
 #include "GridText.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace {
 // 0x80..0xFF; the five unassigned bytes map to the C1 control of the same value.
 const char16_t HighHalf[128] = {
@@ -30,6 +33,16 @@ bool IsValidUtf8(const char* data, qsizetype size)
     const auto* p = reinterpret_cast<const unsigned char*>(data);
     const auto* end = p + size;
     while (p < end) {
+        // Most of a database is ASCII: step over it 16 bytes at a time.
+        while (end - p >= 16) {
+            std::uint64_t w[2];
+            std::memcpy(w, p, sizeof w);
+            if ((w[0] | w[1]) & 0x8080808080808080u)
+                break;
+            p += 16;
+        }
+        if (p == end)
+            break;
         const unsigned char b = *p;
         if (b < 0x80) {
             ++p;

@@ -94,6 +94,33 @@ private slots:
         QVERIFY(SameCells(table, cells));
     }
 
+    // Fields of every length, so separators fall at every position of a
+    // machine word, made of bytes next to ';' and LF or equal to them but for the top bit.
+    void separatorsAtEveryOffset()
+    {
+        const QByteArray alphabet("a:<\x0B\x09\xBB\x8A\0\xFF\x1B", 10);
+        QByteArray file;
+        Rows expected;
+        for (int i = 0; i < 300; ++i) {
+            QByteArrayList fields;
+            for (int j = 0; j < i % 7 + 1; ++j) {
+                QByteArray field;
+                for (int k = 0; k < (i * 7 + j * 3) % 19; ++k)
+                    field += alphabet[(i + j + k) % alphabet.size()];
+                fields << field;
+            }
+            const QByteArray line = fields.join(';');
+            file += line + (i % 2 ? "\r\n" : "\n");
+            if (!line.isEmpty())
+                expected << fields;
+        }
+        TGridTable table;
+        LoadDatabaseFile(Write(file), table);
+        QCOMPARE(table.RowCount(), expected.size());
+        QCOMPARE(table.ColCount(), 7);
+        QVERIFY(SameCells(table, expected));
+    }
+
     void secondLoadReplacesTheFirst()
     {
         TGridTable table;
