@@ -1,0 +1,186 @@
+#include "CPortSetup.h"
+
+#include "CPortCtl.h"
+#include "Translate.h"
+
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QToolButton>
+
+#include <array>
+#include <memory>
+
+bool SetupApplied = false;
+
+namespace {
+
+QLabel* MakeLabel(const char* name, const QString& caption, int x, int y, QWidget* parent)
+{
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(QLatin1String(name));
+    label->move(x, y);
+    label->adjustSize();
+    return label;
+}
+
+TComComboBox* MakeCombo(const char* name, int y, TComProperty property, QWidget* parent)
+{
+    auto* combo = new TComComboBox(parent);
+    combo->setObjectName(QLatin1String(name));
+    combo->setGeometry(80, y, 129, 21);
+    combo->SetComProperty(property);
+    return combo;
+}
+
+QToolButton* MakeSpeedButton(const char* name, const QString& caption, const QString& hint,
+                             QStyle::StandardPixmap image, QWidget* parent)
+{
+    auto* button = new QToolButton(parent);
+    button->setObjectName(QLatin1String(name));
+    button->setText(caption);
+    button->setToolTip(hint);
+    button->setIcon(parent->style()->standardIcon(image));
+    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+QString Translated(const QString& text)
+{
+    return CportText(text.toUtf8().constData());
+}
+
+} // namespace
+
+TComSetupFrm::TComSetupFrm(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("ComSetupFrm"));
+    setWindowTitle(QStringLiteral("RS-232 settings"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(231, 216);
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    setPalette(white);
+    setAutoFillBackground(true);
+
+    GroupBox1 = new QGroupBox(QStringLiteral(" Settings: "), this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setGeometry(8, 8, 217, 169);
+    Label1 = MakeLabel("Label1", QStringLiteral("Port:"), 8, 24, GroupBox1);
+    Label2 = MakeLabel("Label2", QStringLiteral("Baud rate:"), 8, 48, GroupBox1);
+    Label3 = MakeLabel("Label3", QStringLiteral("Data bits:"), 8, 72, GroupBox1);
+    Label4 = MakeLabel("Label4", QStringLiteral("Stop bits:"), 8, 96, GroupBox1);
+    Label5 = MakeLabel("Label5", QStringLiteral("Parity:"), 8, 120, GroupBox1);
+    Label6 = MakeLabel("Label6", QStringLiteral("Flow control:"), 8, 144, GroupBox1);
+    // The port list comes first so that a missing device tree fails before
+    // the other lists are filled.
+    Combo1 = MakeCombo("Combo1", 16, cpPort, GroupBox1);
+    Combo2 = MakeCombo("Combo2", 40, cpBaudRate, GroupBox1);
+    Combo3 = MakeCombo("Combo3", 64, cpDataBits, GroupBox1);
+    Combo4 = MakeCombo("Combo4", 88, cpStopBits, GroupBox1);
+    Combo5 = MakeCombo("Combo5", 112, cpParity, GroupBox1);
+    Combo6 = MakeCombo("Combo6", 136, cpFlowControl, GroupBox1);
+    setTabOrder(Combo1, Combo2);
+    setTabOrder(Combo2, Combo3);
+    setTabOrder(Combo3, Combo4);
+    setTabOrder(Combo4, Combo5);
+    setTabOrder(Combo5, Combo6);
+
+    BitBtnApply = new QPushButton(QStringLiteral("Apply"), this);
+    BitBtnApply->setObjectName(QStringLiteral("BitBtnApply"));
+    BitBtnApply->setGeometry(8, 188, 17, 22);
+    BitBtnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    BitBtnCancel->setObjectName(QStringLiteral("BitBtnCancel"));
+    BitBtnCancel->setGeometry(16, 188, 17, 22);
+    for (QPushButton* b : {BitBtnApply, BitBtnCancel}) {
+        b->setAutoDefault(false); // Enter presses nothing
+        b->hide();
+    }
+    connect(BitBtnApply, &QPushButton::clicked, this, &QDialog::accept);
+    connect(BitBtnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    setTabOrder(Combo6, BitBtnApply);
+    setTabOrder(BitBtnApply, BitBtnCancel);
+
+    sbApply = MakeSpeedButton("sbApply", QStringLiteral("Zastosuj"), QStringLiteral("Apply settings"),
+                              QStyle::SP_DialogApplyButton, this);
+    sbApply->setGeometry(80, 184, 73, 25);
+    sbCancel = MakeSpeedButton("sbCancel", QStringLiteral("Anuluj"), QStringLiteral("Cancel settings"),
+                               QStyle::SP_DialogCancelButton, this);
+    sbCancel->setGeometry(160, 184, 65, 25);
+    connect(sbApply, &QToolButton::clicked, this, &TComSetupFrm::sbApplyClick);
+    connect(sbCancel, &QToolButton::clicked, this, &TComSetupFrm::sbCancelClick);
+
+    FormCreate();
+}
+
+void TComSetupFrm::FormCreate()
+{
+    // The lists hold setting values, not captions: they are never translated.
+    setWindowTitle(Translated(windowTitle()));
+    for (QLabel* l : findChildren<QLabel*>())
+        l->setText(Translated(l->text()));
+    GroupBox1->setTitle(Translated(GroupBox1->title()));
+    for (QAbstractButton* b : findChildren<QAbstractButton*>()) {
+        b->setText(Translated(b->text()));
+        if (!b->toolTip().isEmpty())
+            b->setToolTip(Translated(b->toolTip()));
+    }
+}
+
+void TComSetupFrm::sbApplyClick()
+{
+    BitBtnApply->click();
+    SetupApplied = true;
+}
+
+void TComSetupFrm::sbCancelClick()
+{
+    BitBtnCancel->click();
+    SetupApplied = false;
+}
+
+void TComSetupFrm::keyPressEvent(QKeyEvent* e)
+{
+    // Neither key closes this dialog; only its buttons and the close box do.
+    switch (e->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        e->accept();
+        return;
+    default:
+        QDialog::keyPressEvent(e);
+    }
+}
+
+void EditPortSettings(TCustomComPort& port)
+{
+    auto form = std::make_unique<TComSetupFrm>();
+    const std::array<TComComboBox*, 6> lists{form->Combo1, form->Combo2, form->Combo3,
+                                             form->Combo4, form->Combo5, form->Combo6};
+    for (TComComboBox* list : lists)
+        list->SetComPort(&port);
+    for (TComComboBox* list : lists)
+        list->UpdateSettings();
+    if (form->exec() != QDialog::Accepted)
+        return;
+    port.BeginSettingsUpdate();
+    try {
+        for (TComComboBox* list : lists)
+            list->ApplySettings();
+    } catch (...) {
+        // A refused setting must not leave the port deaf to later changes.
+        port.EndSettingsUpdate();
+        throw;
+    }
+    port.EndSettingsUpdate();
+}
+
+void InstallSerialSetupDialog()
+{
+    TCustomComPort::SettingsDialogHook = [](TCustomComPort& port) { EditPortSettings(port); };
+}
