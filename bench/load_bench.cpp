@@ -1,0 +1,65 @@
+// Loads one database file into the table and prints, on one line, the
+// seconds the load took, the rows it gave and how far the resident memory
+// peaked above what the process held before the load:
+//     <seconds> <rows> <peak growth in bytes>
+// One file per process, so the peak belongs to that file alone.
+#include "DatabaseFile.h"
+#include "GridTable.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+namespace {
+// A field of /proc/self/status in bytes ("VmRSS:  1234 kB").
+long long StatusBytes(const char* key)
+{
+    std::ifstream status("/proc/self/status");
+    std::string name;
+    long long kb = -1;
+    std::string unit;
+    while (status >> name) {
+        if (name == key) {
+            status >> kb >> unit;
+            return kb * 1024;
+        }
+        status.ignore(1 << 16, '\n');
+    }
+    return -1;
+}
+
+// Lowers VmHWM to the current RSS, so the peak seen later is the load's.
+void ResetPeak()
+{
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+}
+}
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: load_bench FILE\n");
+        return 2;
+    }
+    const QString path = QFile::decodeName(argv[1]);
+    TGridTable table;
+    ResetPeak();
+    const long long before = StatusBytes("VmRSS:");
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        LoadDatabaseFile(path, table);
+    } catch (const EInOutError& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    const long long peak = StatusBytes("VmHWM:");
+    std::printf("%.4f %d %lld\n", took.count(), table.RowCount(), peak - before);
+    return 0;
+}

@@ -1,0 +1,244 @@
+// Uploads a table of records through the real upload engine and the real
+// links to scale-sim answering at once, and prints per link how much each
+// command costs beyond the engine's 100 ms gap, and the smallest gap seen
+// between a reply line arriving and the next command going out.
+//     upload_bench --sim PATH [--records N] serial|tcp|udp ...
+#include "CPort.h"
+#include "DatabaseFile.h"
+#include "EthConnection.h"
+#include "Global.h"
+#include "GridTable.h"
+#include "ProcessData.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QProcess>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::duration d)
+{
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// Runs the event loop until `done` holds or timeoutMs passed.
+bool WaitFor(const std::function<bool()>& done, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    }
+    return true;
+}
+
+// scale-sim as a child process, answering without delay.
+class Simulator {
+public:
+    Simulator(const QString& program, const QString& mode)
+    {
+        QStringList args{QStringLiteral("--") + mode};
+        if (mode != QLatin1String("serial"))
+            args << QStringLiteral("0");
+        proc_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        proc_.start(program, args);
+        if (!proc_.waitForStarted(5000))
+            return;
+        QDeadlineTimer deadline(10000);
+        while (!proc_.canReadLine() && !deadline.hasExpired())
+            proc_.waitForReadyRead(100);
+        // "READY serial /dev/pts/3" or "READY tcp 127.0.0.1 40123"
+        const QList<QByteArray> parts = proc_.readLine().trimmed().split(' ');
+        if (parts.size() < 3 || parts[0] != "READY")
+            return;
+        endpoint = QString::fromLocal8Bit(parts[2]);
+        if (parts.size() >= 4)
+            port = parts[3].toInt();
+        ready = true;
+    }
+    ~Simulator()
+    {
+        proc_.terminate();
+        if (!proc_.waitForFinished(3000))
+            proc_.kill();
+        proc_.waitForFinished(3000);
+    }
+
+    bool ready = false;
+    QString endpoint;
+    int port = 0;
+
+private:
+    QProcess proc_;
+};
+
+struct Result {
+    bool ok = false;
+    int commands = 0;
+    Clock::duration total{};
+    std::optional<Clock::duration> minGap;
+    Clock::duration gaps{};     // reply line to next command, summed
+    Clock::duration replies{};  // command to its reply line, summed
+    int replyCount = 0;
+    int gapCount = 0;
+};
+
+// One upload of `table` over `link`, timed from Start to Finished.
+Result Upload(const QString& link, const QString& sim, TGridTable& table)
+{
+    Result result;
+    Simulator scale(sim, link);
+    if (!scale.ready) {
+        std::fprintf(stderr, "scale-sim did not start for %s\n", qPrintable(link));
+        return result;
+    }
+
+    std::function<void(const QByteArray&)> write;
+    std::optional<Clock::time_point> lastReply;
+    std::optional<Clock::time_point> lastCommand;
+    bool finished = false;
+    bool failed = false;
+
+    TUpload upload({
+        [&](const QByteArray& command) {
+            const auto now = Clock::now();
+            if (lastReply) {
+                const auto gap = now - *lastReply;
+                if (!result.minGap || gap < *result.minGap)
+                    result.minGap = gap;
+                result.gaps += gap;
+                ++result.gapCount;
+            }
+            lastCommand = now;
+            ++result.commands;
+            write(command);
+        },
+        [&] { return table.RowCount(); },
+        [&](int row) { return table.Record(row); },
+        [] { return 0; },
+        [](int) {},
+        [&](bool f) { finished = true; failed = f; },
+    });
+    // The moment a reply line is complete is the moment its text with the LF arrives.
+    auto received = [&](const QByteArray& text) {
+        if (text.contains('\n')) {
+            lastReply = Clock::now();
+            if (lastCommand) {
+                result.replies += *lastReply - *lastCommand;
+                ++result.replyCount;
+                lastCommand.reset();
+            }
+        }
+        upload.ProcessReply(text, text.size());
+    };
+
+    TComPort port;
+    std::unique_ptr<CEthConnection> eth;
+    if (link == QLatin1String("serial")) {
+        port.SetPort(scale.endpoint);
+        port.OnRxChar = [&](TCustomComPort*, std::int32_t count) {
+            QByteArray text;
+            port.ReadText(text, count);
+            if (!text.isEmpty())
+                received(text);
+        };
+        try {
+            port.OpenPort();
+        } catch (const EComPort& e) {
+            std::fprintf(stderr, "serial: %s\n", e.what());
+            return result;
+        }
+        write = [&](const QByteArray& command) { port.WriteText(command + "\r\n"); };
+    } else {
+        const bool udp = link == QLatin1String("udp");
+        EthHost = scale.endpoint;
+        EthPort = scale.port;
+        EthProtocol = udp ? 1 : 0;
+        eth = std::make_unique<CEthConnection>(received, 0);
+        eth->ToggleConnection(udp ? 1 : 0, EthHost, EthPort);
+        if (!WaitFor([&] { return eth->State == 2; }, 5000)) {
+            std::fprintf(stderr, "%s: no connection\n", qPrintable(link));
+            return result;
+        }
+        if (udp)
+            write = [&](const QByteArray& command) { eth->SendUdpText(command); };
+        else
+            write = [&](const QByteArray& command) { eth->SendTcpText(command + "\r\n"); };
+    }
+
+    const auto start = Clock::now();
+    upload.Start(0);
+    const int budgetMs = (table.RowCount() + 2) * 1000 + 10000;
+    if (!WaitFor([&] { return finished; }, budgetMs) || failed) {
+        std::fprintf(stderr, "%s: the upload did not finish\n", qPrintable(link));
+        return result;
+    }
+    result.total = Clock::now() - start;
+    result.ok = true;
+    if (link == QLatin1String("serial"))
+        port.ClosePort();
+    else
+        eth->ToggleConnection(static_cast<std::uint8_t>(EthProtocol), EthHost, EthPort);
+    return result;
+}
+}
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    QString sim;
+    int records = 300;
+    QStringList links;
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--sim") && i + 1 < args.size())
+            sim = args[++i];
+        else if (args[i] == QLatin1String("--records") && i + 1 < args.size())
+            records = args[++i].toInt();
+        else
+            links << args[i];
+    }
+    if (sim.isEmpty() || links.isEmpty() || records < 1) {
+        std::fprintf(stderr, "usage: upload_bench --sim PATH [--records N] serial|tcp|udp ...\n");
+        return 2;
+    }
+
+    QByteArray file;
+    for (int i = 1; i <= records; ++i)
+        file += QByteArray::number(i) + ";Product " + QByteArray::number(i) + ";1.20;3;590000000" +
+                QByteArray::number(1000 + i) + ";Shelf 7\n";
+    TGridTable table;
+    table.Assign(ParseDatabase(file));
+
+    QObject window; // stands in for the main window that WM_LINKSTATE goes to
+    MainWindowHandle = &window;
+
+    int status = 0;
+    for (const QString& link : links) {
+        const Result r = Upload(link, sim, table);
+        if (!r.ok) {
+            status = 1;
+            continue;
+        }
+        // After the start command every command waits for one reply and one 100 ms gap.
+        const double perCommand = Ms(r.total) / r.commands;
+        std::printf("upload %s: %.2f ms over the gap per record (%d records), min gap %.2f ms"
+                    " (on average: reply after %.2f ms, next command %.2f ms after the reply)\n",
+                    qPrintable(link), perCommand - 100.0, records, r.minGap ? Ms(*r.minGap) : 0.0,
+                    r.replyCount ? Ms(r.replies) / r.replyCount : 0.0, r.gapCount ? Ms(r.gaps) / r.gapCount : 0.0);
+        std::fflush(stdout);
+    }
+    MainWindowHandle = nullptr;
+    return status;
+}
