@@ -233,9 +233,10 @@ int main(int argc, char** argv)
         }
         // After the start command every command waits for one reply and one 100 ms gap.
         const double perCommand = Ms(r.total) / r.commands;
-        std::printf("upload %s: %.2f ms over the gap per record (%d records), min gap %.2f ms"
+        std::printf("upload %s: %.2f ms over the gap per record (%d records), min gap %.3f ms%s"
                     " (on average: reply after %.2f ms, next command %.2f ms after the reply)\n",
                     qPrintable(link), perCommand - 100.0, records, r.minGap ? Ms(*r.minGap) : 0.0,
+                    r.minGap && *r.minGap < std::chrono::milliseconds(100) ? " UNDER 100 ms" : "",
                     r.replyCount ? Ms(r.replies) / r.replyCount : 0.0, r.gapCount ? Ms(r.gaps) / r.gapCount : 0.0);
         std::fflush(stdout);
     }
