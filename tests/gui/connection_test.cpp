@@ -24,7 +24,6 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void captionsAndItems();
     void rateWithoutItemShows4800_data();
     void rateWithoutItemShows4800();
     void itemWithoutRateGives9600_data();
@@ -112,23 +111,6 @@ void ConnectionTest::PickSetup(TComComboBox* box, const QString& text)
     QTest::keyClick(box, Qt::Key_Home);
     for (int i = 0; i < target; ++i)
         QTest::keyClick(box, Qt::Key_Down);
-}
-
-void ConnectionTest::captionsAndItems()
-{
-    TConnectionForm& f = *form_;
-    QCOMPARE(f.windowTitle(), QString("Ustawienia połączenia"));
-    QCOMPARE(f.rgConnection->Items(), QStringList({"Serial port", "Ethernet"}));
-    QCOMPARE(f.rgEthProtocol->Items(), QStringList({"TCP", "UDP"}));
-    QCOMPARE(f.gbEthernet->title(), QString(" Ustawienia połączenia ethernetowego: "));
-    QCOMPARE(f.gbSerialPort->title(), QString(" Serial port settings: "));
-    QCOMPARE(f.cbBaudRate->count(), 20);
-    QCOMPARE(f.cbBaudRate->itemText(3), QString("134.5"));
-    QCOMPARE(f.cbBaudRate->itemText(19), QString("921600"));
-    QCOMPARE(f.cbBaudRate->currentText(), QString("4800"));
-    QVERIFY(!f.cbBaudRate->isEditable());
-    QCOMPARE(f.sbSerialAdvanced->text(), QString("Advanced options"));
-    QVERIFY(f.isHidden());
 }
 
 void ConnectionTest::rateWithoutItemShows4800_data()

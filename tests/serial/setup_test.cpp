@@ -39,7 +39,6 @@ class SetupTest : public QObject {
 private slots:
     void initTestCase();
     void init();
-    void captionsAsListed();
     void listsShowPortValues_data();
     void listsShowPortValues();
     void portsSortedIgnoringCase();
@@ -113,23 +112,6 @@ void SetupTest::Pick(TComComboBox* box, const QString& text)
     for (int i = 0; i < target; ++i)
         QTest::keyClick(box, Qt::Key_Down);
     QCOMPARE(box->Text(), text);
-}
-
-void SetupTest::captionsAsListed()
-{
-    TComSetupFrm form;
-    QCOMPARE(form.windowTitle(), QString("RS-232 settings"));
-    QCOMPARE(form.GroupBox1->title(), QString(" Settings: "));
-    QCOMPARE(form.Label1->text(), QString("Port:"));
-    QCOMPARE(form.Label6->text(), QString("Flow control:"));
-    QCOMPARE(form.sbApply->text(), QString("Zastosuj"));
-    QCOMPARE(form.sbApply->toolTip(), QString("Apply settings"));
-    QCOMPARE(form.sbCancel->text(), QString("Anuluj"));
-    QCOMPARE(form.sbCancel->toolTip(), QString("Cancel settings"));
-    QVERIFY(form.findChild<TComComboBox*>("Combo3"));
-    QVERIFY(form.BitBtnApply->isHidden());
-    QVERIFY(form.BitBtnCancel->isHidden());
-    QCOMPARE(form.Combo6->Text(), QString("Hardware")); // unbound: first entry
 }
 
 void SetupTest::listsShowPortValues_data()
