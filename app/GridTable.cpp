@@ -67,6 +67,11 @@ QVariant TGridTable::data(const QModelIndex& index, int role) const
     return content_.Utf8 ? QString::fromUtf8(bytes) : FromWindows1250(bytes);
 }
 
+QVariant TGridTable::headerData(int, Qt::Orientation, int) const
+{
+    return {};
+}
+
 Qt::ItemFlags TGridTable::flags(const QModelIndex& index) const
 {
     return index.isValid() ? Qt::ItemIsSelectable | Qt::ItemIsEnabled : Qt::NoItemFlags;

@@ -214,6 +214,8 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::newRow("missing file") << dir.filePath(QStringLiteral("no such file.csv"));
         QTest::newRow("directory") << dir.path();
+        // Opens, then fails the first read (EIO at the unmapped address 0).
+        QTest::newRow("read fails after open") << QStringLiteral("/proc/self/mem");
     }
     void unreadableFileLeavesTheTable()
     {
@@ -229,6 +231,19 @@ private slots:
         QCOMPARE(table.RowCount(), 2);
         QCOMPARE(table.ColCount(), 2);
         QVERIFY(SameCells(table, Rows{{"1", "2"}, {"3"}}));
+    }
+
+    void gridHasNoHeadersAndCannotBeEdited()
+    {
+        TGridTable table;
+        LoadDatabaseFile(Write("a;b\n"), table);
+        QVERIFY(!table.headerData(0, Qt::Horizontal).isValid());
+        QVERIFY(!table.headerData(0, Qt::Vertical).isValid());
+        const Qt::ItemFlags flags = table.flags(table.index(0, 1));
+        QVERIFY(flags.testFlag(Qt::ItemIsSelectable));
+        QVERIFY(!flags.testFlag(Qt::ItemIsEditable));
+        QVERIFY(!table.setData(table.index(0, 1), QStringLiteral("c")));
+        QCOMPARE(table.Cell(1, 0), QByteArray("b"));
     }
 
     void fileWithoutReadAccess()
