@@ -8,6 +8,11 @@ TGridTable::TGridTable(QObject* parent) : QAbstractTableModel(parent)
 
 QByteArray TGridTable::Cell(int col, int row) const
 {
+    return CellBytes(col, row).toByteArray();
+}
+
+QByteArrayView TGridTable::CellBytes(int col, int row) const
+{
     if (row < 0 || col < 0 || row >= content_.Rows())
         return {};
     const std::uint32_t first = content_.RowStart[row];
@@ -15,7 +20,7 @@ QByteArray TGridTable::Cell(int col, int row) const
     if (field >= content_.RowStart[row + 1])
         return {};
     const std::uint32_t begin = col == 0 ? content_.RowBegin[row] : content_.FieldEnd[field - 1] + 1;
-    return QByteArray::fromRawData(content_.Bytes.constData() + begin, content_.FieldEnd[field] - begin);
+    return QByteArrayView(content_.Bytes.constData() + begin, content_.FieldEnd[field] - begin);
 }
 
 QByteArray TGridTable::Record(int row) const
@@ -24,7 +29,7 @@ QByteArray TGridTable::Record(int row) const
     for (int c = 0; c < cols_; ++c) {
         if (c > 0)
             record += ';';
-        record += Cell(c, row);
+        record += CellBytes(c, row);
     }
     return record;
 }
@@ -61,7 +66,7 @@ QVariant TGridTable::data(const QModelIndex& index, int role) const
 {
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
-    const QByteArray bytes = Cell(index.column(), index.row());
+    const QByteArrayView bytes = CellBytes(index.column(), index.row());
     if (bytes.isEmpty())
         return {};
     return content_.Utf8 ? QString::fromUtf8(bytes) : FromWindows1250(bytes);

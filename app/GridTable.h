@@ -5,6 +5,7 @@
 // file's own bytes.
 #include <QAbstractTableModel>
 #include <QByteArray>
+#include <QByteArrayView>
 
 #include <cstdint>
 #include <vector>
@@ -31,7 +32,7 @@ public:
 
     int RowCount() const { return rows_; }
     int ColCount() const { return cols_; }
-    // The cell's bytes; empty where no field filled it.
+    // A copy of the cell's bytes, valid after the table changes; empty where no field filled it.
     QByteArray Cell(int col, int row) const;
     // The row's cells joined by ';', one ';' before every cell but the first.
     QByteArray Record(int row) const;
@@ -48,6 +49,9 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
+    // The cell's bytes inside the loaded buffer, valid until the next Reset or Assign.
+    QByteArrayView CellBytes(int col, int row) const;
+
     TGridContent content_;
     int rows_ = 5;
     int cols_ = 5;

@@ -17,7 +17,7 @@ const char16_t HighHalf[128] = {
 };
 }
 
-QString FromWindows1250(const QByteArray& bytes)
+QString FromWindows1250(QByteArrayView bytes)
 {
     QString out(bytes.size(), Qt::Uninitialized);
     QChar* d = out.data();

@@ -134,6 +134,20 @@ private slots:
         QCOMPARE(table.Record(0), QByteArray("a;"));
     }
 
+    // A cell taken before the table changes must not point into the freed
+    // buffer; one this large is unmapped when freed, so a stale cell would crash.
+    void cellOutlivesTheTable()
+    {
+        TGridTable table;
+        LoadDatabaseFile(Write("ab;" + QByteArray(40 * 1024 * 1024, 'x')), table);
+        const QByteArray cell = table.Cell(0, 0);
+        const QByteArray record = table.Record(0);
+        table.Reset(5, 5);
+        QCOMPARE(cell, QByteArray("ab"));
+        QCOMPARE(record.size(), 3 + 40 * 1024 * 1024);
+        QVERIFY(record.startsWith("ab;xxx"));
+    }
+
     void shortRowRecordEndsInSeparators_data()
     {
         QTest::addColumn<QByteArray>("file");
