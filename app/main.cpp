@@ -2,6 +2,8 @@
 // line without a window; otherwise the application object, the main window,
 // the connection dialog created hidden, then the message loop.
 #include "Application.h"
+#include "CPortSetup.h"
+#include "ConnectionUnit.h"
 #include "QuitSignals.h"
 #include "SendCommand.h"
 #include "okno.h"
@@ -22,7 +24,10 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName(QStringLiteral("scaledb"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.03"));
 
+    InstallSerialSetupDialog();
     TForm1 form;
+    TConnectionForm connection(form.ComPort1, [&form] { form.btnOpenPortClick(); }, &form);
+    form.ConnectionForm = &connection;
     OnQuitSignal([&form] { form.close(); });
     form.show();
 

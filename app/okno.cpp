@@ -1,6 +1,7 @@
 #include "okno.h"
 
 #include "AppFolder.h"
+#include "ConnectionUnit.h"
 #include "DatabaseFile.h"
 #include "EthConnection.h"
 #include "Global.h"
@@ -274,8 +275,15 @@ void TForm1::ConnectionClick()
 {
     if (LinkState != 0)
         btnOpenPortClick();
-    if (ConnectionForm)
-        static_cast<QDialog*>(ConnectionForm)->exec();
+    bool dialogPressed = false;
+    if (ConnectionForm) {
+        ConnectionForm->exec();
+        dialogPressed = ConnectionForm->PressedConnect();
+    }
+    // Ethernet reports its state by a posted message that may not have arrived
+    // yet: when the dialog already pressed Connect, a second press would undo it.
+    if (ConnectionKind != 0 && dialogPressed)
+        return;
     if (LinkState == 0)
         btnOpenPortClick();
 }

@@ -12,6 +12,7 @@
 #include <memory>
 
 class CEthConnection;
+class TConnectionForm;
 class QAction;
 class QFileDialog;
 class QLabel;
@@ -49,7 +50,7 @@ public:
     void FormClose();
 
     // The connection settings dialog, shown by the "Connection" menu item.
-    QWidget* ConnectionForm = nullptr;
+    TConnectionForm* ConnectionForm = nullptr;
 
     QMenu* Plik1;
     QAction* Otwrz1;
