@@ -11,6 +11,7 @@
 #define SI_NO_CONVERSION
 #include <SimpleIni.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -214,7 +215,11 @@ TIniFile::TIniFile(const QString& fileName) : data_(std::make_unique<Data>()), f
         unreadable_ = true;
         return;
     }
-    const QByteArray bytes = file.read(MaxFileBytes + 1);
+    // read(n) allocates n bytes first: ask for the file's size, not the limit,
+    // or every small file costs 64 MiB. Whatever it grew by meanwhile follows.
+    QByteArray bytes = file.read(std::min(info.size(), MaxFileBytes) + 1);
+    if (bytes.size() > info.size())
+        bytes += file.read(MaxFileBytes + 1 - bytes.size());
     if (file.error() != QFileDevice::NoError || bytes.size() > MaxFileBytes
         || data_->ini.LoadData(bytes.constData(), static_cast<size_t>(bytes.size())) < 0) {
         data_->ini.Reset();

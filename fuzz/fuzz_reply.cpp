@@ -1,0 +1,256 @@
+// The upload's reply processing: received text in pieces of any size and
+// content, ticks, restarts and stops in any order. A model of the exchange
+// checks every command the upload sends against what it may send then.
+#include "ProcessData.h"
+
+#include <QCoreApplication>
+#include <QList>
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+[[noreturn]] void Fail(const char* what)
+{
+    std::fprintf(stderr, "fuzz_reply: %s\n", what);
+    std::abort();
+}
+
+QByteArray Trim(QByteArray text)
+{
+    while (!text.isEmpty() && static_cast<unsigned char>(text.front()) <= 32)
+        text.remove(0, 1);
+    while (!text.isEmpty() && static_cast<unsigned char>(text.back()) <= 32)
+        text.chop(1);
+    return text;
+}
+
+// What the exchange may do next, from the commands sent and the replies given.
+struct Model {
+    enum Kind { None, StartCmd, RecordCmd, EndCmd };
+
+    QList<QByteArray> rows;
+    int position = 0;
+
+    bool running = false;
+    bool inStart = false;
+    bool awaiting = false;      // the last command has not had its matching reply
+    Kind kind = None;
+    int current = -1;           // the record last sent
+    int next = 0;               // the record the next tick may send
+    bool emptyRecord = false;   // the upload ended early at an empty record
+    bool endAnswered = false;
+    int finished = 0;           // Finished calls since the last Start
+    int sentInStart = 0;
+    QByteArray buffer;          // received text after the last LF
+
+    QByteArray Expected() const
+    {
+        switch (kind) {
+        case StartCmd: return StartReply(position);
+        case RecordCmd: return QByteArrayLiteral("Mr");
+        case EndCmd: return QByteArrayLiteral("Me");
+        case None: break;
+        }
+        return {};
+    }
+
+    void Sent(const QByteArray& command)
+    {
+        if (!running)
+            Fail("a command went out while no upload runs");
+        if (inStart) {
+            if (++sentInStart != 1 || command != StartCommand(position))
+                Fail("Start sent something other than its one start command");
+            kind = StartCmd;
+            awaiting = true;
+            return;
+        }
+        const bool answered = !awaiting && (kind == StartCmd || kind == RecordCmd);
+        if (command.startsWith("Sr")) {
+            const QByteArray record = command.mid(2);
+            if (awaiting) {
+                // Only the record still waiting may go out again.
+                if (kind != RecordCmd || record != rows.value(current))
+                    Fail("a second command went out while one was outstanding");
+                return;
+            }
+            if (!answered || next >= rows.size())
+                Fail("a record went out that was not due");
+            if (record != rows[next])
+                Fail("records out of order, or one skipped");
+            if (record.isEmpty())
+                Fail("an empty record went out");
+            current = next;
+            kind = RecordCmd;
+            awaiting = true;
+        } else if (command == "Se") {
+            if (awaiting)
+                Fail("the end command went out while a command was outstanding");
+            if (!answered || next > rows.size())
+                Fail("the end command went out too early");
+            if (next < rows.size()) {
+                if (!rows[next].isEmpty())
+                    Fail("the end command went out before the last record");
+                emptyRecord = true;
+            }
+            kind = EndCmd;
+            awaiting = true;
+        } else {
+            Fail("an unknown command went out");
+        }
+    }
+
+    void Received(const QByteArray& text)
+    {
+        buffer += text;
+        qsizetype lf;
+        while ((lf = buffer.indexOf('\n')) >= 0) {
+            const QByteArray reply = Trim(buffer.left(lf + 1));
+            buffer.remove(0, lf + 1);
+            if (!running || !awaiting || reply != Expected())
+                continue;
+            awaiting = false;
+            if (kind == StartCmd)
+                next = 0;
+            else if (kind == RecordCmd)
+                next = current + 1;
+            else
+                endAnswered = true;
+        }
+    }
+
+    void Finished(bool failed)
+    {
+        if (!running || !endAnswered)
+            Fail("Finished before the end reply");
+        if (++finished > 1)
+            Fail("Finished twice for one Start");
+        if (failed != emptyRecord)
+            Fail("Finished reports the wrong outcome");
+        running = false;
+    }
+
+    void Started()
+    {
+        running = true;
+        awaiting = false;
+        kind = None;
+        current = -1;
+        next = 0;
+        emptyRecord = false;
+        endAnswered = false;
+        finished = 0;
+        sentInStart = 0;
+        buffer.clear();
+    }
+};
+
+const char* const Replies[] = {"MbP", "MbU", "MbS", "Mr", "Me", "mr", "Mr x", "", "Mr\nMr"};
+const char* const Endings[] = {"\n", "\r\n", " \t\n", "", "\r"};
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    // TimerBaza needs an application object; its loop never runs, ticks are called directly.
+    static std::unique_ptr<QCoreApplication> app(new QCoreApplication(*argc, *argv));
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    FuzzedDataProvider in(data, size);
+    Model model;
+    const int rowCount = in.ConsumeIntegralInRange(1, 5);
+    for (int r = 0; r < rowCount; ++r) {
+        // One-column tables can hold an empty record, which ends the upload early.
+        if (in.ConsumeIntegralInRange(0, 7) == 0)
+            model.rows << QByteArray();
+        else
+            model.rows << QByteArray::number(r) + ';' + QByteArray::fromStdString(in.ConsumeRandomLengthString(6));
+    }
+
+    TUpload upload({
+        [&model](const QByteArray& c) { model.Sent(c); },
+        [&model] { return int(model.rows.size()); },
+        [&model](int r) { return model.rows.value(r); },
+        [&model] { return model.position; },
+        [](int percent) {
+            if (percent < 0 || percent > 100)
+                Fail("progress outside 0..100");
+        },
+        [&model](bool failed) { model.Finished(failed); },
+    });
+
+    const auto start = [&] {
+        model.Started();
+        model.inStart = true;
+        upload.Start(model.position);
+        model.inStart = false;
+        if (model.sentInStart != 1)
+            Fail("Start did not send its start command");
+    };
+    const auto feed = [&](const QByteArray& text) {
+        model.Received(text);
+        upload.ProcessReply(text, text.size());
+    };
+    const auto tick = [&] {
+        if (upload.TimerBaza.isActive())
+            upload.TimerBazaTimer();
+    };
+
+    start();
+    while (in.remaining_bytes() > 0) {
+        switch (in.ConsumeIntegralInRange(0, 11)) {
+        case 0: case 1: case 2: {
+            const auto length = in.ConsumeIntegralInRange<std::size_t>(0, 12);
+            const std::string piece = in.ConsumeBytesAsString(length);
+            feed(QByteArray(piece.data(), static_cast<qsizetype>(piece.size())));
+            break;
+        }
+        case 3: case 4: case 5:
+            feed(QByteArray(in.PickValueInArray(Replies)) + in.PickValueInArray(Endings));
+            break;
+        case 6: case 7: case 8:
+            tick();
+            break;
+        case 9:
+            model.position = in.ConsumeIntegralInRange(-1, 3);
+            break;
+        case 10:
+            start();
+            break;
+        case 11:
+            if (in.ConsumeIntegralInRange(0, 3) == 0) {
+                model.running = false;
+                model.awaiting = false;
+                upload.Stop();
+            }
+            break;
+        }
+    }
+
+    // Whatever happened, a scale that now answers every command correctly
+    // must see the upload through to one Finished.
+    if (model.running) {
+        feed("\n");
+        for (int step = 0; step < 3 * rowCount + 10 && model.running; ++step) {
+            if (model.awaiting)
+                feed(model.Expected() + "\r\n");
+            if (!upload.TimerBaza.isActive() && model.running)
+                Fail("the upload is stuck: nothing awaited and no tick armed");
+            tick();
+        }
+        if (model.running || model.finished != 1)
+            Fail("the upload did not finish once a correct scale answered");
+    }
+    if (upload.Running() != model.running)
+        Fail("Running() disagrees with the exchange");
+    return 0;
+}

@@ -1,0 +1,73 @@
+// Faults found by fuzzing ComPortTest.ini, kept so they stay fixed.
+#include "CPort.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/resource.h>
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool Sanitized = true;  // their shadow memory makes an address-space limit meaningless
+#else
+constexpr bool Sanitized = false;
+#endif
+
+// The process's address space now, from /proc.
+qint64 AddressSpaceBytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly | QIODevice::Text))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmSize:"))
+            return line.mid(7).trimmed().split(' ').value(0).toLongLong() * 1024;
+    return -1;
+}
+
+} // namespace
+
+class FuzzRegressTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // A 30-byte file was read into a buffer of the largest file allowed
+    // (64 MiB); with little memory to spare the restore failed.
+    void smallFileNeedsLittleMemory()
+    {
+        if (Sanitized)
+            QSKIP("address-space limits do not work under sanitizers");
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString path = dir.filePath(QStringLiteral("ComPortTest.ini"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[ComPort1]\nPort=COM7\nBaudRate=19200\n");
+        file.close();
+
+        TComPort port;
+        port.setObjectName(QStringLiteral("ComPort1"));
+        const qint64 used = AddressSpaceBytes();
+        QVERIFY(used > 0);
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_AS, &saved), 0);
+        rlimit tight = saved;
+        tight.rlim_cur = static_cast<rlim_t>(used + 32 * 1024 * 1024);
+        QCOMPARE(setrlimit(RLIMIT_AS, &tight), 0);
+        bool restored = true;
+        try {
+            port.RestoreSettings(ssIniFile, path);
+        } catch (...) {
+            restored = false;
+        }
+        setrlimit(RLIMIT_AS, &saved);
+        QVERIFY(restored);
+        QCOMPARE(port.Port(), QStringLiteral("COM7"));
+        QCOMPARE(port.BaudRate(), br19200);
+    }
+};
+
+QTEST_GUILESS_MAIN(FuzzRegressTest)
+#include "fuzzregress_test.moc"
