@@ -41,6 +41,8 @@ struct TComThread::TShared {
 
     std::atomic<bool> written{false};
     std::atomic<bool> closed{false}; // main thread: drops late smWindowSync calls
+    std::atomic<std::uint64_t> windowRxDone{0}; // smWindowSync received-characters calls that ran
+    TWakeEvent wake;
 };
 
 TComThread::TComThread(TCustomComPort& port, const TSerialDevice& device, TComEvents events, TSyncMethod sync)
@@ -55,8 +57,8 @@ TComThread::~TComThread()
 
 int TComThread::Start()
 {
-    if (!wake_.Valid())
-        return wake_.Error();
+    if (!shared_->wake.Valid())
+        return shared_->wake.Error();
     thread_ = std::thread([this] { Body(); });
     return 0;
 }
@@ -66,7 +68,7 @@ void TComThread::Written()
     if (!InSet(events_, evTxEmpty))
         return;
     shared_->written.store(true, std::memory_order_release);
-    wake_.Signal();
+    shared_->wake.Signal();
 }
 
 bool TComThread::Running() const
@@ -85,7 +87,7 @@ void TComThread::Stop()
         s.stop = true;
     }
     s.cv.notify_all();
-    wake_.Signal();
+    s.wake.Signal();
     std::this_thread::yield();
 
     std::unique_lock lock(s.m);
@@ -119,21 +121,33 @@ void TComThread::Body()
 void TComThread::Run()
 {
     const bool watchRx = InSet(events_, evRxChar);
+    TWakeEvent& wake = shared_->wake;
     bool stale = false;          // bytes wait that were already reported
     std::int32_t staleCount = 0;
     bool draining = false;       // a write went out and its queue is not yet empty
+    std::uint64_t windowRxPosted = 0;
+    std::int32_t windowBefore = 0;
+
+    // After a received-characters hand-over: if the handler left the bytes
+    // there, wait for more to arrive instead of reporting them again at once.
+    auto settle = [&](std::int32_t before) {
+        std::int32_t after = 0;
+        stale = device_.InputCount(after) == 0 && after > 0 && after >= before;
+        staleCount = after;
+    };
 
     for (;;) {
+        const bool awaitingWindow = shared_->windowRxDone.load(std::memory_order_acquire) < windowRxPosted;
         int timeoutMs = -1;
         if (draining)
             timeoutMs = TxDrainCheckMs;
         else if (stale)
             timeoutMs = UnreadRecheckMs;
-        const TDeviceWait w = WaitForDevice(device_.Handle(), watchRx && !stale, wake_, timeoutMs);
+        const TDeviceWait w = WaitForDevice(device_.Handle(), watchRx && !stale && !awaitingWindow, wake, timeoutMs);
         if (w.Error)
             break;
         if (w.Woken) {
-            wake_.Drain();
+            wake.Drain();
             {
                 std::lock_guard lock(shared_->m);
                 if (shared_->stop)
@@ -141,6 +155,8 @@ void TComThread::Run()
             }
             if (shared_->written.exchange(false, std::memory_order_acq_rel))
                 draining = true;
+            if (awaitingWindow && shared_->windowRxDone.load(std::memory_order_acquire) >= windowRxPosted)
+                settle(windowBefore);
         }
         if (w.Gone)
             break; // unplugged or hung up: nothing more will come
@@ -176,11 +192,15 @@ void TComThread::Run()
             device_.InputCount(before);
         if (!HandOver(events))
             return; // a handler failed: no clean-up, no more events
-        if (InSet(events, evRxChar)) {
-            std::int32_t after = 0;
-            const bool unread = device_.InputCount(after) == 0 && after > 0 && after >= before;
-            stale = unread;
-            staleCount = after;
+        if (!InSet(events, evRxChar))
+            continue;
+        if (sync_ == smWindowSync) {
+            // The handler runs later; judge the queue once it has.
+            ++windowRxPosted;
+            windowBefore = before;
+            stale = false;
+        } else {
+            settle(before);
         }
     }
     device_.ClearQueues(); // as the port closes; a device that is gone refuses, which changes nothing
@@ -206,6 +226,19 @@ bool TComThread::HandOver(TComEvents events)
             QMetaObject::invokeMethod(
                 s.port,
                 [shared = shared_, one] {
+                    // Tell the thread when a received-characters call is over,
+                    // also when its handler throws (to the application's handler).
+                    struct Done {
+                        TShared* s;
+                        bool rx;
+                        ~Done()
+                        {
+                            if (!rx)
+                                return;
+                            s->windowRxDone.fetch_add(1, std::memory_order_release);
+                            s->wake.Signal();
+                        }
+                    } done{shared.get(), InSet(one, evRxChar)};
                     if (shared->closed.load() || !shared->port->Connected())
                         return;
                     shared->port->CallEvents(one);

@@ -36,7 +36,6 @@ private:
     const TSerialDevice& device_;
     const TComEvents events_;
     const TSyncMethod sync_;
-    TWakeEvent wake_;
     std::shared_ptr<TShared> shared_;
     std::thread thread_;
 };
