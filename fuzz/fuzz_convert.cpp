@@ -26,12 +26,15 @@ template <typename E>
 void CheckEnum(const QString& text, E (*fromText)(const QString&), QString (*toText)(E), unsigned count,
                const char* name)
 {
-    // Every value there is goes to text and back unchanged, and has a text.
-    for (unsigned i = 0; i < count; ++i) {
+    // Every value there is goes to text and back unchanged, and has a text
+    // (the same every time: checked on the first input only).
+    static bool once = false;
+    for (unsigned i = 0; !once && i < count; ++i) {
         const E value = static_cast<E>(i);
         if (toText(value).isEmpty() || fromText(toText(value)) != value)
             Fail(name, toText(value));
     }
+    once = true;
     // Any text gives one of them, whose text gives it again.
     const E value = fromText(text);
     if (static_cast<unsigned>(value) >= count)
@@ -73,8 +76,9 @@ void CheckIntegers(std::int32_t v, const QString& text)
 
     // Arbitrary text: only the integer forms parse, a failure leaves the value alone,
     // and a short decimal is never refused.
-    static const QRegularExpression shape(QStringLiteral("^ *[+-]?(\\$|0[xX]|[xX])?[0-9a-fA-F]+$"));
-    static const QRegularExpression small(QStringLiteral("^ *[+-]?[0-9]{1,9}$"));
+    static const QRegularExpression shape(
+        QRegularExpression::anchoredPattern(QStringLiteral(" *[+-]?(\\$|0[xX]|[xX])?[0-9a-fA-F]+")));
+    static const QRegularExpression small(QRegularExpression::anchoredPattern(QStringLiteral(" *[+-]?[0-9]{1,9}")));
     std::int32_t value = 12345;
     const bool ok = TryParseInteger(text, value);
     if (!ok && value != 12345)
@@ -83,7 +87,8 @@ void CheckIntegers(std::int32_t v, const QString& text)
         Fail("a text that is no integer parsed", text);
     if (!ok && small.match(text).hasMatch())
         Fail("a short decimal did not parse", text);
-    if (ok && value != text.trimmed().toInt(nullptr, 10) && !text.contains(QRegularExpression(QStringLiteral("[$xX]"))))
+    static const QRegularExpression hex(QStringLiteral("[$xX]"));
+    if (ok && !text.contains(hex) && value != text.trimmed().toInt(nullptr, 10))
         Fail("a decimal parsed to another value", text);
 
     std::int32_t ini = 12345;
@@ -121,11 +126,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Fail("Yes/No do not come back");
 
     CheckChar(text);
-    for (int c = 0; c < 256; ++c) {
+    static bool allChars = false;
+    for (int c = 0; !allChars && c < 256; ++c) {
         const char ch = static_cast<char>(c);
         if (TextToChar(CharToText(ch)) != ch)
             Fail("a character does not come back", CharToText(ch));
     }
+    allChars = true;
 
     CheckIntegers(v, text);
     return 0;
