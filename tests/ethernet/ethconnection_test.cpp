@@ -44,7 +44,7 @@ class EthConnectionTest : public QObject {
     {
         return std::make_unique<CEthConnection>(
             [this](const QByteArray& text) {
-                if (QThread::currentThread() != qApp->thread())
+                if (QThread::currentThread() != QCoreApplication::instance()->thread())
                     replyOffMainThread = true;
                 replies << text;
             },
