@@ -9,6 +9,8 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace {
 
 // A config.xml is a few hundred bytes; anything this large is not ours and
@@ -62,7 +64,11 @@ bool LoadFile(const QString& path, QDomDocument& dom)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    const QByteArray bytes = file.read(MaxConfigBytes + 1);
+    // read(n) allocates n bytes first: ask for the file's size, not the limit,
+    // or every load of a small file costs 1 MiB. Whatever it grew by meanwhile follows.
+    QByteArray bytes = file.read(std::min(info.size(), MaxConfigBytes) + 1);
+    if (bytes.size() > info.size())
+        bytes += file.read(MaxConfigBytes + 1 - bytes.size());
     if (bytes.size() > MaxConfigBytes)
         return false;
     // Internal entities are expanded by the parser only up to its own limit,

@@ -1,0 +1,73 @@
+// Faults found by fuzzing config.xml, kept so they stay fixed.
+#include "Global.h"
+#include "TestSupport.h"
+#include "XMLConfig.h"
+
+#include <QFile>
+#include <QTest>
+
+#include <sys/resource.h>
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool Sanitized = true;  // their shadow memory makes an address-space limit meaningless
+#else
+constexpr bool Sanitized = false;
+#endif
+
+qint64 AddressSpaceBytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly | QIODevice::Text))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmSize:"))
+            return line.mid(7).trimmed().split(' ').value(0).toLongLong() * 1024;
+    return -1;
+}
+
+} // namespace
+
+class FuzzRegressTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Every load read into a buffer of the largest file allowed (1 MiB),
+    // however small the file; with less than that to spare the start threw.
+    void smallFileNeedsLittleMemory()
+    {
+        if (Sanitized)
+            QSKIP("address-space limits do not work under sanitizers");
+        ScratchAppFolder folder;
+        QFile file(folder.File(QStringLiteral("config.xml")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("<TarvikConfig><Interface><Host>10.0.0.9</Host><Port>2000</Port></Interface></TarvikConfig>");
+        file.close();
+        ResetGlobals();
+        TXMLDocument doc;
+        doc.Dom.setContent(QByteArray("<warm-up/>"));  // the parser's own first-use allocations
+
+        const qint64 used = AddressSpaceBytes();
+        QVERIFY(used > 0);
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_AS, &saved), 0);
+        rlimit tight = saved;
+        tight.rlim_cur = static_cast<rlim_t>(used + 768 * 1024);
+        QCOMPARE(setrlimit(RLIMIT_AS, &tight), 0);
+        bool loaded = true;
+        try {
+            EnsureConfigDefaults(doc);
+            LoadConfig(doc);
+        } catch (...) {
+            loaded = false;
+        }
+        setrlimit(RLIMIT_AS, &saved);
+        QVERIFY(loaded);
+        QCOMPARE(EthHost, QStringLiteral("10.0.0.9"));
+        QCOMPARE(EthPort, 2000);
+    }
+};
+
+QTEST_GUILESS_MAIN(FuzzRegressTest)
+#include "fuzzregress_test.moc"
