@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <cstdint>
 #include <exception>
 #include <mutex>
@@ -20,8 +21,9 @@ constexpr TComEvent DispatchOrder[] = {evError, evRxChar, evTxEmpty, evBreak, ev
                                        evCTS, evDSR, evRxFlag, evRLSD, evRx80Full};
 }
 
-// What the event thread and the main thread share. The queued calls hold it
-// too, so one that arrives after the thread object is gone finds it intact.
+// What the event thread and the main thread share. Only this crosses between
+// them, under its mutex or as atomics: the queued calls carry no data (Qt's
+// queue is invisible to the race checker), they just say "look here".
 struct TComThread::TShared {
     explicit TShared(TCustomComPort& p) : port(&p) {}
     TCustomComPort* const port; // used on the main thread only (smNone aside)
@@ -39,8 +41,9 @@ struct TComThread::TShared {
     std::uint64_t handled = 0;
     std::exception_ptr error;
 
+    std::deque<TComEvents> windowEvents; // guarded by m; one entry per queued smWindowSync call
+
     std::atomic<bool> written{false};
-    std::atomic<bool> closed{false}; // main thread: drops late smWindowSync calls
     std::atomic<std::uint64_t> windowRxDone{0}; // smWindowSync received-characters calls that ran
     TWakeEvent wake;
 };
@@ -105,7 +108,44 @@ void TComThread::Stop()
     }
     lock.unlock();
     thread_.join();
-    s.closed.store(true);
+}
+
+void TComThread::RunQueued()
+{
+    // A handler may close the port, which frees this object: keep what we use.
+    const std::shared_ptr<TShared> shared = shared_;
+    if (sync_ == smWindowSync)
+        RunWindowEvent(shared);
+    else
+        RunPending(shared);
+}
+
+void TComThread::RunWindowEvent(const std::shared_ptr<TShared>& shared)
+{
+    TShared& s = *shared;
+    TComEvents one = 0;
+    {
+        std::lock_guard lock(s.m);
+        if (s.windowEvents.empty())
+            return;
+        one = s.windowEvents.front();
+        s.windowEvents.pop_front();
+    }
+    // Tell the thread when a received-characters call is over, also when its
+    // handler throws (on to the application's handler).
+    struct Done {
+        TShared& s;
+        bool rx;
+        ~Done()
+        {
+            if (!rx)
+                return;
+            s.windowRxDone.fetch_add(1, std::memory_order_release);
+            s.wake.Signal();
+        }
+    } done{s, InSet(one, evRxChar)};
+    if (s.port->Connected())
+        s.port->CallEvents(one);
 }
 
 void TComThread::Body()
@@ -219,31 +259,14 @@ bool TComThread::HandOver(TComEvents events)
         return true;
     case smWindowSync:
         // One queued call per event; the thread does not wait for them.
-        for (TComEvent e : DispatchOrder) {
-            if (!InSet(events, e))
-                continue;
-            const TComEvents one = SetOf(e);
-            QMetaObject::invokeMethod(
-                s.port,
-                [shared = shared_, one] {
-                    // Tell the thread when a received-characters call is over,
-                    // also when its handler throws (to the application's handler).
-                    struct Done {
-                        TShared* s;
-                        bool rx;
-                        ~Done()
-                        {
-                            if (!rx)
-                                return;
-                            s->windowRxDone.fetch_add(1, std::memory_order_release);
-                            s->wake.Signal();
-                        }
-                    } done{shared.get(), InSet(one, evRxChar)};
-                    if (shared->closed.load() || !shared->port->Connected())
-                        return;
-                    shared->port->CallEvents(one);
-                },
-                Qt::QueuedConnection);
+        {
+            std::lock_guard lock(s.m);
+            for (TComEvent e : DispatchOrder) {
+                if (!InSet(events, e))
+                    continue;
+                s.windowEvents.push_back(static_cast<TComEvents>(SetOf(e)));
+                PostToMainThread();
+            }
         }
         return true;
     case smThreadSync:
@@ -254,14 +277,20 @@ bool TComThread::HandOver(TComEvents events)
     s.events = events;
     s.pending = true;
     const std::uint64_t ticket = ++s.posted;
-    lock.unlock();
+    PostToMainThread();
     s.cv.notify_all(); // a ClosePort that waits runs it at once
-    QMetaObject::invokeMethod(s.port, [shared = shared_] { RunPending(shared); }, Qt::QueuedConnection);
-    lock.lock();
     // A hand-over that was running when the stop came is the one that is
     // closing the port: waiting for it would never end.
     s.cv.wait(lock, [&] { return s.handled >= ticket || (s.stop && s.running && !s.takenAfterStop); });
     return !s.error;
+}
+
+void TComThread::PostToMainThread()
+{
+    // Called with the mutex held: Qt allocates the queued call here and frees
+    // it on the main thread after that thread took the mutex, an order the
+    // race checker can see (Qt's own queue lock it cannot).
+    QMetaObject::invokeMethod(shared_->port, "RunEventHandOver", Qt::QueuedConnection);
 }
 
 void TComThread::RunPending(const std::shared_ptr<TShared>& shared)

@@ -24,6 +24,9 @@ public:
     // Tells the thread that bytes were written, so it can report evTxEmpty.
     void Written();
     bool Running() const;
+    // Runs what the thread queued for the main thread; the port's queued
+    // call lands here.
+    void RunQueued();
 
 private:
     struct TShared;
@@ -31,7 +34,9 @@ private:
     void Run();
     // False when a handler failed and the thread must end at once.
     bool HandOver(TComEvents events);
+    void PostToMainThread();
     static void RunPending(const std::shared_ptr<TShared>& shared);
+    static void RunWindowEvent(const std::shared_ptr<TShared>& shared);
 
     const TSerialDevice& device_;
     const TComEvents events_;

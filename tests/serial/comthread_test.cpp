@@ -58,7 +58,7 @@ struct Reader {
         port.OnRxChar = [this](TCustomComPort* sender, std::int32_t count) {
             ++calls;
             counts << count;
-            onMainThread = onMainThread && QThread::currentThread() == qApp->thread();
+            onMainThread = onMainThread && QThread::currentThread() == QCoreApplication::instance()->thread();
             QByteArray t;
             sender->ReadText(t, count);
             text += t;
@@ -138,7 +138,7 @@ void ComThreadTest::txEmptyAfterWrite()
     port.SetPort(pty.SlavePath());
     port.OnTxEmpty = [&](TCustomComPort*) {
         ++empties;
-        main = main && QThread::currentThread() == qApp->thread();
+        main = main && QThread::currentThread() == QCoreApplication::instance()->thread();
     };
     port.OpenPort();
     QCOMPARE(port.WriteText("SbP\r\n"), 5);
@@ -266,7 +266,7 @@ void ComThreadTest::noSyncRunsOnEventThread()
         sender->ReadText(t, count);
         std::lock_guard lock(m);
         text += t;
-        onEventThread = onEventThread && QThread::currentThread() != qApp->thread();
+        onEventThread = onEventThread && QThread::currentThread() != QCoreApplication::instance()->thread();
     };
     port.OpenPort();
     pty.Write("Mb");
