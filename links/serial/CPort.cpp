@@ -352,6 +352,12 @@ void TCustomComPort::ShowSettingsDialog()
         SettingsDialogHook(*this);
 }
 
+void TCustomComPort::RunEventHandOver()
+{
+    if (thread_)
+        thread_->RunQueued();
+}
+
 void TCustomComPort::CallEvents(TComEvents events)
 {
     for (TComEvent e : DispatchOrder) {

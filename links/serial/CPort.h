@@ -355,6 +355,8 @@ private:
     friend class TComBuffer;
     friend class TComThread;
 
+    // The event thread's queued call to the main thread; it carries no data.
+    Q_INVOKABLE void RunEventHandOver();
     bool CanApply() const { return connected_ && updateCount_ == 0; }
     // Runs the actions of the events in their fixed order.
     void CallEvents(TComEvents events);
