@@ -176,7 +176,11 @@ void WriteConfigKey(TXMLDocument& doc, const QString& section, const QString& ke
     while (element.hasChildNodes())
         element.removeChild(element.firstChild());
     const QString text = XmlSafe(flag ? whenTrue : whenFalse);
-    if (!text.isEmpty())
+    // The parser drops text of blanks only as layout, so such a setting (a
+    // blank WindRowChar) goes out as CDATA, which it keeps.
+    if (!text.isEmpty() && text.trimmed().isEmpty())
+        element.appendChild(doc.Dom.createCDATASection(text));
+    else if (!text.isEmpty())
         element.appendChild(doc.Dom.createTextNode(text));
 }
 

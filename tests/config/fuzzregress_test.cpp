@@ -67,6 +67,38 @@ private slots:
         QCOMPARE(EthHost, QStringLiteral("10.0.0.9"));
         QCOMPARE(EthPort, 2000);
     }
+
+    // A setting of blanks only was saved as plain text, which the parser
+    // drops as layout: the next start read it as empty.
+    void blankSettingSurvivesSaveAndLoad_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("one blank WindRowChar") << "WindRowChar" << " ";
+        QTest::newRow("tab WindRowChar") << "WindRowChar" << "\t";
+        QTest::newRow("blank and line feed Host") << "Host" << " \n ";
+        QTest::newRow("blanks OrdersFileName") << "OrdersFileName" << "   ";
+    }
+    void blankSettingSurvivesSaveAndLoad()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, text);
+        QString* const setting = key == "WindRowChar" ? &WindRowChar : key == "Host" ? &EthHost : &OrdersFileName;
+        ScratchAppFolder folder;
+        ResetGlobals();
+        {
+            TXMLDocument doc;
+            EnsureConfigDefaults(doc);
+            LoadConfig(doc);
+            *setting = text;
+            SaveConfig(doc);
+        }
+        ResetGlobals();
+        TXMLDocument doc;
+        EnsureConfigDefaults(doc);
+        LoadConfig(doc);
+        QCOMPARE(*setting, text);
+    }
 };
 
 QTEST_GUILESS_MAIN(FuzzRegressTest)
