@@ -7,7 +7,9 @@
 #include <QFile>
 #include <QTest>
 
+#include <csignal>
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <poll.h>
 #include <pty.h>
 #include <termios.h>
@@ -123,6 +125,9 @@ ScaleSim::ScaleSim(const QString& mode, const QStringList& extra)
         args << QStringLiteral("0");
     args << QStringLiteral("--record") << record_ << extra;
     proc_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // The simulator ends with the test, even when the test is killed or aborts:
+    // a simulator left behind would hold CTest's output pipe open.
+    proc_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     proc_.start(qEnvironmentVariable("SCALE_SIM"), args);
     if (!proc_.waitForStarted(5000))
         return;
