@@ -16,6 +16,8 @@
 
 #include <memory>
 
+#include <termios.h>
+
 class MainWindowTest : public QObject {
     Q_OBJECT
 
@@ -103,6 +105,29 @@ private slots:
         QCOMPARE(w.LabelConnection->text(), pty.SlavePath() + QStringLiteral(" 19200bps disconnected"));
         QCOMPARE(boxes->Count(), 0);
         w.FormClose();
+    }
+
+    void serialSettingsFileChoosesTheDevice()
+    {
+        PtyPair pty;
+        QFile ini(folder->File("ComPortTest.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[Other]\nKey=kept\n[ComPort1]\nPort=" + pty.SlavePath().toLocal8Bit() + "\nBaudRate=19200\n");
+        ini.close();
+        {
+            TForm1 w;
+            w.btnOpenPort->click();
+            QVERIFY(w.ComPort1.Connected());
+            termios t{};
+            QCOMPARE(tcgetattr(pty.Master(), &t), 0);
+            QCOMPARE(cfgetospeed(&t), speed_t(B19200));
+            QCOMPARE(w.LabelConnection->text(), pty.SlavePath() + QStringLiteral(" 19200bps connected"));
+            w.close();
+        }
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        const QByteArray saved = ini.readAll();
+        QVERIFY2(saved.contains("Port=" + pty.SlavePath().toLocal8Bit()) && saved.contains("BaudRate=19200")
+                     && saved.contains("Key=kept"), saved.constData());
     }
 
     void failedConnectShowsTheMessage()
