@@ -1,0 +1,100 @@
+// File > Open through the real file dialog, and a file that cannot be read
+// reaching the application's handling of unhandled errors.
+#include "Application.h"
+#include "Global.h"
+#include "TestSupport.h"
+#include "okno.h"
+
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+class OpenFileTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ScratchAppFolder> folder;
+    std::unique_ptr<MessageBoxRecorder> boxes;
+
+    QString Write(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = folder->File(name);
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly))
+            f.write(bytes);
+        return path;
+    }
+
+private slots:
+    void init()
+    {
+        ResetGlobals();
+        TForm1::TerminateOnClose = false;
+        TForm1::UdpLocalPort = 0;
+        folder = std::make_unique<ScratchAppFolder>();
+        boxes = std::make_unique<MessageBoxRecorder>();
+    }
+    void cleanup()
+    {
+        boxes.reset();
+        folder.reset();
+    }
+
+    void openThroughTheDialog()
+    {
+        TForm1 w;
+        QCOMPARE(w.OpenDialog1->nameFilters(), (QStringList{"csv files (*.csv)", "all files (*.*)"}));
+        const QString path = Write("products.csv", "1;Salt;1.20\n2;Pepper\n");
+        QTimer::singleShot(0, &w, [&] {
+            QCOMPARE(w.OpenDialog1->selectedNameFilter(), QStringLiteral("csv files (*.csv)"));
+            w.OpenDialog1->selectFile(path);
+            QMetaObject::invokeMethod(w.OpenDialog1, "accept");
+        });
+        w.Otwrz1->trigger();
+        QCOMPARE(w.Table.RowCount(), 2);
+        QCOMPARE(w.Table.ColCount(), 3);
+        QCOMPARE(w.StringGrid1->model()->index(1, 1).data().toString(), QStringLiteral("Pepper"));
+        QCOMPARE(w.Table.Record(1), QByteArray("2;Pepper;"));
+
+        QTimer::singleShot(0, &w, [&] { w.OpenDialog1->reject(); });  // cancel changes nothing
+        w.Otwrz1->trigger();
+        QCOMPARE(w.Table.RowCount(), 2);
+        w.FormClose();
+    }
+
+    void unreadableFileIsReportedAndTheGridKept_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing file") << "gone.csv" << "No such file";
+        QTest::newRow("a folder") << "" << "directory";
+    }
+    void unreadableFileIsReportedAndTheGridKept()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, reason);
+        TForm1 w;
+        w.LoadDatabase(Write("first.csv", "a;b\n"));
+        const QString path = name.isEmpty() ? folder->Path() : folder->File(name);
+        // As from a menu click: the error leaves the handler and reaches the application.
+        QTimer::singleShot(0, &w, [&] { w.LoadDatabase(path); });
+        QTRY_COMPARE(boxes->Count(), 1);
+        QVERIFY2(boxes->Boxes()[0].text.contains(path), qPrintable(boxes->Boxes()[0].text));
+        QVERIFY2(boxes->Boxes()[0].text.contains(reason, Qt::CaseInsensitive), qPrintable(boxes->Boxes()[0].text));
+        QCOMPARE(w.Table.Record(0), QByteArray("a;b"));
+        QVERIFY(QGuiApplication::overrideCursor() == nullptr);  // the busy cursor is gone again
+        w.FormClose();
+    }
+};
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    TApplication app(argc, argv);
+    OpenFileTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "openfile_test.moc"
