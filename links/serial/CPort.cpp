@@ -278,6 +278,7 @@ std::int32_t TCustomComPort::ReadText(QByteArray& text, std::int32_t count)
         RaiseOsError(peReadFailed, err);
     }
     text.resize(got);
+    bytesReadTotal_.fetch_add(static_cast<std::uint64_t>(got), std::memory_order_release);
     return got;
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 // The serial port component: one serial device, its line settings, reading and
 // writing, and an event thread whose device events become the notifications
 // below. Every failure is raised as EComPort with a numbered message.
@@ -283,6 +284,9 @@ public:
 
     std::int32_t WriteText(const QByteArray& text);
     std::int32_t ReadText(QByteArray& text, std::int32_t count);
+    // Bytes read so far; the event thread compares it across a hand-over to
+    // tell bytes a handler left waiting from bytes that came in meanwhile.
+    std::uint64_t BytesReadTotal() const { return bytesReadTotal_.load(std::memory_order_acquire); }
     std::int32_t InputQueueCount();
     TModemSignals ReadModemSignals();
     TComErrors ReadLineErrors();
@@ -365,6 +369,7 @@ private:
     std::unique_ptr<TComThread> thread_;
     bool connected_ = false;
     std::int32_t updateCount_ = 0;
+    std::atomic<std::uint64_t> bytesReadTotal_{0};
     QString port_ = QStringLiteral("COM1");
     TBaudRate baudRate_ = br9600;
     std::int32_t customBaudRate_ = 9600;

@@ -73,6 +73,7 @@ private slots:
     void rxCharOnMainThreadWithCount_data();
     void rxCharOnMainThreadWithCount();
     void unreadBytesAreNotReportedAgain();
+    void bytesLeftByAPartialReadAreReportedAgain();
     void txEmptyAfterWrite();
     void handlerExceptionStopsNotificationsUntilReopen();
     void closeRunsPendingHandOverFirst();
@@ -127,6 +128,24 @@ void ComThreadTest::unreadBytesAreNotReportedAgain()
     pty.Write("de");
     QTRY_VERIFY(counts.contains(5));
     QCOMPARE(counts, QList<int>({3, 5}));
+}
+
+void ComThreadTest::bytesLeftByAPartialReadAreReportedAgain()
+{
+    // A handler that takes fewer bytes than wait (as when more arrive between
+    // the count and the read) must hear of the rest without new input.
+    PtyPair pty;
+    QByteArray got;
+    TComPort port;
+    port.SetPort(pty.SlavePath());
+    port.OnRxChar = [&](TCustomComPort*, std::int32_t) {
+        QByteArray one;
+        port.ReadText(one, 1);
+        got += one;
+    };
+    port.OpenPort();
+    pty.Write("Mr\r\n");
+    QTRY_COMPARE(got, QByteArray("Mr\r\n"));
 }
 
 void ComThreadTest::txEmptyAfterWrite()
