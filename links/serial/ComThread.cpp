@@ -167,13 +167,15 @@ void TComThread::Run()
     bool draining = false;       // a write went out and its queue is not yet empty
     std::uint64_t windowRxPosted = 0;
     std::uint64_t windowReadBefore = 0;
+    std::int32_t windowBefore = 0;
 
     // After a received-characters hand-over: if the handler read nothing and
     // left the bytes there, wait for more instead of reporting them again at
     // once. If it read some, what waits now came in meanwhile and is reported.
-    auto settle = [&](std::uint64_t readBefore) {
+    auto settle = [&](std::uint64_t readBefore, std::int32_t before) {
         std::int32_t after = 0;
-        stale = device_.InputCount(after) == 0 && after > 0 && shared_->port->BytesReadTotal() == readBefore;
+        stale = device_.InputCount(after) == 0 && after > 0 && after <= before
+             && shared_->port->BytesReadTotal() == readBefore;
         staleCount = after;
     };
 
@@ -197,7 +199,7 @@ void TComThread::Run()
             if (shared_->written.exchange(false, std::memory_order_acq_rel))
                 draining = true;
             if (awaitingWindow && shared_->windowRxDone.load(std::memory_order_acquire) >= windowRxPosted)
-                settle(windowReadBefore);
+                settle(windowReadBefore, windowBefore);
         }
         if (w.Gone)
             break; // unplugged or hung up: nothing more will come
@@ -228,6 +230,9 @@ void TComThread::Run()
         if (events == 0)
             continue;
 
+        std::int32_t before = 0;
+        if (InSet(events, evRxChar))
+            device_.InputCount(before);
         const std::uint64_t readBefore = shared_->port->BytesReadTotal();
         if (!HandOver(events))
             return; // a handler failed: no clean-up, no more events
@@ -237,9 +242,10 @@ void TComThread::Run()
             // The handler runs later; judge the queue once it has.
             ++windowRxPosted;
             windowReadBefore = readBefore;
+            windowBefore = before;
             stale = false;
         } else {
-            settle(readBefore);
+            settle(readBefore, before);
         }
     }
     device_.ClearQueues(); // as the port closes; a device that is gone refuses, which changes nothing
