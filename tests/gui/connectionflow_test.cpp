@@ -5,6 +5,7 @@
 #include "Global.h"
 #include "RadioGroup.h"
 #include "TestSupport.h"
+#include "WindowTestEnv.h"
 #include "okno.h"
 
 #include <QApplication>
@@ -23,8 +24,7 @@
 class ConnectionFlowTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<ScratchAppFolder> folder;
-    std::unique_ptr<MessageBoxRecorder> boxes;
+    std::unique_ptr<WindowTestEnv> env;
 
     struct Window {
         std::unique_ptr<TForm1> form = std::make_unique<TForm1>();
@@ -53,7 +53,7 @@ class ConnectionFlowTest : public QObject {
 
     QString ConfigKey(const QString& key)
     {
-        QFile f(folder->File("config.xml"));
+        QFile f(env->folder.File("config.xml"));
         QDomDocument doc;
         if (!f.open(QIODevice::ReadOnly) || !doc.setContent(&f))
             return {};
@@ -62,31 +62,20 @@ class ConnectionFlowTest : public QObject {
 
     void UploadTwoRecords(Window& w)
     {
-        const QString path = folder->File("db.csv");
+        const QString path = env->folder.File("db.csv");
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("1;Salt\n2;Pepper\n");
         f.close();
         w.form->LoadDatabase(path);
         w.form->bbWyslijBaze->click();
-        QVERIFY(QTest::qWaitFor([&] { return boxes->Count() >= 1; }, 10000));
-        QCOMPARE(boxes->Boxes().last().text, QStringLiteral("Database was sent to scale."));
+        QVERIFY(QTest::qWaitFor([&] { return env->boxes.Count() >= 1; }, 10000));
+        QCOMPARE(env->boxes.Boxes().last().text, QStringLiteral("Database was sent to scale."));
     }
 
 private slots:
-    void init()
-    {
-        ResetGlobals();
-        TForm1::TerminateOnClose = false;
-        TForm1::UdpLocalPort = 0;
-        folder = std::make_unique<ScratchAppFolder>();
-        boxes = std::make_unique<MessageBoxRecorder>();
-    }
-    void cleanup()
-    {
-        boxes.reset();
-        folder.reset();
-    }
+    void init() { env = std::make_unique<WindowTestEnv>(); }
+    void cleanup() { env.reset(); }
 
     void ethernetChosenConnectsOnceAndSurvivesRestart_data()
     {
@@ -129,11 +118,11 @@ private slots:
             ChooseInDialog(w, 0, 0, "192.168.1.100", "1001", sim.Device());
             QVERIFY(w.form->ComPort1.Connected());
             QCOMPARE(w.form->ComPort1.Port(), sim.Device());
-            QCOMPARE(boxes->Count(), 0);
+            QCOMPARE(env->boxes.Count(), 0);
             UploadTwoRecords(w);
         }
         QCOMPARE(ConfigKey("Kind"), QStringLiteral("COM"));
-        QFile ini(folder->File("ComPortTest.ini"));
+        QFile ini(env->folder.File("ComPortTest.ini"));
         QVERIFY(ini.open(QIODevice::ReadOnly));
         QVERIFY(ini.readAll().contains("Port=" + sim.Device().toLocal8Bit()));
         Window again;
@@ -144,8 +133,8 @@ private slots:
     {
         Window w;
         ChooseInDialog(w, 0, 0, "", "", "/dev/no-such-scale");
-        QCOMPARE(boxes->Count(), 2);
-        QCOMPARE(boxes->Boxes()[1].caption, QStringLiteral("Dirorod9"));
+        QCOMPARE(env->boxes.Count(), 2);
+        QCOMPARE(env->boxes.Boxes()[1].caption, QStringLiteral("Dirorod9"));
     }
 };
 

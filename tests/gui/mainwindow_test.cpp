@@ -4,6 +4,7 @@
 #include "PostMessage.h"
 #include "RadioGroup.h"
 #include "TestSupport.h"
+#include "WindowTestEnv.h"
 #include "okno.h"
 
 #include <QDomDocument>
@@ -21,8 +22,7 @@
 class MainWindowTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<ScratchAppFolder> folder;
-    std::unique_ptr<MessageBoxRecorder> boxes;
+    std::unique_ptr<WindowTestEnv> env;
 
     static QColor LabelColor(const TForm1& w)
     {
@@ -30,19 +30,8 @@ class MainWindowTest : public QObject {
     }
 
 private slots:
-    void init()
-    {
-        ResetGlobals();
-        TForm1::TerminateOnClose = false;
-        TForm1::UdpLocalPort = 0;
-        folder = std::make_unique<ScratchAppFolder>();
-        boxes = std::make_unique<MessageBoxRecorder>();
-    }
-    void cleanup()
-    {
-        boxes.reset();
-        folder.reset();
-    }
+    void init() { env = std::make_unique<WindowTestEnv>(); }
+    void cleanup() { env.reset(); }
 
     void startsWithEmptyGridAndSerialLinkDown()
     {
@@ -69,7 +58,7 @@ private slots:
             TForm1 w;
             w.close();
         }
-        QFile f(folder->File("config.xml"));
+        QFile f(env->folder.File("config.xml"));
         QVERIFY(f.open(QIODevice::ReadOnly));
         QDomDocument doc;
         QVERIFY(doc.setContent(&f));
@@ -83,7 +72,7 @@ private slots:
         for (QDomElement e = root.firstChildElement("Interface").firstChildElement(); !e.isNull(); e = e.nextSiblingElement())
             iface << e.tagName() + '=' + e.text();
         QCOMPARE(iface, (QStringList{"Kind=COM", "Protocol=TCP", "Host=192.168.1.100", "Port=1001"}));
-        QVERIFY(QFile::exists(folder->File("ComPortTest.ini")));
+        QVERIFY(QFile::exists(env->folder.File("ComPortTest.ini")));
     }
 
     void connectOpensThePortAndTurnsTheLabelGreen()
@@ -103,14 +92,14 @@ private slots:
         QVERIFY(!w.ComPort1.Connected());
         QCOMPARE(w.LinkState, 0);
         QCOMPARE(w.LabelConnection->text(), pty.SlavePath() + QStringLiteral(" 19200bps disconnected"));
-        QCOMPARE(boxes->Count(), 0);
+        QCOMPARE(env->boxes.Count(), 0);
         w.FormClose();
     }
 
     void serialSettingsFileChoosesTheDevice()
     {
         PtyPair pty;
-        QFile ini(folder->File("ComPortTest.ini"));
+        QFile ini(env->folder.File("ComPortTest.ini"));
         QVERIFY(ini.open(QIODevice::WriteOnly));
         ini.write("[Other]\nKey=kept\n[ComPort1]\nPort=" + pty.SlavePath().toLocal8Bit() + "\nBaudRate=19200\n");
         ini.close();
@@ -135,10 +124,10 @@ private slots:
         TForm1 w;
         w.ComPort1.SetPort(QStringLiteral("/dev/no-such-scale"));
         w.btnOpenPort->click();
-        QCOMPARE(boxes->Count(), 1);
-        QCOMPARE(boxes->Boxes()[0].text, QStringLiteral("Selected COM port does not exist or is occupied by other software"));
-        QCOMPARE(boxes->Boxes()[0].caption, QStringLiteral("Dirorod9"));
-        QCOMPARE(boxes->Boxes()[0].flags, 48);
+        QCOMPARE(env->boxes.Count(), 1);
+        QCOMPARE(env->boxes.Boxes()[0].text, QStringLiteral("Selected COM port does not exist or is occupied by other software"));
+        QCOMPARE(env->boxes.Boxes()[0].caption, QStringLiteral("Dirorod9"));
+        QCOMPARE(env->boxes.Boxes()[0].flags, 48);
         QCOMPARE(w.LinkState, 0);
         QCOMPARE(w.btnOpenPort->text(), QStringLiteral("Connect"));
         QVERIFY(w.LabelConnection->text().endsWith(QStringLiteral(" disconnected")));

@@ -3,6 +3,7 @@
 #include "Application.h"
 #include "Global.h"
 #include "TestSupport.h"
+#include "WindowTestEnv.h"
 #include "okno.h"
 
 #include <QFileDialog>
@@ -16,12 +17,11 @@
 class OpenFileTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<ScratchAppFolder> folder;
-    std::unique_ptr<MessageBoxRecorder> boxes;
+    std::unique_ptr<WindowTestEnv> env;
 
     QString Write(const QString& name, const QByteArray& bytes)
     {
-        const QString path = folder->File(name);
+        const QString path = env->folder.File(name);
         QFile f(path);
         if (f.open(QIODevice::WriteOnly))
             f.write(bytes);
@@ -29,19 +29,8 @@ class OpenFileTest : public QObject {
     }
 
 private slots:
-    void init()
-    {
-        ResetGlobals();
-        TForm1::TerminateOnClose = false;
-        TForm1::UdpLocalPort = 0;
-        folder = std::make_unique<ScratchAppFolder>();
-        boxes = std::make_unique<MessageBoxRecorder>();
-    }
-    void cleanup()
-    {
-        boxes.reset();
-        folder.reset();
-    }
+    void init() { env = std::make_unique<WindowTestEnv>(); }
+    void cleanup() { env.reset(); }
 
     void openThroughTheDialog()
     {
@@ -78,12 +67,12 @@ private slots:
         QFETCH(QString, reason);
         TForm1 w;
         w.LoadDatabase(Write("first.csv", "a;b\n"));
-        const QString path = name.isEmpty() ? folder->Path() : folder->File(name);
+        const QString path = name.isEmpty() ? env->folder.Path() : env->folder.File(name);
         // As from a menu click: the error leaves the handler and reaches the application.
         QTimer::singleShot(0, &w, [&] { w.LoadDatabase(path); });
-        QTRY_COMPARE(boxes->Count(), 1);
-        QVERIFY2(boxes->Boxes()[0].text.contains(path), qPrintable(boxes->Boxes()[0].text));
-        QVERIFY2(boxes->Boxes()[0].text.contains(reason, Qt::CaseInsensitive), qPrintable(boxes->Boxes()[0].text));
+        QTRY_COMPARE(env->boxes.Count(), 1);
+        QVERIFY2(env->boxes.Boxes()[0].text.contains(path), qPrintable(env->boxes.Boxes()[0].text));
+        QVERIFY2(env->boxes.Boxes()[0].text.contains(reason, Qt::CaseInsensitive), qPrintable(env->boxes.Boxes()[0].text));
         QCOMPARE(w.Table.Record(0), QByteArray("a;b"));
         QVERIFY(QGuiApplication::overrideCursor() == nullptr);  // the busy cursor is gone again
         w.FormClose();

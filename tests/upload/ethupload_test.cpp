@@ -2,6 +2,7 @@
 #include "EthConnection.h"
 #include "Global.h"
 #include "TestSupport.h"
+#include "WindowTestEnv.h"
 #include "okno.h"
 
 #include <QFile>
@@ -15,13 +16,12 @@
 class EthUploadTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<ScratchAppFolder> folder;
-    std::unique_ptr<MessageBoxRecorder> boxes;
+    std::unique_ptr<WindowTestEnv> env;
 
     std::unique_ptr<TForm1> ConnectedWindow(int protocol, const QString& host, quint16 port, const QByteArray& database)
     {
         auto w = std::make_unique<TForm1>();
-        const QString path = folder->File("db.csv");
+        const QString path = env->folder.File("db.csv");
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly))
             return nullptr;
@@ -39,19 +39,8 @@ class EthUploadTest : public QObject {
     }
 
 private slots:
-    void init()
-    {
-        ResetGlobals();
-        TForm1::TerminateOnClose = false;
-        TForm1::UdpLocalPort = 0;
-        folder = std::make_unique<ScratchAppFolder>();
-        boxes = std::make_unique<MessageBoxRecorder>();
-    }
-    void cleanup()
-    {
-        boxes.reset();
-        folder.reset();
-    }
+    void init() { env = std::make_unique<WindowTestEnv>(); }
+    void cleanup() { env.reset(); }
 
     void uploadReachesTheScale_data()
     {
@@ -78,8 +67,8 @@ private slots:
         QVERIFY(w);
         QCOMPARE(w->LabelConnection->text(), host + QStringLiteral(" connected"));
         w->bbWyslijBaze->click();
-        QVERIFY(QTest::qWaitFor([&] { return boxes->Count() >= 1; }, 10000));
-        QCOMPARE(boxes->Boxes()[0].text, QStringLiteral("Database was sent to scale."));
+        QVERIFY(QTest::qWaitFor([&] { return env->boxes.Count() >= 1; }, 10000));
+        QCOMPARE(env->boxes.Boxes()[0].text, QStringLiteral("Database was sent to scale."));
         QCOMPARE(sim.Recorded(), expected);
         QCOMPARE(w->ProgressBar1->value(), 100);
         w->btnOpenPort->click();
@@ -97,7 +86,7 @@ private slots:
         QList<int> seen;
         connect(w->ProgressBar1, &QProgressBar::valueChanged, this, [&](int v) { seen << v; });
         w->bbWyslijBaze->click();
-        QVERIFY(QTest::qWaitFor([&] { return boxes->Count() >= 1; }, 10000));
+        QVERIFY(QTest::qWaitFor([&] { return env->boxes.Count() >= 1; }, 10000));
         QCOMPARE(seen, (QList<int>{12, 25, 38, 50, 62, 75, 88, 100}));
         w->FormClose();
     }
@@ -111,7 +100,7 @@ private slots:
         w->bbWyslijBaze->click();
         QTRY_COMPARE(w->LinkState, 0);
         QCOMPARE(w->LabelConnection->text(), QStringLiteral("127.0.0.1 disconnected"));
-        QCOMPARE(boxes->Count(), 0);
+        QCOMPARE(env->boxes.Count(), 0);
         w->FormClose();
     }
 };

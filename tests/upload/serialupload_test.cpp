@@ -3,6 +3,7 @@
 #include "Global.h"
 #include "RadioGroup.h"
 #include "TestSupport.h"
+#include "WindowTestEnv.h"
 #include "okno.h"
 
 #include <QFile>
@@ -16,15 +17,14 @@
 class SerialUploadTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<ScratchAppFolder> folder;
-    std::unique_ptr<MessageBoxRecorder> boxes;
+    std::unique_ptr<WindowTestEnv> env;
 
     // A window connected to `device`, with `database` loaded unless it is null.
     std::unique_ptr<TForm1> OpenWindow(const QString& device, const char* database)
     {
         auto w = std::make_unique<TForm1>();
         if (database) {
-            const QString path = folder->File("db.csv");
+            const QString path = env->folder.File("db.csv");
             QFile f(path);
             if (!f.open(QIODevice::WriteOnly))
                 return nullptr;
@@ -39,23 +39,12 @@ class SerialUploadTest : public QObject {
 
     bool WaitBoxes(int count, int timeoutMs = 10000)
     {
-        return QTest::qWaitFor([&] { return boxes->Count() >= count; }, timeoutMs);
+        return QTest::qWaitFor([&] { return env->boxes.Count() >= count; }, timeoutMs);
     }
 
 private slots:
-    void init()
-    {
-        ResetGlobals();
-        TForm1::TerminateOnClose = false;
-        TForm1::UdpLocalPort = 0;
-        folder = std::make_unique<ScratchAppFolder>();
-        boxes = std::make_unique<MessageBoxRecorder>();
-    }
-    void cleanup()
-    {
-        boxes.reset();
-        folder.reset();
-    }
+    void init() { env = std::make_unique<WindowTestEnv>(); }
+    void cleanup() { env.reset(); }
 
     void twoByTwoReachesTheScaleByteForByte()
     {
@@ -69,9 +58,9 @@ private slots:
         QVERIFY(!w->btnOpenPort->isEnabled());
         QVERIFY(WaitBoxes(1));
         QCOMPARE(sim.Recorded(), QByteArray("SbP\r\nSr1;Salt\r\nSr2;Pepper\r\nSe\r\n"));
-        QCOMPARE(boxes->Boxes()[0].text, QStringLiteral("Database was sent to scale."));
-        QCOMPARE(boxes->Boxes()[0].caption, QStringLiteral("Success"));
-        QCOMPARE(boxes->Boxes()[0].flags, 64);
+        QCOMPARE(env->boxes.Boxes()[0].text, QStringLiteral("Database was sent to scale."));
+        QCOMPARE(env->boxes.Boxes()[0].caption, QStringLiteral("Success"));
+        QCOMPARE(env->boxes.Boxes()[0].flags, 64);
         QCOMPARE(w->bbWyslijBaze->text(), QStringLiteral("Send database"));
         QVERIFY(w->btnOpenPort->isEnabled());
         QCOMPARE(w->ProgressBar1->value(), 100);
@@ -100,7 +89,7 @@ private slots:
         w->bbWyslijBaze->click();
         QVERIFY(WaitBoxes(1));
         QCOMPARE(sim.Recorded(), QByteArray("SbP\r\n") + QByteArray("Sr;;;;\r\n").repeated(5) + "Se\r\n");
-        QCOMPARE(boxes->Boxes()[0].caption, QStringLiteral("Success"));
+        QCOMPARE(env->boxes.Boxes()[0].caption, QStringLiteral("Success"));
         w->FormClose();
     }
 
@@ -112,9 +101,9 @@ private slots:
         w->bbWyslijBaze->click();
         QVERIFY(WaitBoxes(1));
         QCOMPARE(sim.Recorded(), QByteArray("SbP\r\nSe\r\n"));
-        QCOMPARE(boxes->Boxes()[0].text, QStringLiteral("Database could not be sent to scale."));
-        QCOMPARE(boxes->Boxes()[0].caption, QStringLiteral("Failure"));
-        QCOMPARE(boxes->Boxes()[0].flags, 64);
+        QCOMPARE(env->boxes.Boxes()[0].text, QStringLiteral("Database could not be sent to scale."));
+        QCOMPARE(env->boxes.Boxes()[0].caption, QStringLiteral("Failure"));
+        QCOMPARE(env->boxes.Boxes()[0].flags, 64);
         w->FormClose();
     }
 
@@ -137,7 +126,7 @@ private slots:
         w->bbWyslijBaze->click();
         QVERIFY(WaitBoxes(1));
         QCOMPARE(sim.Recorded(), expected);
-        QCOMPARE(boxes->Boxes()[0].caption, QStringLiteral("Success"));
+        QCOMPARE(env->boxes.Boxes()[0].caption, QStringLiteral("Success"));
         w->FormClose();
     }
 
@@ -184,7 +173,7 @@ private slots:
         QCOMPARE(pty.Read(400), QByteArray());    // nothing more goes out
         pty.Write("Me\r\n");
         QTest::qWait(300);
-        QCOMPARE(boxes->Count(), 0);
+        QCOMPARE(env->boxes.Count(), 0);
         w->FormClose();
     }
 };
