@@ -8,6 +8,7 @@
 #include "SendCommand.h"
 #include "okno.h"
 
+#include <QGuiApplication>
 #include <QTimer>
 
 int main(int argc, char** argv)
@@ -23,6 +24,9 @@ int main(int argc, char** argv)
     TApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("scaledb"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.03"));
+    // No organization name: an installed copy keeps its settings in ~/.config/scaledb/.
+    // The desktop file name lets the desktop match the window to its icon and launcher.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.scaledb.ScaleDb"));
 
     InstallSerialSetupDialog();
     TForm1 form;

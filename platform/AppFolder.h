@@ -2,7 +2,9 @@
 #include <QString>
 
 // The folder the settings files live in, ending with "/": the executable's
-// folder unless a test has pointed it elsewhere.
+// folder when this user may write there (a copy unpacked into a folder of its
+// own), otherwise the user's configuration folder (an installed program,
+// ~/.config/scaledb/), created when missing. A test may point it elsewhere.
 QString AppFolder();
 
 // Points AppFolder at another folder (tests); an empty text restores the default.
