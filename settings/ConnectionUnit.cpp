@@ -2,6 +2,7 @@
 
 #include "CPort.h"
 #include "CPortSetup.h"
+#include "FormControls.h"
 #include "Global.h"
 #include "IntegerText.h"
 #include "RadioGroup.h"
@@ -40,15 +41,6 @@ private:
     qsizetype shown_;
 };
 
-QLabel* MakeLabel(const char* name, const QString& caption, int x, int y, QWidget* parent)
-{
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(QLatin1String(name));
-    label->move(x, y);
-    label->adjustSize();
-    return label;
-}
-
 QLineEdit* MakeEdit(const char* name, const QString& text, int limit, const QRect& place, QWidget* parent)
 {
     auto* edit = new QLineEdit(text, parent);
@@ -57,20 +49,6 @@ QLineEdit* MakeEdit(const char* name, const QString& text, int limit, const QRec
     if (limit > 0)
         edit->setValidator(new TTypingLimit(edit, limit));
     return edit;
-}
-
-QToolButton* MakeSpeedButton(const char* name, const QString& caption, QStyle::StandardPixmap image,
-                             const QRect& place, QWidget* parent)
-{
-    auto* button = new QToolButton(parent);
-    button->setObjectName(QLatin1String(name));
-    button->setText(caption);
-    button->setIcon(parent->style()->standardIcon(image));
-    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    button->setAutoRaise(true);
-    button->setFocusPolicy(Qt::NoFocus);
-    button->setGeometry(place);
-    return button;
 }
 
 const QStringList BaudRateItems{"50",    "75",    "110",   "134.5", "150",    "300",    "600",
@@ -107,10 +85,10 @@ TConnectionForm::TConnectionForm(TCustomComPort& port, std::function<void()> pre
     setPalette(white);
     setAutoFillBackground(true);
 
-    sbApply = MakeSpeedButton("sbApply", QStringLiteral("Apply"), QStyle::SP_DialogApplyButton,
-                              QRect(72, 184, 73, 25), this);
-    sbCancel = MakeSpeedButton("sbCancel", QStringLiteral("Cancel"), QStyle::SP_DialogCancelButton,
-                               QRect(152, 184, 65, 25), this);
+    sbApply = MakeSpeedButton("sbApply", QStringLiteral("Apply"), QStyle::SP_DialogApplyButton, this);
+    sbApply->setGeometry(72, 184, 73, 25);
+    sbCancel = MakeSpeedButton("sbCancel", QStringLiteral("Cancel"), QStyle::SP_DialogCancelButton, this);
+    sbCancel->setGeometry(152, 184, 65, 25);
     rgConnection = new TRadioGroup(QStringLiteral(" Connection:"), this, 2);
     rgConnection->setObjectName(QStringLiteral("rgConnection"));
     rgConnection->setGeometry(0, 0, 225, 41);
@@ -133,7 +111,7 @@ TConnectionForm::TConnectionForm(TCustomComPort& port, std::function<void()> pre
     rgConnectionClick();
 
     move(465, 238);
-    setFixedSize(225, 209); // just holds the controls
+    ScaleForm(*this, QSize(225, 209)); // just holds the controls
     // "Advanced options" opens the setup dialog through the port.
     InstallSerialSetupDialog();
 }
@@ -163,7 +141,8 @@ void TConnectionForm::BuildSerialBox()
     LabelBaudRate = MakeLabel("LabelBaudRate", QStringLiteral("Baud rate:"), 34, 60, gbSerialPort);
     Label34 = MakeLabel("Label34", QStringLiteral("bps"), 171, 60, gbSerialPort);
     sbSerialAdvanced = MakeSpeedButton("sbSerialAdvanced", QStringLiteral("Advanced options"),
-                                       QStyle::SP_FileDialogDetailedView, QRect(48, 88, 121, 25), gbSerialPort);
+                                       QStyle::SP_FileDialogDetailedView, gbSerialPort);
+    sbSerialAdvanced->setGeometry(48, 88, 121, 25);
     EditCOM = MakeEdit("EditCOM", QStringLiteral("1"), 0, QRect(99, 24, 38, 21), gbSerialPort);
     EditCOM->installEventFilter(this);
     UpDownCOM = new TUpDown(EditCOM, 1, 255, gbSerialPort);

@@ -1,6 +1,7 @@
 #include "CPortSetup.h"
 
 #include "CPortCtl.h"
+#include "FormControls.h"
 #include "Translate.h"
 
 #include <QGroupBox>
@@ -17,15 +18,6 @@ bool SetupApplied = false;
 
 namespace {
 
-QLabel* MakeLabel(const char* name, const QString& caption, int x, int y, QWidget* parent)
-{
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(QLatin1String(name));
-    label->move(x, y);
-    label->adjustSize();
-    return label;
-}
-
 TComComboBox* MakeCombo(const char* name, int y, TComProperty property, QWidget* parent)
 {
     auto* combo = new TComComboBox(parent);
@@ -33,20 +25,6 @@ TComComboBox* MakeCombo(const char* name, int y, TComProperty property, QWidget*
     combo->setGeometry(80, y, 129, 21);
     combo->SetComProperty(property);
     return combo;
-}
-
-QToolButton* MakeSpeedButton(const char* name, const QString& caption, const QString& hint,
-                             QStyle::StandardPixmap image, QWidget* parent)
-{
-    auto* button = new QToolButton(parent);
-    button->setObjectName(QLatin1String(name));
-    button->setText(caption);
-    button->setToolTip(hint);
-    button->setIcon(parent->style()->standardIcon(image));
-    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    button->setAutoRaise(true);
-    button->setFocusPolicy(Qt::NoFocus);
-    return button;
 }
 
 QString Translated(const QString& text)
@@ -61,7 +39,6 @@ TComSetupFrm::TComSetupFrm(QWidget* parent) : QDialog(parent)
     setObjectName(QStringLiteral("ComSetupFrm"));
     setWindowTitle(QStringLiteral("RS-232 settings"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(231, 216);
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);
     setPalette(white);
@@ -105,16 +82,17 @@ TComSetupFrm::TComSetupFrm(QWidget* parent) : QDialog(parent)
     setTabOrder(Combo6, BitBtnApply);
     setTabOrder(BitBtnApply, BitBtnCancel);
 
-    sbApply = MakeSpeedButton("sbApply", QStringLiteral("Zastosuj"), QStringLiteral("Apply settings"),
-                              QStyle::SP_DialogApplyButton, this);
+    sbApply = MakeSpeedButton("sbApply", QStringLiteral("Zastosuj"), QStyle::SP_DialogApplyButton, this);
+    sbApply->setToolTip(QStringLiteral("Apply settings"));
     sbApply->setGeometry(80, 184, 73, 25);
-    sbCancel = MakeSpeedButton("sbCancel", QStringLiteral("Anuluj"), QStringLiteral("Cancel settings"),
-                               QStyle::SP_DialogCancelButton, this);
+    sbCancel = MakeSpeedButton("sbCancel", QStringLiteral("Anuluj"), QStyle::SP_DialogCancelButton, this);
+    sbCancel->setToolTip(QStringLiteral("Cancel settings"));
     sbCancel->setGeometry(160, 184, 65, 25);
     connect(sbApply, &QToolButton::clicked, this, &TComSetupFrm::sbApplyClick);
     connect(sbCancel, &QToolButton::clicked, this, &TComSetupFrm::sbCancelClick);
 
     FormCreate();
+    ScaleForm(*this, QSize(231, 216)); // after translation: captions may have grown
 }
 
 void TComSetupFrm::FormCreate()

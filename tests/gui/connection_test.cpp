@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
@@ -46,6 +47,7 @@ private slots:
     void typingLimitKeepsLongTextWhole();
     void upDownStepsComNumber_data();
     void upDownStepsComNumber();
+    void captionsFitLargerFont();
 
 private:
     // Presses "Advanced options"; `act` gets the setup dialog, if one is shown.
@@ -461,6 +463,35 @@ void ConnectionTest::upDownStepsComNumber()
     form_->EditCOM->setText(typed);
     form_->UpDownCOM->stepBy(key == Qt::Key_Up ? 1 : -1);
     QCOMPARE(form_->EditCOM->text(), after);
+}
+
+// A desktop font larger than the layout's 8 pt must not cut a caption or push
+// a control out of its box.
+void ConnectionTest::captionsFitLargerFont()
+{
+    const QFont original = QApplication::font();
+    QFont large = original;
+    large.setPointSize(12);
+    QApplication::setFont(large);
+    auto form = std::make_unique<TConnectionForm>(*port_, [] {});
+    auto setup = std::make_unique<TComSetupFrm>();
+    QApplication::setFont(original);
+
+    for (QWidget* window : {static_cast<QWidget*>(form.get()), static_cast<QWidget*>(setup.get())}) {
+        for (QWidget* w : window->findChildren<QWidget*>()) {
+            if (!qobject_cast<QLabel*>(w) && !qobject_cast<QToolButton*>(w) && !qobject_cast<QComboBox*>(w))
+                continue;
+            const QString name = w->objectName();
+            if (!qobject_cast<QComboBox*>(w))
+                QVERIFY2(w->width() >= w->sizeHint().width(), qPrintable(name));
+            QVERIFY2(w->parentWidget()->rect().contains(w->geometry()), qPrintable(name));
+            if (!qobject_cast<QLabel*>(w))
+                continue;
+            for (QWidget* other : w->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+                QVERIFY2(other == w || other->isHidden() || !other->geometry().intersects(w->geometry()),
+                         qPrintable(name + QLatin1String(" under ") + other->objectName()));
+        }
+    }
 }
 
 QTEST_MAIN(ConnectionTest)

@@ -1,0 +1,77 @@
+#include "FormControls.h"
+
+#include <QFontMetricsF>
+#include <QLabel>
+#include <QLayout>
+#include <QString>
+#include <QToolButton>
+#include <QWidget>
+
+#include <cmath>
+
+namespace {
+
+// Average character width of the font the pixel positions were chosen for.
+constexpr double DesignCharWidth = 6.0;
+
+int Scaled(int pixels, double scale)
+{
+    return static_cast<int>(std::lround(pixels * scale));
+}
+
+void ScaleChildren(QWidget& parent, double scale)
+{
+    for (QWidget* child : parent.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (child->isWindow())
+            continue; // pop-ups and other dialogs keep their own size
+        if (auto* label = qobject_cast<QLabel*>(child)) {
+            label->adjustSize();
+            label->move(Scaled(label->x(), scale), Scaled(label->y(), scale));
+            continue;
+        }
+        const QRect r = child->geometry();
+        child->setGeometry(Scaled(r.x(), scale), Scaled(r.y(), scale), Scaled(r.width(), scale),
+                           Scaled(r.height(), scale));
+        // A layout places its own children; anything else was placed by hand.
+        if (!child->layout() && qstrcmp(child->metaObject()->className(), "QGroupBox") == 0)
+            ScaleChildren(*child, scale);
+    }
+}
+
+} // namespace
+
+QLabel* MakeLabel(const char* name, const QString& caption, int x, int y, QWidget* parent)
+{
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(QLatin1String(name));
+    label->move(x, y);
+    label->adjustSize();
+    return label;
+}
+
+QToolButton* MakeSpeedButton(const char* name, const QString& caption, QStyle::StandardPixmap image,
+                             QWidget* parent)
+{
+    auto* button = new QToolButton(parent);
+    button->setObjectName(QLatin1String(name));
+    button->setText(caption);
+    button->setIcon(parent->style()->standardIcon(image));
+    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+double FormScale(const QWidget& form)
+{
+    static const QString sample = QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ");
+    const double average = QFontMetricsF(form.font()).horizontalAdvance(sample) / sample.size();
+    return std::max(1.0, average / DesignCharWidth);
+}
+
+void ScaleForm(QWidget& form, QSize clientSize)
+{
+    const double scale = FormScale(form);
+    ScaleChildren(form, scale);
+    form.setFixedSize(Scaled(clientSize.width(), scale), Scaled(clientSize.height(), scale));
+}

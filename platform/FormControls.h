@@ -1,0 +1,25 @@
+#pragma once
+// Controls placed by pixel, as the dialogs of this program are drawn, and the
+// scaling that keeps such a dialog readable with the desktop's own font.
+#include <QSize>
+#include <QStyle>
+
+class QLabel;
+class QString;
+class QToolButton;
+class QWidget;
+
+QLabel* MakeLabel(const char* name, const QString& caption, int x, int y, QWidget* parent);
+
+// A flat button with an image and its caption beside it, never taking focus.
+QToolButton* MakeSpeedButton(const char* name, const QString& caption, QStyle::StandardPixmap image,
+                             QWidget* parent);
+
+// How much wider the font's characters are than those of the 8 pt font the
+// dialogs were laid out for; never below 1.
+double FormScale(const QWidget& form);
+
+// Fixes the form's client size and grows it and every control placed in it
+// (directly or in a plain group box) by FormScale. Labels are sized to their
+// text first, so a translated caption is never cut.
+void ScaleForm(QWidget& form, QSize clientSize);
