@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include <unistd.h>
@@ -20,6 +21,28 @@ bool MayWriteIn(const QString& folder)
 {
     return ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0;
 }
+
+// Where packages and `cmake --install` put programs, and the user's own folder
+// for them. Root may write in the system ones, but settings files do not
+// belong among programs.
+bool IsProgramFolder(const QString& folder)
+{
+    const QStringList programs{QStringLiteral("/usr/bin"),       QStringLiteral("/usr/local/bin"),
+                               QStringLiteral("/bin"),           QStringLiteral("/usr/sbin"),
+                               QStringLiteral("/usr/local/sbin"), QStringLiteral("/sbin"),
+                               QStringLiteral(SCALEDB_INSTALL_BINDIR), QDir::homePath() + "/.local/bin"};
+    const QString path = QDir::cleanPath(folder);
+    const QString real = QFileInfo(path).canonicalFilePath();
+    for (const QString& p : programs)
+        if (path == QDir::cleanPath(p) || (!real.isEmpty() && real == QFileInfo(p).canonicalFilePath()))
+            return true;
+    return false;
+}
+} // namespace
+
+bool SettingsBesideProgram(const QString& programFolder)
+{
+    return !IsProgramFolder(programFolder) && MayWriteIn(programFolder);
 }
 
 void SetAppFolder(const QString& folder)
@@ -32,7 +55,7 @@ QString AppFolder()
     if (!Override().isEmpty())
         return Override();
     const QString exeFolder = QCoreApplication::applicationDirPath();
-    if (MayWriteIn(exeFolder))
+    if (SettingsBesideProgram(exeFolder))
         return exeFolder + '/';
     const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     if (config.isEmpty())
