@@ -25,20 +25,6 @@ QString SectionOf(const QString& key)
     return InterfaceKeys.contains(key) ? QStringLiteral("Interface") : QStringLiteral("Options");
 }
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
-void WriteAll(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
 
 // A file with every key set away from its default, raw inner XML per key.
 QMap<QString, QByteArray> NonDefaultKeys()

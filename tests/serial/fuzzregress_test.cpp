@@ -1,33 +1,12 @@
 // Faults found by fuzzing ComPortTest.ini, kept so they stay fixed.
 #include "CPort.h"
+#include "TestSupport.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/resource.h>
-
-namespace {
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool Sanitized = true;  // their shadow memory makes an address-space limit meaningless
-#else
-constexpr bool Sanitized = false;
-#endif
-
-// The process's address space now, from /proc.
-qint64 AddressSpaceBytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly | QIODevice::Text))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmSize:"))
-            return line.mid(7).trimmed().split(' ').value(0).toLongLong() * 1024;
-    return -1;
-}
-
-} // namespace
 
 class FuzzRegressTest : public QObject {
     Q_OBJECT
