@@ -2,6 +2,7 @@
 // and what is saved must load back into the very same settings.
 #include "AppFolder.h"
 #include "Global.h"
+#include "ScratchFolder.h"
 #include "XMLConfig.h"
 
 #include <QByteArray>
@@ -71,16 +72,7 @@ Settings Load(TXMLDocument& doc)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    // Memory-backed when there is such a place: every input is saved, and a disk would sync each save.
-    char folder[] = "/dev/shm/fuzz_config.XXXXXX";
-    char fallback[] = "/tmp/fuzz_config.XXXXXX";
-    const char* made = mkdtemp(folder);
-    if (!made)
-        made = mkdtemp(fallback);
-    if (!made)
-        Fail("no scratch folder");
-    Folder = QString::fromLocal8Bit(made) + u'/';
-    std::atexit([] { QDir(Folder).removeRecursively(); });
+    Folder = MakeScratchFolder("fuzz_config");
     SetAppFolder(Folder);
     // A declaration naming an encoding Qt cannot write makes it warn on every input.
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});

@@ -2,6 +2,7 @@
 // crash or a settings update left open, and what is then saved must restore
 // into the very same settings, both into a new file and over the old one.
 #include "CPort.h"
+#include "ScratchFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -102,16 +103,7 @@ void RoundTrip(const QString& input, const std::uint8_t* data, std::size_t size,
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    // Memory-backed when there is such a place: every input is saved, and a disk would sync each save.
-    char folder[] = "/dev/shm/fuzz_ini.XXXXXX";
-    char fallback[] = "/tmp/fuzz_ini.XXXXXX";
-    const char* made = mkdtemp(folder);
-    if (!made)
-        made = mkdtemp(fallback);
-    if (!made)
-        Fail("no scratch folder");
-    Folder = QString::fromLocal8Bit(made) + u'/';
-    std::atexit([] { QDir(Folder).removeRecursively(); });
+    Folder = MakeScratchFolder("fuzz_ini");
     return 0;
 }
 
