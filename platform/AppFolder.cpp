@@ -50,16 +50,25 @@ void SetAppFolder(const QString& folder)
     Override() = folder.isEmpty() || folder.endsWith('/') ? folder : folder + '/';
 }
 
+namespace {
+// Decided once, so that what start-up reads is what closing writes.
+QString DefaultFolder()
+{
+    static const QString folder = [] {
+        const QString exeFolder = QCoreApplication::applicationDirPath();
+        if (SettingsBesideProgram(exeFolder))
+            return exeFolder + '/';
+        const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+        if (config.isEmpty())
+            return exeFolder + '/';
+        QDir().mkpath(config);
+        return config + '/';
+    }();
+    return folder;
+}
+} // namespace
+
 QString AppFolder()
 {
-    if (!Override().isEmpty())
-        return Override();
-    const QString exeFolder = QCoreApplication::applicationDirPath();
-    if (SettingsBesideProgram(exeFolder))
-        return exeFolder + '/';
-    const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-    if (config.isEmpty())
-        return exeFolder + '/';
-    QDir().mkpath(config);
-    return config + '/';
+    return Override().isEmpty() ? DefaultFolder() : Override();
 }
