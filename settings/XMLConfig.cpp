@@ -119,6 +119,35 @@ QString XmlSafe(const QString& text)
     return safe;
 }
 
+// A hand-edited file may hold comments, instructions or attributes with such
+// characters too; the lenient parser took them, but the saved file must be
+// one the next start can read.
+void MakeXmlSafe(QDomNode node)
+{
+    if (node.isElement()) {
+        QDomNamedNodeMap attributes = node.attributes();
+        for (int i = 0; i < attributes.count(); ++i) {
+            QDomAttr attribute = attributes.item(i).toAttr();
+            attribute.setValue(XmlSafe(attribute.value()));
+        }
+    } else if (node.isCharacterData() || node.isProcessingInstruction()) {
+        node.setNodeValue(XmlSafe(node.nodeValue()));
+    }
+    for (QDomNode child = node.firstChild(); !child.isNull(); child = child.nextSibling())
+        MakeXmlSafe(child);
+}
+
+// The settings alone, under a fresh root: what is saved when the hand-edited
+// document would not parse back once written.
+QByteArray SettingsOnly(const QDomDocument& dom)
+{
+    QDomDocument fresh;
+    QDomElement root = fresh.appendChild(fresh.createElement(RootName)).toElement();
+    for (const QString& name : {Options, Interface})
+        root.appendChild(fresh.importNode(dom.documentElement().firstChildElement(name), true));
+    return fresh.toByteArray(-1);
+}
+
 QString YesNo(bool value)
 {
     return value ? QStringLiteral("Yes") : QStringLiteral("No");
@@ -291,13 +320,18 @@ void SaveConfig(TXMLDocument& doc)
                    QStringLiteral("1001"));
 
     DeclareUtf8(doc.Dom);
+    MakeXmlSafe(doc.Dom);
+    QByteArray bytes = doc.Dom.toByteArray(-1);
+    if (QDomDocument check; !check.setContent(bytes)) {
+        bytes = SettingsOnly(doc.Dom);
+        doc.Dom.setContent(bytes);
+    }
     QSaveFile file(DocPath(doc));
     // Unbuffered, so a short write (full disk) shows here: a write that only
     // fails while commit() flushes its buffer goes unnoticed and the
     // truncated file would replace the old one.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return;
-    const QByteArray bytes = doc.Dom.toByteArray(-1);
     if (file.write(bytes) != bytes.size() || !file.flush()) {
         file.cancelWriting();
         return;
