@@ -90,7 +90,7 @@ void TUpload::TakeReply(const QByteArray& reply)
     if (!running_ || !awaiting_)
         return;
     bool matches;
-    if (UploadIndex == -1)
+    if (UploadIndex == EndCommandSent)
         matches = reply == "Me";
     else if (UploadIndex == 0)
         matches = reply == StartReply(hooks_.BazaPosition());
@@ -98,8 +98,8 @@ void TUpload::TakeReply(const QByteArray& reply)
         matches = reply == "Mr";
     if (matches) {
         awaiting_ = false;
-        if (UploadIndex == -1)
-            UploadIndex = -2;
+        if (UploadIndex == EndCommandSent)
+            UploadIndex = EndAccepted;
         else if (UploadIndex >= 0)
             ++UploadIndex;
     }
@@ -120,15 +120,15 @@ void TUpload::TimerBazaTimer()
         if (!record.isEmpty()) {
             Send("Sr" + record);
         } else {
-            UploadIndex = -1;
+            UploadIndex = EndCommandSent;
             UploadFailed = true;
             Send(QByteArrayLiteral("Se"));
         }
         hooks_.SetProgress(ProgressPercent(UploadIndex, rows));
     } else if (k == rows + 1) {
-        UploadIndex = -1;
+        UploadIndex = EndCommandSent;
         Send(QByteArrayLiteral("Se"));
-    } else if (k == -2) {
+    } else if (k == EndAccepted) {
         running_ = false;
         hooks_.Finished(UploadFailed);
     }

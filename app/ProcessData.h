@@ -22,7 +22,7 @@ class TUpload : public QObject {
     Q_OBJECT
 public:
     struct THooks {
-        std::function<void(const QByteArray& command)> SendOrder; // bare command; the link adds its framing
+        std::function<void(const QByteArray& command)> SendOrder; // bare command; the send path frames it for the link
         std::function<int()> RowCount;
         std::function<QByteArray(int row)> Record;
         std::function<int()> BazaPosition;                        // read when the start reply comes
@@ -42,6 +42,10 @@ public:
 
     bool Running() const { return running_; }
 
+    // UploadIndex is 0 while the start command awaits its reply, then the
+    // number of the record to send next (from 1); after the last record:
+    static constexpr std::int32_t EndCommandSent = -1;  // "Se" awaits "Me"
+    static constexpr std::int32_t EndAccepted = -2;     // the exchange is over
     std::int32_t UploadIndex = 0;
     bool UploadFailed = false;
     QByteArray ReplyBuffer;  // text after the last LF, waiting for the rest of its line

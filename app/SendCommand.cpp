@@ -4,9 +4,11 @@
 #include "DatabaseFile.h"
 #include "EthConnection.h"
 #include "Global.h"
+#include "LinkSender.h"
 #include "PostMessage.h"
 #include "ProcessData.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTimer>
 #include <QUrl>
@@ -17,28 +19,35 @@
 
 namespace {
 
-const char Usage[] =
+const char Description[] =
     "Usage: scaledb [FILE]\n"
-    "       scaledb send FILE --to LINK [--to LINK ...] [--device standard|qd58]\n"
-    "                    [--kind product|user|label|status] [--timeout SECONDS] [--udp-port N]\n"
+    "       scaledb send FILE --to LINK [--to LINK ...] [options]\n"
     "\n"
     "Without arguments, or with a FILE, opens the window.\n"
     "send uploads FILE to each scale named by --to, all at once, and prints the outcome.\n"
     "LINK is tcp://HOST:PORT, udp://ADDRESS:PORT or serial:DEVICE[@BAUD].\n"
-    "--timeout ends an upload that gets no reply for SECONDS (default 10).\n"
-    "--udp-port sets the local UDP port (default 1001; 0 takes any free port).\n"
-    "Exit status: 0 every scale accepted the database, 1 one did not, 2 bad arguments.\n";
+    "Exit status: 0 every scale accepted the database, 1 one did not, 2 bad arguments.";
 
 void Err(const QString& text)
 {
     std::fprintf(stderr, "scaledb: %s\n", text.toLocal8Bit().constData());
 }
 
+// A scale named by --to, in the window's own encoding of the link.
 struct TTarget {
-    QString Name;     // as given after --to
-    int Kind = 0;     // 0 serial, 1 TCP, 2 UDP
-    QString Host;     // or the device
-    int Port = 0;     // or the baud rate (0: keep 9600)
+    QString Name;                    // as given after --to
+    std::int8_t Kind = ckSerial;     // a TConnectionKind
+    std::int8_t Protocol = epTCP;    // a TEthProtocol, for ckEthernet
+    QString Host;                    // or the device
+    int Port = 0;                    // or the baud rate (0: keep 9600)
+};
+
+struct TSendOptions {
+    QString File;
+    std::vector<TTarget> Targets;
+    int Position = 0;        // of the database kind among the device type's kinds
+    int TimeoutSeconds = 10;
+    quint16 UdpPort = 1001;
 };
 
 bool ParseLink(const QString& text, TTarget& t)
@@ -54,17 +63,18 @@ bool ParseLink(const QString& text, TTarget& t)
                 return false;
             device.truncate(at);
         }
-        t.Kind = 0;
+        t.Kind = ckSerial;
         t.Host = device;
         return !device.isEmpty();
     }
     const QUrl url(text, QUrl::StrictMode);
     if (!url.isValid() || url.host().isEmpty() || url.port() <= 0 || !url.path().isEmpty())
         return false;
+    t.Kind = ckEthernet;
     if (url.scheme() == QLatin1String("tcp"))
-        t.Kind = 1;
+        t.Protocol = epTCP;
     else if (url.scheme() == QLatin1String("udp"))
-        t.Kind = 2;
+        t.Protocol = epUDP;
     else
         return false;
     t.Host = url.host();
@@ -100,7 +110,7 @@ public:
 
     void Begin()
     {
-        if (Target.Kind == 0) {
+        if (Target.Kind == ckSerial) {
             port_ = std::make_unique<TComPort>();
             port_->setObjectName(QStringLiteral("ComPort1"));
             port_->SetPort(Target.Host);
@@ -123,11 +133,14 @@ public:
                 Finish(QString::fromLocal8Bit(e.what()));
                 return;
             }
+            sender_ = TLinkSender::Serial(*port_);
             Start();
         } else {
             eth_ = std::make_unique<CEthConnection>([this](const QByteArray& text) { upload_.ProcessReply(text, text.size()); },
                                                     udpLocalPort_);
-            eth_->ToggleConnection(Target.Kind == 2 ? 1 : 0, Target.Host, Target.Port);
+            sender_ = Target.Protocol == epUDP ? TLinkSender::Udp(*eth_, Target.Host, Target.Port)
+                                               : TLinkSender::Tcp(*eth_);
+            eth_->ToggleConnection(static_cast<std::uint8_t>(Target.Protocol), Target.Host, Target.Port);
             LinkChanged();
         }
         deadline_.start();
@@ -138,9 +151,9 @@ public:
     {
         if (!eth_ || !Outcome.isNull())
             return;
-        if (eth_->State == 2 && !started_)
+        if (eth_->State == lsConnected && !started_)
             Start();
-        else if (eth_->State == 0)
+        else if (eth_->State == lsDisconnected)
             Finish(started_ ? QStringLiteral("the connection was lost") : QStringLiteral("cannot connect"));
     }
 
@@ -160,19 +173,7 @@ private:
     void Send(const QByteArray& command)
     {
         deadline_.start();
-        if (port_) {
-            try {
-                port_->WriteText(command + "\r\n");
-            } catch (...) {
-            }
-        } else if (Target.Kind == 2) {
-            // The UDP link sends to the shared address: point it at this scale for this send.
-            EthHost = Target.Host;
-            EthPort = Target.Port;
-            eth_->SendUdpText(command);
-        } else {
-            eth_->SendTcpText(command + "\r\n");
-        }
+        sender_.Send(command);
     }
 
     void Finish(const QString& outcome)
@@ -192,6 +193,7 @@ private:
     bool started_ = false;
     std::unique_ptr<TComPort> port_;
     std::unique_ptr<CEthConnection> eth_;
+    TLinkSender sender_;
 };
 
 // Receives the links' WM_LINKSTATE and passes it to every job.
@@ -232,95 +234,67 @@ void ShowProgress(const std::vector<std::unique_ptr<TScaleJob>>& jobs, bool term
     std::fflush(stderr);
 }
 
-} // namespace
-
-bool IsCommandLineMode(const QStringList& args)
+// Reads `send`'s arguments after the parser took them apart; false with the
+// text to print when they make no upload.
+bool ReadSendOptions(const QCommandLineParser& parser, TSendOptions& o, QString& error)
 {
-    if (args.size() < 2)
+    const QStringList files = parser.positionalArguments().mid(1);
+    if (files.size() > 1) {
+        error = QStringLiteral("unexpected argument %1 (see --help)").arg(files.at(1));
         return false;
-    const QString& a = args.at(1);
-    return a == QLatin1String("send") || a == QLatin1String("--help") || a == QLatin1String("-h")
-        || a == QLatin1String("--version") || a.startsWith(QLatin1String("--"));
-}
-
-int RunCommandLine(const QStringList& args)
-{
-    const QString cmd = args.value(1);
-    if (cmd == QLatin1String("--help") || cmd == QLatin1String("-h")) {
-        std::fputs(Usage, stdout);
-        return 0;
     }
-    if (cmd == QLatin1String("--version")) {
-        std::printf("scaledb 1.03\n");
-        return 0;
-    }
-    if (cmd != QLatin1String("send")) {
-        Err(QStringLiteral("unknown option %1 (see --help)").arg(cmd));
-        return 2;
-    }
-
-    QString file, device = QStringLiteral("standard"), kind;
-    int timeout = 10;
-    int udpPort = 1001;
-    std::vector<TTarget> targets;
-    for (int i = 2; i < args.size(); ++i) {
-        const QString& a = args.at(i);
-        auto value = [&](QString& out) {
-            if (i + 1 >= args.size())
-                return false;
-            out = args.at(++i);
-            return true;
-        };
-        QString v;
-        if (a == QLatin1String("--to")) {
-            TTarget t;
-            if (!value(v) || !ParseLink(v, t)) {
-                Err(QStringLiteral("bad link %1: use tcp://HOST:PORT, udp://ADDRESS:PORT or serial:DEVICE[@BAUD]").arg(v));
-                return 2;
-            }
-            targets.push_back(t);
-        } else if (a == QLatin1String("--device")) {
-            if (!value(device)) { Err(QStringLiteral("--device needs a value")); return 2; }
-        } else if (a == QLatin1String("--kind")) {
-            if (!value(kind)) { Err(QStringLiteral("--kind needs a value")); return 2; }
-        } else if (a == QLatin1String("--timeout")) {
-            bool ok = false;
-            timeout = value(v) ? v.toInt(&ok) : 0;
-            if (!ok || timeout <= 0 || timeout > 86400) { Err(QStringLiteral("--timeout needs a number of seconds")); return 2; }
-        } else if (a == QLatin1String("--udp-port")) {
-            bool ok = false;
-            udpPort = value(v) ? v.toInt(&ok) : -1;
-            if (!ok || udpPort < 0 || udpPort > 65535) { Err(QStringLiteral("--udp-port needs a port number (0: any)")); return 2; }
-        } else if (a.startsWith('-') || !file.isEmpty()) {
-            Err(QStringLiteral("unexpected argument %1 (see --help)").arg(a));
-            return 2;
-        } else {
-            file = a;
+    o.File = files.value(0);
+    for (const QString& link : parser.values(QStringLiteral("to"))) {
+        TTarget t;
+        if (!ParseLink(link, t)) {
+            error = QStringLiteral("bad link %1: use tcp://HOST:PORT, udp://ADDRESS:PORT or serial:DEVICE[@BAUD]").arg(link);
+            return false;
         }
+        o.Targets.push_back(t);
     }
-    if (file.isEmpty() || targets.empty()) {
-        Err(QStringLiteral("send needs a FILE and at least one --to LINK (see --help)"));
-        return 2;
+    if (o.File.isEmpty() || o.Targets.empty()) {
+        error = QStringLiteral("send needs a FILE and at least one --to LINK (see --help)");
+        return false;
     }
+    bool ok = false;
+    o.TimeoutSeconds = parser.value(QStringLiteral("timeout")).toInt(&ok);
+    if (!ok || o.TimeoutSeconds <= 0 || o.TimeoutSeconds > 86400) {
+        error = QStringLiteral("--timeout needs a number of seconds");
+        return false;
+    }
+    const int udpPort = parser.value(QStringLiteral("udp-port")).toInt(&ok);
+    if (!ok || udpPort < 0 || udpPort > 65535) {
+        error = QStringLiteral("--udp-port needs a port number (0: any)");
+        return false;
+    }
+    o.UdpPort = static_cast<quint16>(udpPort);
+
     // The kinds each device type offers, by position: the start command follows the position.
+    const QString device = parser.value(QStringLiteral("device"));
     QStringList kinds;
     if (device == QLatin1String("standard"))
         kinds = {QStringLiteral("product"), QStringLiteral("user")};
     else if (device == QLatin1String("qd58"))
         kinds = {QStringLiteral("label"), QStringLiteral("user"), QStringLiteral("status")};
     else {
-        Err(QStringLiteral("--device is standard or qd58"));
-        return 2;
+        error = QStringLiteral("--device is standard or qd58");
+        return false;
     }
-    const int position = kind.isEmpty() ? 0 : static_cast<int>(kinds.indexOf(kind));
-    if (position < 0) {
-        Err(QStringLiteral("--kind %1 is not offered by device %2 (%3)").arg(kind, device, kinds.join(QStringLiteral(", "))));
-        return 2;
+    const QString kind = parser.value(QStringLiteral("kind"));
+    o.Position = kind.isEmpty() ? 0 : static_cast<int>(kinds.indexOf(kind));
+    if (o.Position < 0) {
+        error = QStringLiteral("--kind %1 is not offered by device %2 (%3)").arg(kind, device, kinds.join(QStringLiteral(", ")));
+        return false;
     }
+    return true;
+}
 
+// Uploads to every scale at once and prints the outcome of each.
+int RunSend(const TSendOptions& o)
+{
     TGridTable table;
     try {
-        LoadDatabaseFile(file, table);
+        LoadDatabaseFile(o.File, table);
     } catch (const std::exception& e) {
         Err(QString::fromLocal8Bit(e.what()));
         return 2;
@@ -330,11 +304,15 @@ int RunCommandLine(const QStringList& args)
     TLinkWatcher watcher;
     MainWindowHandle = &watcher;
     std::vector<std::unique_ptr<TScaleJob>> jobs;
-    int udp = 0;
-    for (const TTarget& t : targets) {
+    bool udpPortTaken = false;
+    for (const TTarget& t : o.Targets) {
         // Only one endpoint can hold the local port; further UDP scales use any free port.
-        const quint16 local = (t.Kind == 2 && udp++ == 0) ? static_cast<quint16>(udpPort) : 0;
-        jobs.push_back(std::make_unique<TScaleJob>(t, table, position, timeout, local));
+        quint16 local = 0;
+        if (t.Kind == ckEthernet && t.Protocol == epUDP && !udpPortTaken) {
+            local = o.UdpPort;
+            udpPortTaken = true;
+        }
+        jobs.push_back(std::make_unique<TScaleJob>(t, table, o.Position, o.TimeoutSeconds, local));
     }
     auto check = [&] {
         ShowProgress(jobs, terminal);
@@ -365,4 +343,55 @@ int RunCommandLine(const QStringList& args)
     jobs.clear();
     MainWindowHandle = nullptr;
     return failed ? 1 : 0;
+}
+
+} // namespace
+
+bool IsCommandLineMode(const QStringList& args)
+{
+    if (args.size() < 2)
+        return false;
+    const QString& a = args.at(1);
+    return a == QLatin1String("send") || a == QLatin1String("--help") || a == QLatin1String("-h")
+        || a == QLatin1String("--version");
+}
+
+int RunCommandLine(const QStringList& args)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromLatin1(Description));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Prints the program's version."));
+    parser.addOption(version);
+    parser.addOptions({
+        {QStringLiteral("to"), QStringLiteral("A scale to upload to; repeat for several."), QStringLiteral("LINK")},
+        {QStringLiteral("device"), QStringLiteral("The device type: standard or qd58."), QStringLiteral("TYPE"), QStringLiteral("standard")},
+        {QStringLiteral("kind"), QStringLiteral("The database kind: product or user (standard); label, user or status (qd58)."), QStringLiteral("KIND")},
+        {QStringLiteral("timeout"), QStringLiteral("Ends an upload that gets no reply for SECONDS."), QStringLiteral("SECONDS"), QStringLiteral("10")},
+        {QStringLiteral("udp-port"), QStringLiteral("The local UDP port (0 takes any free port)."), QStringLiteral("N"), QStringLiteral("1001")},
+    });
+    parser.addPositionalArgument(QStringLiteral("send"), QStringLiteral("Uploads FILE to the scales."), QStringLiteral("send FILE"));
+    if (!parser.parse(args)) {
+        Err(parser.errorText() + QStringLiteral(" (see --help)"));
+        return 2;
+    }
+    if (parser.isSet(help)) {
+        std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        std::printf("scaledb 1.03\n");
+        return 0;
+    }
+    if (parser.positionalArguments().value(0) != QLatin1String("send")) {
+        Err(QStringLiteral("unknown command %1 (see --help)").arg(parser.positionalArguments().value(0)));
+        return 2;
+    }
+    TSendOptions options;
+    QString error;
+    if (!ReadSendOptions(parser, options, error)) {
+        Err(error);
+        return 2;
+    }
+    return RunSend(options);
 }

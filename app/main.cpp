@@ -1,6 +1,7 @@
 // Program entry. With `send` (or --help, --version) it works on the command
-// line without a window; otherwise the application object, the main window,
-// the connection dialog created hidden, then the message loop.
+// line without a window; otherwise the application object, which takes Qt's
+// own arguments (-platform, -style, -display ...), the main window, the
+// connection dialog created hidden, then the message loop.
 #include "Application.h"
 #include "CPortSetup.h"
 #include "ConnectionUnit.h"
@@ -10,6 +11,8 @@
 
 #include <QGuiApplication>
 #include <QTimer>
+
+#include <cstdio>
 
 int main(int argc, char** argv)
 {
@@ -22,6 +25,14 @@ int main(int argc, char** argv)
     }
 
     TApplication app(argc, argv);
+    // What Qt left: at most the database file to open.
+    const QStringList rest = QCoreApplication::arguments().mid(1);
+    for (const QString& arg : rest) {
+        if (arg.startsWith('-')) {
+            std::fprintf(stderr, "scaledb: unknown option %s (see --help)\n", arg.toLocal8Bit().constData());
+            return 2;
+        }
+    }
     QCoreApplication::setApplicationName(QStringLiteral("scaledb"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.03"));
     // No organization name: an installed copy keeps its settings in ~/.config/scaledb/.
@@ -35,8 +46,8 @@ int main(int argc, char** argv)
     OnQuitSignal([&form] { form.close(); });
     form.show();
 
-    if (args.size() > 1) {
-        const QString file = args.at(1);
+    if (!rest.isEmpty()) {
+        const QString file = rest.first();
         QTimer::singleShot(0, &form, [&form, file] { form.LoadDatabase(file); });
     }
     return app.exec();

@@ -5,6 +5,7 @@
 #include "DatabaseFile.h"
 #include "EthConnection.h"
 #include "Global.h"
+#include "LinkSender.h"
 #include "MessageBox.h"
 #include "PostMessage.h"
 #include "RadioGroup.h"
@@ -12,6 +13,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
@@ -24,9 +26,26 @@ TForm1* Form1 = nullptr;
 quint16 TForm1::UdpLocalPort = 1001;
 bool TForm1::TerminateOnClose = true;
 
+// The icons are built into this static library, whose resource initialiser
+// the linker would otherwise leave out.
+static void InitIconResource()
+{
+    Q_INIT_RESOURCE(icons);
+}
+
 namespace {
 const QColor Green(0, 128, 0);
 const QColor Red(255, 0, 0);
+
+// The installed icon, built into the program; the PNG serves where no SVG
+// renderer is installed.
+QIcon ProgramIcon()
+{
+    InitIconResource();
+    QIcon icon(QStringLiteral(":/icons/io.github.scaledb.ScaleDb.svg"));
+    icon.addFile(QStringLiteral(":/icons/io.github.scaledb.ScaleDb-48.png"), QSize(48, 48));
+    return icon;
+}
 
 QString BaudRateName(TBaudRate rate)
 {
@@ -62,6 +81,7 @@ TForm1::TForm1(QWidget* parent)
     Form1 = this;
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral(" Scale database v1.03"));
+    setWindowIcon(ProgramIcon());
     resize(642, 589);
     ComPort1.setObjectName(QStringLiteral("ComPort1"));
     ComPort1.OnRxChar = [this](TCustomComPort* sender, std::int32_t count) { ComPort1RxChar(sender, count); };
@@ -92,6 +112,12 @@ void TForm1::BuildControls()
     OpenDialog1->setFileMode(QFileDialog::ExistingFile);
     OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
     OpenDialog1->setNameFilters({QStringLiteral("csv files (*.csv)"), QStringLiteral("all files (*.*)")});
+    // "*.*" means every file, as the filter's name says, also one without a dot.
+    connect(OpenDialog1, &QFileDialog::filterSelected, this, [this](const QString& filter) {
+        if (filter == OpenDialog1->nameFilters().last())
+            if (auto* model = OpenDialog1->findChild<QFileSystemModel*>())
+                model->setNameFilters({QStringLiteral("*")});
+    });
 
     auto* central = new QWidget(this);
     setCentralWidget(central);
@@ -173,7 +199,7 @@ void TForm1::FormCreate()
     }
     EthLink = std::make_unique<CEthConnection>([this](const QByteArray& text) { Upload.ProcessReply(text, text.size()); },
                                                UdpLocalPort);
-    LinkState = 0;
+    LinkState = lsDisconnected;
     XMLConfig.FileName = ConfigFilePath();
     EnsureConfigDefaults(XMLConfig);
     LoadConfig(XMLConfig);
@@ -196,9 +222,20 @@ bool TForm1::event(QEvent* e)
             OnUpdatePortMessage(m->WParam, m->LParam);
         return true;
     }
-    if (e->type() == QEvent::WindowActivate) {
+    if (e->type() == QEvent::WindowDeactivate) {
+        // The application's active window is already the one taking over:
+        // none when the user went to another program.
+        leftForOwnWindow_ = QApplication::activeWindow() != nullptr;
+    } else if (e->type() == QEvent::WindowActivate) {
+        // The form activates when first shown and when it takes over from
+        // another of the program's windows; coming back from another program
+        // must not maximise a window the user made smaller.
         const bool handled = QMainWindow::event(e);
-        FormActivate();
+        const bool activate = !activatedOnce_ || leftForOwnWindow_;
+        activatedOnce_ = true;
+        leftForOwnWindow_ = false;
+        if (activate)
+            FormActivate();
         return handled;
     }
     return QMainWindow::event(e);
@@ -211,7 +248,7 @@ void TForm1::ShowConnectionState()
         p.setColor(QPalette::WindowText, color);
         LabelConnection->setPalette(p);
     };
-    if (ConnectionKind == 0) {
+    if (ConnectionKind == ckSerial) {
         QString text = ComPort1.Port() + ' ' + BaudRateName(ComPort1.BaudRate()) + QStringLiteral("bps");
         if (ComPort1.Connected()) {
             btnOpenPort->setText(QStringLiteral("Disconnect"));
@@ -223,13 +260,13 @@ void TForm1::ShowConnectionState()
             paint(Red);
         }
         LabelConnection->setText(text);
-    } else if (ConnectionKind == 1) {
+    } else if (ConnectionKind == ckEthernet) {
         QString text = EthHost;
-        if (LinkState == 0) {
+        if (LinkState == lsDisconnected) {
             btnOpenPort->setText(QStringLiteral("Connect"));
             text += QStringLiteral(" disconnected");
             paint(Red);
-        } else if (LinkState == 2) {
+        } else if (LinkState == lsConnected) {
             btnOpenPort->setText(QStringLiteral("Disconnect"));
             text += QStringLiteral(" connected");
             paint(Green);
@@ -241,21 +278,21 @@ void TForm1::ShowConnectionState()
 
 void TForm1::btnOpenPortClick()
 {
-    if (ConnectionKind != 0) {
+    if (ConnectionKind != ckSerial) {
         EthLink->ToggleConnection(static_cast<std::uint8_t>(EthProtocol), EthHost, EthPort);
         return;
     }
-    if (LinkState != 0) {
+    if (LinkState != lsDisconnected) {
         try {
             ComPort1.ClosePort();
         } catch (...) {
         }
-        LinkState = 0;
+        LinkState = lsDisconnected;
         btnOpenPort->setText(QStringLiteral("Connect"));
     } else {
         try {
             ComPort1.OpenPort();
-            LinkState = 2;
+            LinkState = lsConnected;
             btnOpenPort->setText(QStringLiteral("Disconnect"));
         } catch (...) {
             MessageBox(QStringLiteral("Selected COM port does not exist or is occupied by other software"),
@@ -273,7 +310,7 @@ void TForm1::OnUpdatePortMessage(std::intptr_t wParam, std::intptr_t)
 
 void TForm1::ConnectionClick()
 {
-    if (LinkState != 0)
+    if (LinkState != lsDisconnected)
         btnOpenPortClick();
     bool dialogPressed = false;
     if (ConnectionForm) {
@@ -282,9 +319,9 @@ void TForm1::ConnectionClick()
     }
     // Ethernet reports its state by a posted message that may not have arrived
     // yet: when the dialog already pressed Connect, a second press would undo it.
-    if (ConnectionKind != 0 && dialogPressed)
+    if (ConnectionKind != ckSerial && dialogPressed)
         return;
-    if (LinkState == 0)
+    if (LinkState == lsDisconnected)
         btnOpenPortClick();
 }
 
@@ -358,18 +395,12 @@ void TForm1::ComPort1RxChar(TCustomComPort*, std::int32_t count)
 
 void TForm1::SendOrder(const QByteArray& text)
 {
-    if (ConnectionKind == 0) {
-        if (!ComPort1.Connected())
-            return;
-        try {
-            ComPort1.WriteText(text + "\r\n");
-        } catch (...) {
-        }
-    } else if (EthProtocol == 1) {
-        EthLink->SendUdpText(text);
-    } else {
-        EthLink->SendTcpText(text + "\r\n");
-    }
+    if (ConnectionKind == ckSerial)
+        TLinkSender::Serial(ComPort1).Send(text);
+    else if (EthProtocol == epUDP)
+        TLinkSender::Udp(*EthLink, EthHost, EthPort).Send(text);
+    else
+        TLinkSender::Tcp(*EthLink).Send(text);
 }
 
 void TForm1::closeEvent(QCloseEvent* e)

@@ -3,6 +3,7 @@
 // button, and the upload controls.
 #include "CPort.h"
 #include "GridTable.h"
+#include "PostMessage.h"
 #include "ProcessData.h"
 #include "XMLConfig.h"
 
@@ -70,7 +71,7 @@ public:
     TUpload Upload;
 
     std::unique_ptr<CEthConnection> EthLink;
-    std::uint8_t LinkState = 0;
+    std::uint8_t LinkState = lsDisconnected;  // a TLinkState, as WM_LINKSTATE brought it
     int WyslijBazeTag = 0;  // 1 while an upload runs and the button reads "Stop"
 
 protected:
@@ -85,6 +86,8 @@ private:
     void SetWyslijBazeIdle();
 
     bool closed_ = false;
+    bool activatedOnce_ = false;
+    bool leftForOwnWindow_ = false;  // the last deactivation handed over to another of our windows
 };
 
 extern TForm1* Form1;

@@ -8,6 +8,8 @@
 #include "EthConnection.h"
 #include "Global.h"
 #include "GridTable.h"
+#include "LinkSender.h"
+#include "PostMessage.h"
 #include "ProcessData.h"
 
 #include <QCoreApplication>
@@ -104,7 +106,7 @@ Result Upload(const QString& link, const QString& sim, TGridTable& table)
         return result;
     }
 
-    std::function<void(const QByteArray&)> write;
+    TLinkSender sender;
     std::optional<Clock::time_point> lastReply;
     std::optional<Clock::time_point> lastCommand;
     bool finished = false;
@@ -122,7 +124,7 @@ Result Upload(const QString& link, const QString& sim, TGridTable& table)
             }
             lastCommand = now;
             ++result.commands;
-            write(command);
+            sender.Send(command);
         },
         [&] { return table.RowCount(); },
         [&](int row) { return table.Record(row); },
@@ -159,22 +161,19 @@ Result Upload(const QString& link, const QString& sim, TGridTable& table)
             std::fprintf(stderr, "serial: %s\n", e.what());
             return result;
         }
-        write = [&](const QByteArray& command) { port.WriteText(command + "\r\n"); };
+        sender = TLinkSender::Serial(port);
     } else {
         const bool udp = link == QLatin1String("udp");
         EthHost = scale.endpoint;
         EthPort = scale.port;
-        EthProtocol = udp ? 1 : 0;
+        EthProtocol = udp ? epUDP : epTCP;
         eth = std::make_unique<CEthConnection>(received, 0);
-        eth->ToggleConnection(udp ? 1 : 0, EthHost, EthPort);
-        if (!WaitFor([&] { return eth->State == 2; }, 5000)) {
+        eth->ToggleConnection(static_cast<std::uint8_t>(EthProtocol), EthHost, EthPort);
+        if (!WaitFor([&] { return eth->State == lsConnected; }, 5000)) {
             std::fprintf(stderr, "%s: no connection\n", qPrintable(link));
             return result;
         }
-        if (udp)
-            write = [&](const QByteArray& command) { eth->SendUdpText(command); };
-        else
-            write = [&](const QByteArray& command) { eth->SendTcpText(command + "\r\n"); };
+        sender = udp ? TLinkSender::Udp(*eth, EthHost, EthPort) : TLinkSender::Tcp(*eth);
     }
 
     const auto start = Clock::now();

@@ -9,6 +9,14 @@
 constexpr int WM_USER = 1024;
 constexpr int WM_LINKSTATE = WM_USER + 1;
 
+// A link's state, as WM_LINKSTATE carries it in wParam and the links keep it.
+enum TLinkState : std::int8_t {
+    lsClosing = -1,
+    lsDisconnected = 0,
+    lsConnecting = 1,
+    lsConnected = 2,
+};
+
 class TWindowMessage : public QEvent {
 public:
     TWindowMessage(int msg, std::intptr_t wParam, std::intptr_t lParam);

@@ -1,8 +1,8 @@
 #include "Global.h"
 
-std::int8_t ConnectionKind = 0;
+std::int8_t ConnectionKind = ckSerial;
 QString EthHost;
-std::int8_t EthProtocol = 0;
+std::int8_t EthProtocol = epTCP;
 std::int32_t EthPort = 0;
 QObject* MainWindowHandle = nullptr;
 QString OrdersFileName;
@@ -15,9 +15,9 @@ bool ChangePointToColon = false;
 
 void ResetGlobals()
 {
-    ConnectionKind = 0;
+    ConnectionKind = ckSerial;
     EthHost.clear();
-    EthProtocol = 0;
+    EthProtocol = epTCP;
     EthPort = 0;
     MainWindowHandle = nullptr;
     OrdersFileName.clear();

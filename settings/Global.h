@@ -5,9 +5,14 @@
 #include <QString>
 #include <cstdint>
 
-extern std::int8_t ConnectionKind;   // 0 serial port, 1 Ethernet
+// Values of ConnectionKind, in the order of the connection dialog's choice.
+enum TConnectionKind : std::int8_t { ckSerial = 0, ckEthernet = 1 };
+// Values of EthProtocol.
+enum TEthProtocol : std::int8_t { epTCP = 0, epUDP = 1 };
+
+extern std::int8_t ConnectionKind;   // a TConnectionKind
 extern QString EthHost;              // scale address, as typed
-extern std::int8_t EthProtocol;      // 0 TCP, 1 UDP
+extern std::int8_t EthProtocol;      // a TEthProtocol
 extern std::int32_t EthPort;         // scale port
 extern QObject* MainWindowHandle;    // target of WM_LINKSTATE
 extern QString OrdersFileName;

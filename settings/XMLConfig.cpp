@@ -288,9 +288,9 @@ void LoadConfig(TXMLDocument& doc)
 
     QString text;
     if (ReadKey(doc, Interface, QStringLiteral("Kind"), text) != KeyRead::Missing)
-        ConnectionKind = ConfigKeyEquals(doc, Interface, QStringLiteral("Kind"), QStringLiteral("Eth")) ? 1 : 0;
+        ConnectionKind = ConfigKeyEquals(doc, Interface, QStringLiteral("Kind"), QStringLiteral("Eth")) ? ckEthernet : ckSerial;
     if (ReadKey(doc, Interface, QStringLiteral("Protocol"), text) != KeyRead::Missing)
-        EthProtocol = ConfigKeyEquals(doc, Interface, QStringLiteral("Protocol"), QStringLiteral("UDP")) ? 1 : 0;
+        EthProtocol = ConfigKeyEquals(doc, Interface, QStringLiteral("Protocol"), QStringLiteral("UDP")) ? epUDP : epTCP;
     readText(Interface, QStringLiteral("Host"), EthHost);
     std::int32_t port = 0;
     if (readInteger(Interface, QStringLiteral("Port"), port))
@@ -310,9 +310,9 @@ void SaveConfig(TXMLDocument& doc)
     WriteConfigKey(doc, Options, QStringLiteral("SaveASCII"), true, YesNo(SaveASCII), {});
     WriteConfigKey(doc, Options, QStringLiteral("InsertTime"), true, YesNo(InsertTime), {});
     WriteConfigKey(doc, Options, QStringLiteral("ChangePointToColon"), true, YesNo(ChangePointToColon), {});
-    WriteConfigKey(doc, Interface, QStringLiteral("Kind"), ConnectionKind == 1,
+    WriteConfigKey(doc, Interface, QStringLiteral("Kind"), ConnectionKind == ckEthernet,
                    QStringLiteral("Eth"), QStringLiteral("COM"));
-    WriteConfigKey(doc, Interface, QStringLiteral("Protocol"), EthProtocol == 1,
+    WriteConfigKey(doc, Interface, QStringLiteral("Protocol"), EthProtocol == epUDP,
                    QStringLiteral("UDP"), QStringLiteral("TCP"));
     WriteConfigKey(doc, Interface, QStringLiteral("Host"), !EthHost.isEmpty(), EthHost,
                    QStringLiteral("192.168.1.100"));

@@ -58,9 +58,9 @@ void CEthConnection::PostState()
 
 void CEthConnection::ToggleConnection(std::uint8_t protocol, const QString& host, std::int32_t port)
 {
-    if (protocol == 0)
+    if (protocol == epTCP)
         ToggleTcp(host, port);
-    else if (protocol == 1)
+    else if (protocol == epUDP)
         ToggleUdp(host, port);
     PostState();
 }
@@ -68,16 +68,16 @@ void CEthConnection::ToggleConnection(std::uint8_t protocol, const QString& host
 void CEthConnection::ToggleTcp(const QString& host, std::int32_t port)
 {
     if (TcpClient && TcpClient->Active()) {
-        State = -1;
+        State = lsClosing;
         try {
-            TcpClient->SetActive(false); // ClientDisconnected posts 0
+            TcpClient->SetActive(false); // ClientDisconnected posts lsDisconnected
             TcpClient.reset();
         } catch (...) {
         }
         return;
     }
-    if (State == 1 || State == -1) {
-        State = 0;
+    if (State == lsConnecting || State == lsClosing) {
+        State = lsDisconnected;
         if (TcpClient) {
             try {
                 TcpClient->SetActive(false); // gives up an attempt still under way
@@ -87,7 +87,7 @@ void CEthConnection::ToggleTcp(const QString& host, std::int32_t port)
         return;
     }
     TcpClient.reset();
-    State = 1;
+    State = lsConnecting;
     try {
         TcpClient = std::make_unique<TClientSocket>();
         TcpClient->OnConnect = [this](TClientSocket& s) { ClientConnected(s); };
@@ -106,7 +106,7 @@ void CEthConnection::ToggleUdp(const QString& host, std::int32_t port)
 {
     if (UdpServer && UdpServer->Active()) {
         try {
-            State = 0;
+            State = lsDisconnected;
             UdpServer->SetActive(false); // returns once the listener has ended
             UdpServer.reset();
         } catch (...) {
@@ -115,7 +115,7 @@ void CEthConnection::ToggleUdp(const QString& host, std::int32_t port)
     }
     UdpServer.reset();
     try {
-        State = 2;
+        State = lsConnected;
         UdpServer = std::make_unique<TIdUDPServer>();
         UdpServer->BufferSize = 8192;
         UdpServer->Bindings.clear();
@@ -135,7 +135,7 @@ void CEthConnection::ToggleUdp(const QString& host, std::int32_t port)
     }
     // An endpoint that could not be opened is no connection; say so.
     if (!UdpServer || !UdpServer->Active())
-        State = 0;
+        State = lsDisconnected;
 }
 
 void CEthConnection::SendTcpText(const QByteArray& text)
@@ -148,7 +148,7 @@ void CEthConnection::SendTcpText(const QByteArray& text)
     }
 }
 
-void CEthConnection::SendUdpText(const QByteArray& text)
+void CEthConnection::SendUdpText(const QString& host, std::int32_t port, const QByteArray& text)
 {
     if (!UdpServer || !UdpServer->Active())
         return;
@@ -156,7 +156,7 @@ void CEthConnection::SendUdpText(const QByteArray& text)
         // The whole command and its 0x00 go in one datagram, however long.
         QByteArray datagram = text;
         datagram.append('\0');
-        UdpServer->ActiveBinding().SendDatagram(EthHost, EthPort, datagram);
+        UdpServer->ActiveBinding().SendDatagram(host, port, datagram);
     } catch (...) {
     }
 }
@@ -168,13 +168,13 @@ quint16 CEthConnection::UdpBoundPort() const
 
 void CEthConnection::ClientConnected(TClientSocket&)
 {
-    State = 2;
+    State = lsConnected;
     PostState();
 }
 
 void CEthConnection::ClientDisconnected(TClientSocket&)
 {
-    State = 0;
+    State = lsDisconnected;
     PostState();
 }
 

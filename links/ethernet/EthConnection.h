@@ -5,6 +5,7 @@
 // state by posting WM_LINKSTATE to MainWindowHandle. Received text goes to
 // the reply sink, always on the main thread.
 #include "ClientSocket.h"
+#include "PostMessage.h"
 #include "UDPServer.h"
 
 #include <QByteArray>
@@ -27,11 +28,11 @@ public:
     CEthConnection(const CEthConnection&) = delete;
     CEthConnection& operator=(const CEthConnection&) = delete;
 
-    // protocol 0 TCP, 1 UDP, anything else only reports the state again.
+    // protocol epTCP or epUDP; anything else only reports the state again.
     void ToggleConnection(std::uint8_t protocol, const QString& host, std::int32_t port);
     void SendTcpText(const QByteArray& text);
-    // Sends to EthHost:EthPort as they are at this moment.
-    void SendUdpText(const QByteArray& text);
+    // One datagram to the scale at host:port: the text and the zero byte that ends it.
+    void SendUdpText(const QString& host, std::int32_t port, const QByteArray& text);
 
     // The UDP endpoint's local port while it is open, else 0.
     quint16 UdpBoundPort() const;
@@ -53,7 +54,7 @@ private:
     quint16 udpLocalPort_;
 
 public:
-    std::int8_t State = 0; // 0 disconnected, 1 connecting, 2 connected, -1 closing
+    std::int8_t State = lsDisconnected; // a TLinkState
     std::unique_ptr<TClientSocket> TcpClient;
     std::unique_ptr<TIdUDPServer> UdpServer;
 

@@ -256,7 +256,7 @@ private slots:
         auto link = NewLink();
         link->ToggleConnection(1, EthHost, EthPort);
         QCOMPARE(NextDatagram(scale), QByteArray(1, '\0'));
-        link->SendUdpText(text);
+        link->SendUdpText(EthHost, EthPort, text);
         QCOMPARE(NextDatagram(scale), text + '\0');
     }
 
@@ -269,11 +269,11 @@ private slots:
         auto link = NewLink();
         link->ToggleConnection(1, EthHost, EthPort);
         QCOMPARE(Delivered(), States({2}));
-        link->SendUdpText("Se");
+        link->SendUdpText(EthHost, EthPort, "Se");
 
-        // Redirected: the next command goes to the address as it is now.
+        // Redirected: the next command goes to the address it is given.
         EthHost = "127.0.0.1";
-        link->SendUdpText("Sx");
+        link->SendUdpText(EthHost, EthPort, "Sx");
         QCOMPARE(NextDatagram(scale), QByteArray("Sx\0", 3));
     }
 

@@ -7,6 +7,7 @@
 #include "WindowTestEnv.h"
 #include "okno.h"
 
+#include <QApplication>
 #include <QDomDocument>
 #include <QFile>
 #include <QLabel>
@@ -48,6 +49,30 @@ private slots:
         QCOMPARE(MainWindowHandle, static_cast<QObject*>(&w));
         QVERIFY(w.findChild<QPushButton*>("btnOpenPort"));
         QVERIFY(w.findChild<QProgressBar*>("ProgressBar1"));
+        QTRY_VERIFY(w.windowState() & Qt::WindowMaximized);
+        QVERIFY(!w.windowIcon().pixmap(48, 48).isNull());
+        w.FormClose();
+    }
+
+    // The form activates again when it takes over from another of the
+    // program's windows, not when the user comes back from another program.
+    void activationMaximisesOnlyFromOwnWindows()
+    {
+        TForm1 w;
+        QWidget other;
+        w.show();
+        other.show();
+        QApplication::setActiveWindow(&w);
+        QTRY_VERIFY(w.windowState() & Qt::WindowMaximized);
+
+        w.showNormal();
+        QApplication::setActiveWindow(nullptr);  // another program took the focus
+        QApplication::setActiveWindow(&w);
+        QTRY_VERIFY(w.isActiveWindow());
+        QVERIFY(!(w.windowState() & Qt::WindowMaximized));
+
+        QApplication::setActiveWindow(&other);
+        QApplication::setActiveWindow(&w);
         QTRY_VERIFY(w.windowState() & Qt::WindowMaximized);
         w.FormClose();
     }

@@ -6,8 +6,11 @@
 #include "WindowTestEnv.h"
 #include "okno.h"
 
+#include <QComboBox>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -51,6 +54,30 @@ private slots:
         QTimer::singleShot(0, &w, [&] { w.OpenDialog1->reject(); });  // cancel changes nothing
         w.Otwrz1->trigger();
         QCOMPARE(w.Table.RowCount(), 2);
+
+        // "all files (*.*)" lists a file without an extension too.
+        Write("PRODUCTS", "3;Salt\n");
+        QTimer::singleShot(0, &w, [&] {
+            const auto close = qScopeGuard([&] { w.OpenDialog1->reject(); });
+            auto* model = w.OpenDialog1->findChild<QFileSystemModel*>();
+            auto* types = w.OpenDialog1->findChild<QComboBox*>("fileTypeCombo");
+            QVERIFY(model && types);
+            w.OpenDialog1->setDirectory(env->folder.Path());
+            const auto listed = [&] {
+                const QModelIndex folder = model->index(env->folder.Path());
+                for (int row = 0; row < model->rowCount(folder); ++row)
+                    if (model->index(row, 0, folder).data().toString() == QLatin1String("PRODUCTS"))
+                        return true;
+                return false;
+            };
+            QTRY_VERIFY(model->rowCount(model->index(env->folder.Path())) > 0);
+            QVERIFY(!listed());  // csv files only
+            types->setCurrentIndex(1);  // as the user's choice in the list emits it
+            emit types->activated(1);
+            emit types->textActivated(types->itemText(1));
+            QTRY_VERIFY(listed());
+        });
+        w.Otwrz1->trigger();
         w.FormClose();
     }
 

@@ -50,6 +50,17 @@ private slots:
         const QByteArray saved = ini.readAll();
         QVERIFY2(saved.contains("Port=COM3") && saved.contains("BaudRate=19200"), saved.constData());
     }
+
+    // Qt takes its own arguments; anything else with a dash is refused, not
+    // opened as a database.
+    void unknownOptionIsAnError()
+    {
+        QProcess p;
+        p.start(QStringLiteral(SCALEDB_BINARY), {"-platform", "offscreen", "--nonsense"});
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), 2);
+        QVERIFY(p.readAllStandardError().contains("scaledb: unknown option --nonsense"));
+    }
 };
 
 QTEST_GUILESS_MAIN(ProgramTest)
