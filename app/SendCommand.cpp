@@ -11,9 +11,9 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTimer>
-#include <QUrl>
 
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <unistd.h>
 
@@ -50,6 +50,11 @@ struct TSendOptions {
     quint16 UdpPort = 1001;
 };
 
+QString WithCause(const QString& outcome, const QString& cause)
+{
+    return cause.isEmpty() ? outcome : outcome + QStringLiteral(": ") + cause;
+}
+
 bool ParseLink(const QString& text, TTarget& t)
 {
     t.Name = text;
@@ -67,19 +72,26 @@ bool ParseLink(const QString& text, TTarget& t)
         t.Host = device;
         return !device.isEmpty();
     }
-    const QUrl url(text, QUrl::StrictMode);
-    if (!url.isValid() || url.host().isEmpty() || url.port() <= 0 || !url.path().isEmpty())
-        return false;
+    // Taken apart by hand: a URL parser reads "127.0.0.010" as octal and
+    // "192.168.1" as 192.168.0.1, so the scale's address goes to the link as typed.
     t.Kind = ckEthernet;
-    if (url.scheme() == QLatin1String("tcp"))
+    if (text.startsWith(QLatin1String("tcp://")))
         t.Protocol = epTCP;
-    else if (url.scheme() == QLatin1String("udp"))
+    else if (text.startsWith(QLatin1String("udp://")))
         t.Protocol = epUDP;
     else
         return false;
-    t.Host = url.host();
-    t.Port = url.port();
-    return true;
+    const QString rest = text.mid(6);
+    const qsizetype colon = rest.lastIndexOf(':');
+    if (colon <= 0)
+        return false;
+    t.Host = rest.left(colon);
+    bool ok = false;
+    t.Port = rest.mid(colon + 1).toInt(&ok);
+    std::uint32_t address = 0;
+    if (t.Protocol == epUDP && !ParseDottedDecimal(t.Host, address))
+        return false;
+    return ok && t.Port > 0 && t.Port <= 65535 && !t.Host.contains('/') && !t.Host.contains(':');
 }
 
 TBaudRate RateFor(int bps)
@@ -93,8 +105,9 @@ TBaudRate RateFor(int bps)
 // One scale's upload: its own link, exchange and deadline.
 class TScaleJob : public QObject {
 public:
-    TScaleJob(const TTarget& target, const TGridTable& table, int position, int timeoutSeconds, quint16 udpLocalPort)
-        : Target(target), udpLocalPort_(udpLocalPort), table_(table), position_(position),
+    TScaleJob(const TTarget& target, const TGridTable& table, int position, int timeoutSeconds,
+              std::shared_ptr<TUdpPort> udp)
+        : Target(target), udp_(std::move(udp)), table_(table), position_(position),
           upload_({[this](const QByteArray& c) { Send(c); },
                    [this] { return table_.RowCount(); },
                    [this](int row) { return table_.Record(row); },
@@ -136,8 +149,9 @@ public:
             sender_ = TLinkSender::Serial(*port_);
             Start();
         } else {
-            eth_ = std::make_unique<CEthConnection>([this](const QByteArray& text) { upload_.ProcessReply(text, text.size()); },
-                                                    udpLocalPort_);
+            const auto sink = [this](const QByteArray& text) { upload_.ProcessReply(text, text.size()); };
+            eth_ = Target.Protocol == epUDP ? std::make_unique<CEthConnection>(sink, udp_)
+                                            : std::make_unique<CEthConnection>(sink);
             sender_ = Target.Protocol == epUDP ? TLinkSender::Udp(*eth_, Target.Host, Target.Port)
                                                : TLinkSender::Tcp(*eth_);
             eth_->ToggleConnection(static_cast<std::uint8_t>(Target.Protocol), Target.Host, Target.Port);
@@ -154,11 +168,12 @@ public:
         if (eth_->State == lsConnected && !started_)
             Start();
         else if (eth_->State == lsDisconnected)
-            Finish(started_ ? QStringLiteral("the connection was lost") : QStringLiteral("cannot connect"));
+            Finish(WithCause(started_ ? QStringLiteral("the connection was lost") : QStringLiteral("cannot connect"),
+                             eth_->LastCause));
     }
 
     TTarget Target;
-    quint16 udpLocalPort_;
+    std::shared_ptr<TUdpPort> udp_;  // every UDP scale's one endpoint
     int Percent = 0;
     QString Outcome;  // null while running; empty when accepted
     std::function<void()> Changed = [] {};
@@ -247,10 +262,24 @@ bool ReadSendOptions(const QCommandLineParser& parser, TSendOptions& o, QString&
     for (const QString& link : parser.values(QStringLiteral("to"))) {
         TTarget t;
         if (!ParseLink(link, t)) {
-            error = QStringLiteral("bad link %1: use tcp://HOST:PORT, udp://ADDRESS:PORT or serial:DEVICE[@BAUD]").arg(link);
+            error = QStringLiteral("bad link %1: use tcp://HOST:PORT, udp://ADDRESS:PORT (four numbers 0-255) "
+                                   "or serial:DEVICE[@BAUD]").arg(link);
             return false;
         }
         o.Targets.push_back(t);
+    }
+    // UDP replies are told apart by their sender's address alone.
+    std::map<std::uint32_t, QString> udpScales;
+    for (const TTarget& t : o.Targets) {
+        std::uint32_t address = 0;
+        if (t.Protocol != epUDP || t.Kind != ckEthernet || !ParseDottedDecimal(t.Host, address))
+            continue;
+        if (const auto seen = udpScales.find(address); seen != udpScales.end()) {
+            error = QStringLiteral("%1 and %2 are one address over UDP: its replies could not be told apart")
+                        .arg(seen->second, t.Name);
+            return false;
+        }
+        udpScales.emplace(address, t.Name);
     }
     if (o.File.isEmpty() || o.Targets.empty()) {
         error = QStringLiteral("send needs a FILE and at least one --to LINK (see --help)");
@@ -303,17 +332,12 @@ int RunSend(const TSendOptions& o)
     const bool terminal = ::isatty(STDERR_FILENO);
     TLinkWatcher watcher;
     MainWindowHandle = &watcher;
+    // One local port for every UDP scale, as each answers to it; the
+    // endpoint routes their replies by the sender's address.
+    const auto udp = std::make_shared<TUdpPort>(o.UdpPort);
     std::vector<std::unique_ptr<TScaleJob>> jobs;
-    bool udpPortTaken = false;
-    for (const TTarget& t : o.Targets) {
-        // Only one endpoint can hold the local port; further UDP scales use any free port.
-        quint16 local = 0;
-        if (t.Kind == ckEthernet && t.Protocol == epUDP && !udpPortTaken) {
-            local = o.UdpPort;
-            udpPortTaken = true;
-        }
-        jobs.push_back(std::make_unique<TScaleJob>(t, table, o.Position, o.TimeoutSeconds, local));
-    }
+    for (const TTarget& t : o.Targets)
+        jobs.push_back(std::make_unique<TScaleJob>(t, table, o.Position, o.TimeoutSeconds, udp));
     auto check = [&] {
         ShowProgress(jobs, terminal);
         for (const auto& j : jobs)

@@ -3,37 +3,39 @@
 #include "Global.h"
 #include "PostMessage.h"
 
-#include <QMetaObject>
-#include <QPointer>
+#include <QHostAddress>
+
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
-// The scale's replies are a few bytes long; a received datagram is cut here.
-constexpr qsizetype kMaxReplyBytes = 100;
-// Texts waiting for the main thread. A sender flooding us while the main
-// thread is busy loses datagrams instead of growing memory without bound.
-constexpr size_t kMaxPendingReplies = 256;
+// Only digits and dots: meant as an address, so never handed to a name lookup.
+bool LooksLikeAddress(const QString& host)
+{
+    if (host.isEmpty())
+        return false;
+    for (const QChar c : host)
+        if (!(c.isDigit() || c == '.'))
+            return false;
+    return true;
+}
+
+QString NotAnAddress(const QString& host)
+{
+    return QStringLiteral("%1 is not an IPv4 address (four numbers 0-255)").arg(host);
+}
 
 } // namespace
 
-// Receives the listener thread's wake-up on the main thread. The call is
-// queued by name, so nothing our code allocates crosses threads: the texts
-// themselves pass through the link's mutex, which ThreadSanitizer can see.
-class CEthMainThreadContext : public QObject {
-    Q_OBJECT
-public:
-    explicit CEthMainThreadContext(std::function<void()> drain) : drain_(std::move(drain)) {}
-public slots:
-    void Drain() { drain_(); }
-
-private:
-    std::function<void()> drain_;
-};
-
 CEthConnection::CEthConnection(ReplySink replySink, quint16 udpLocalPort)
-    : mainThreadContext_(std::make_unique<CEthMainThreadContext>([this] { DrainUdpReplies(); })),
-      replySink_(std::move(replySink)),
-      udpLocalPort_(udpLocalPort)
+    : replySink_(std::move(replySink)), udpLocalPort_(udpLocalPort)
+{
+}
+
+CEthConnection::CEthConnection(ReplySink replySink, std::shared_ptr<TUdpPort> sharedUdp)
+    : replySink_(std::move(replySink)), udpLocalPort_(sharedUdp ? sharedUdp->LocalPort() : 0),
+      sharedUdp_(std::move(sharedUdp))
 {
 }
 
@@ -43,9 +45,7 @@ CEthConnection::~CEthConnection()
         if (TcpClient && TcpClient->Active())
             TcpClient->SetActive(false);
         TcpClient.reset();
-        if (UdpServer && UdpServer->Active())
-            UdpServer->SetActive(false);
-        UdpServer.reset();
+        CloseUdp();
     } catch (...) {
         // Closing is best effort; the members release what is left.
     }
@@ -69,6 +69,7 @@ void CEthConnection::ToggleTcp(const QString& host, std::int32_t port)
 {
     if (TcpClient && TcpClient->Active()) {
         State = lsClosing;
+        LastCause.clear();
         try {
             TcpClient->SetActive(false); // ClientDisconnected posts lsDisconnected
             TcpClient.reset();
@@ -78,6 +79,7 @@ void CEthConnection::ToggleTcp(const QString& host, std::int32_t port)
     }
     if (State == lsConnecting || State == lsClosing) {
         State = lsDisconnected;
+        LastCause.clear();
         if (TcpClient) {
             try {
                 TcpClient->SetActive(false); // gives up an attempt still under way
@@ -87,6 +89,19 @@ void CEthConnection::ToggleTcp(const QString& host, std::int32_t port)
         return;
     }
     TcpClient.reset();
+    LastCause.clear();
+    // An address typed with leading zeros must not reach the resolver, which
+    // reads "010" as octal and would connect to another device.
+    QString target = host;
+    if (LooksLikeAddress(host)) {
+        std::uint32_t address = 0;
+        if (!ParseDottedDecimal(host, address)) {
+            State = lsDisconnected;
+            LastCause = NotAnAddress(host);
+            return;
+        }
+        target = QHostAddress(address).toString();
+    }
     State = lsConnecting;
     try {
         TcpClient = std::make_unique<TClientSocket>();
@@ -95,47 +110,58 @@ void CEthConnection::ToggleTcp(const QString& host, std::int32_t port)
         TcpClient->OnRead = [this](TClientSocket& s) { ClientRead(s); };
         TcpClient->OnError = [this](TClientSocket& s, TErrorEvent e, int& code) { ClientError(s, e, code); };
         TcpClient->ClientType = ctNonBlocking;
-        TcpClient->Host = host;
+        TcpClient->Host = target;
         TcpClient->Port = port;
         TcpClient->SetActive(true);
     } catch (...) {
     }
 }
 
+void CEthConnection::CloseUdp()
+{
+    if (!UdpServer)
+        return;
+    UdpServer->RemoveRoute(udpScale_);
+    UdpServer.reset(); // an endpoint of our own closes here, once its listener has ended
+}
+
 void CEthConnection::ToggleUdp(const QString& host, std::int32_t port)
 {
-    if (UdpServer && UdpServer->Active()) {
+    if (UdpServer) {
+        State = lsDisconnected;
+        LastCause.clear();
         try {
-            State = lsDisconnected;
-            UdpServer->SetActive(false); // returns once the listener has ended
-            UdpServer.reset();
+            CloseUdp();
         } catch (...) {
         }
         return;
     }
-    UdpServer.reset();
+    State = lsDisconnected;
+    if (!ParseDottedDecimal(host, udpScale_)) {
+        LastCause = NotAnAddress(host);
+        return;
+    }
     try {
+        std::shared_ptr<TUdpPort> udp = sharedUdp_ ? sharedUdp_ : std::make_shared<TUdpPort>(udpLocalPort_);
+        if (!udp->Open()) {
+            LastCause = udp->Cause;
+            return;
+        }
+        UdpServer = std::move(udp);
+        UdpServer->AddRoute(udpScale_, replySink_);
         State = lsConnected;
-        UdpServer = std::make_unique<TIdUDPServer>();
-        UdpServer->BufferSize = 8192;
-        UdpServer->Bindings.clear();
-        UdpServer->DefaultPort = udpLocalPort_;
-        UdpServer->AddBinding();
-        UdpServer->OnUDPRead = [this](const QByteArray& data) { UdpRead(data); };
-        UdpServer->SetActive(true);
+        LastCause.clear();
         try {
             // The opening datagram tells the scale where to answer. Its byte is
             // 0x00, the protocol's end of a command: to the scale it is an empty
             // command, never one it could act on.
-            if (UdpServer->Active())
-                UdpServer->ActiveBinding().SendDatagram(host, port, QByteArray(1, '\0'));
+            UdpServer->Send(udpScale_, port, QByteArray(1, '\0'));
         } catch (...) {
         }
     } catch (...) {
-    }
-    // An endpoint that could not be opened is no connection; say so.
-    if (!UdpServer || !UdpServer->Active())
+        // An endpoint that could not be opened is no connection; say so.
         State = lsDisconnected;
+    }
 }
 
 void CEthConnection::SendTcpText(const QByteArray& text)
@@ -150,13 +176,14 @@ void CEthConnection::SendTcpText(const QByteArray& text)
 
 void CEthConnection::SendUdpText(const QString& host, std::int32_t port, const QByteArray& text)
 {
-    if (!UdpServer || !UdpServer->Active())
+    std::uint32_t address = 0;
+    if (!UdpServer || !ParseDottedDecimal(host, address))
         return;
     try {
         // The whole command and its 0x00 go in one datagram, however long.
         QByteArray datagram = text;
         datagram.append('\0');
-        UdpServer->ActiveBinding().SendDatagram(host, port, datagram);
+        UdpServer->Send(address, port, datagram);
     } catch (...) {
     }
 }
@@ -169,11 +196,16 @@ quint16 CEthConnection::UdpBoundPort() const
 void CEthConnection::ClientConnected(TClientSocket&)
 {
     State = lsConnected;
+    LastCause.clear();
     PostState();
 }
 
 void CEthConnection::ClientDisconnected(TClientSocket&)
 {
+    // Ours to close: no cause. Otherwise the error before it named one, or
+    // the scale closed the connection.
+    if (State == lsConnected && LastCause.isEmpty())
+        LastCause = QStringLiteral("connection lost");
     State = lsDisconnected;
     PostState();
 }
@@ -185,57 +217,17 @@ void CEthConnection::ClientRead(TClientSocket& Socket)
         replySink_(text);
 }
 
-void CEthConnection::ClientError(TClientSocket&, TErrorEvent, int& ErrorCode)
+void CEthConnection::ClientError(TClientSocket& Socket, TErrorEvent ErrorEvent, int& ErrorCode)
 {
+    if (ErrorEvent == eeLookup)
+        LastCause = QStringLiteral("host not found: %1").arg(Socket.Host);
+    else if (ErrorEvent == eeConnect && ErrorCode == ECONNREFUSED)
+        LastCause = QStringLiteral("connection refused");
+    else if (ErrorEvent == eeConnect && ErrorCode == ETIMEDOUT)
+        LastCause = QStringLiteral("no connection after %1 s").arg(Socket.ConnectTimeoutMs / 1000);
+    else if (ErrorEvent == eeConnect)
+        LastCause = QStringLiteral("cannot connect: %1").arg(QString::fromLocal8Bit(std::strerror(ErrorCode)));
+    else
+        LastCause = QStringLiteral("connection lost: %1").arg(QString::fromLocal8Bit(std::strerror(ErrorCode)));
     ErrorCode = 0;
 }
-
-void CEthConnection::UdpRead(const QByteArray& AData)
-{
-    QByteArray text;
-    if (AData.size() > 0) {
-        try {
-            text = AData.left(kMaxReplyBytes);
-            const qsizetype zero = text.indexOf('\0');
-            if (zero >= 0)
-                text.truncate(zero);
-        } catch (...) {
-            text.clear();
-        }
-    }
-    if (text.isEmpty())
-        return;
-
-    // The upload's state lives on the main thread: hand the text over without
-    // ever waiting for it. One queued call drains all that piled up meanwhile.
-    bool wake = false;
-    {
-        std::lock_guard lock(udpMutex_);
-        if (udpPending_.size() >= kMaxPendingReplies)
-            return;
-        wake = udpPending_.empty();
-        udpPending_.push_back(std::move(text));
-    }
-    if (wake)
-        QMetaObject::invokeMethod(mainThreadContext_.get(), "Drain", Qt::QueuedConnection);
-}
-
-void CEthConnection::DrainUdpReplies()
-{
-    std::deque<QByteArray> texts;
-    {
-        std::lock_guard lock(udpMutex_);
-        texts.swap(udpPending_);
-    }
-    // The sink may end up destroying the link (the window closing), so each
-    // call checks that the link is still there.
-    const ReplySink sink = replySink_;
-    QPointer<QObject> alive(mainThreadContext_.get());
-    for (const QByteArray& text : texts) {
-        if (!alive)
-            return;
-        sink(text);
-    }
-}
-
-#include "EthConnection.moc"

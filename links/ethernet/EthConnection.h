@@ -1,22 +1,21 @@
 #pragma once
 // CEthConnection: the Ethernet link to the scale, a TCP client or a UDP
 // endpoint. It frames nothing itself over TCP, adds one 0x00 to each UDP
-// command, swallows every socket failure, and reports each change of its
-// state by posting WM_LINKSTATE to MainWindowHandle. Received text goes to
-// the reply sink, always on the main thread.
+// command, swallows every socket failure (keeping its cause in LastCause),
+// and reports each change of its state by posting WM_LINKSTATE to
+// MainWindowHandle. Received text goes to the reply sink, always on the main
+// thread; over UDP only text from the scale's own address.
 #include "ClientSocket.h"
 #include "PostMessage.h"
-#include "UDPServer.h"
+#include "UdpPort.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 
 class CEthConnection {
 public:
@@ -24,6 +23,8 @@ public:
 
     // udpLocalPort 0 binds the UDP endpoint to any free port.
     explicit CEthConnection(ReplySink replySink, quint16 udpLocalPort = 1001);
+    // Over UDP, shares an endpoint that its owner opened for several scales.
+    CEthConnection(ReplySink replySink, std::shared_ptr<TUdpPort> sharedUdp);
     ~CEthConnection();
     CEthConnection(const CEthConnection&) = delete;
     CEthConnection& operator=(const CEthConnection&) = delete;
@@ -41,26 +42,23 @@ public:
     void ClientDisconnected(TClientSocket& Socket);
     void ClientRead(TClientSocket& Socket);
     void ClientError(TClientSocket& Socket, TErrorEvent ErrorEvent, int& ErrorCode);
-    // Runs on the UDP listener thread.
-    void UdpRead(const QByteArray& AData);
 
 private:
-    // Declared before the components so it outlives them: queued calls aimed
-    // at it are dropped by Qt once it is gone.
-    std::unique_ptr<QObject> mainThreadContext_;
-    std::mutex udpMutex_;
-    std::deque<QByteArray> udpPending_;
     ReplySink replySink_;
     quint16 udpLocalPort_;
+    std::shared_ptr<TUdpPort> sharedUdp_;
+    std::uint32_t udpScale_ = 0;  // the address the open UDP link answers to
 
 public:
     std::int8_t State = lsDisconnected; // a TLinkState
+    // Why the link last went down or could not come up; empty when it was asked to.
+    QString LastCause;
     std::unique_ptr<TClientSocket> TcpClient;
-    std::unique_ptr<TIdUDPServer> UdpServer;
+    std::shared_ptr<TUdpPort> UdpServer;  // while the UDP link is open
 
 private:
     void PostState();
     void ToggleTcp(const QString& host, std::int32_t port);
     void ToggleUdp(const QString& host, std::int32_t port);
-    void DrainUdpReplies();
+    void CloseUdp();
 };

@@ -1,5 +1,7 @@
 #include "UDPServer.h"
 
+#include <QStringList>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -15,16 +17,45 @@ EIdSocketError::EIdSocketError(const std::string& what, int code)
 {
 }
 
+bool ParseDottedDecimal(const QString& text, std::uint32_t& address)
+{
+    const QStringList parts = text.split('.');
+    if (parts.size() != 4)
+        return false;
+    std::uint32_t value = 0;
+    for (const QString& part : parts) {
+        if (part.isEmpty() || part.size() > 3)
+            return false;
+        std::uint32_t number = 0;
+        for (const QChar c : part) {
+            if (c < '0' || c > '9')
+                return false;
+            number = number * 10 + static_cast<std::uint32_t>(c.unicode() - '0');
+        }
+        if (number > 255)
+            return false;
+        value = (value << 8) | number;
+    }
+    address = value;
+    return true;
+}
+
 void TIdSocketHandle::SendDatagram(const QString& host, std::int32_t port, const QByteArray& bytes) const
+{
+    std::uint32_t address = 0;
+    if (!ParseDottedDecimal(host, address))
+        throw EIdSocketError("Not a dotted IPv4 address: " + host.toStdString());
+    SendDatagram(address, port, bytes);
+}
+
+void TIdSocketHandle::SendDatagram(std::uint32_t address, std::int32_t port, const QByteArray& bytes) const
 {
     if (Handle < 0)
         throw EIdSocketError("Socket is not open", EBADF);
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(static_cast<std::uint16_t>(port));
-    // inet_pton takes exactly four dotted decimal numbers: no names, no lookup.
-    if (inet_pton(AF_INET, host.toLatin1().constData(), &to.sin_addr) != 1)
-        throw EIdSocketError("Not a dotted IPv4 address: " + host.toStdString());
+    to.sin_addr.s_addr = htonl(address);
     ssize_t sent;
     do {
         sent = ::sendto(Handle, bytes.constData(), static_cast<size_t>(bytes.size()), 0,
@@ -137,18 +168,22 @@ void TIdUDPServer::Listen(std::vector<int> handles, int wakeFd, int bufferSize)
     std::vector<char> buffer(static_cast<size_t>(bufferSize > 0 ? bufferSize : 1));
 
     while (!stop_.load(std::memory_order_acquire)) {
-        const int ready = ::poll(fds.data(), fds.size(), 1000);
+        // No timeout: a datagram or the eventfd of Close wakes it, nothing else.
+        const int ready = ::poll(fds.data(), fds.size(), -1);
         if (ready <= 0)
-            continue; // timeout or EINTR: look at the stop flag again
+            continue; // EINTR: look at the stop flag again
         for (size_t i = 0; i + 1 < fds.size(); ++i) {
             if (!(fds[i].revents & POLLIN))
                 continue;
-            const ssize_t got = ::recv(fds[i].fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+            sockaddr_in from{};
+            socklen_t fromLength = sizeof from;
+            const ssize_t got = ::recvfrom(fds[i].fd, buffer.data(), buffer.size(), MSG_DONTWAIT,
+                                           reinterpret_cast<sockaddr*>(&from), &fromLength);
             if (got < 0)
                 continue;
             try {
                 if (OnUDPRead)
-                    OnUDPRead(QByteArray(buffer.data(), static_cast<qsizetype>(got)));
+                    OnUDPRead(QByteArray(buffer.data(), static_cast<qsizetype>(got)), ntohl(from.sin_addr.s_addr));
             } catch (...) {
                 // One bad datagram must not end the listener.
             }

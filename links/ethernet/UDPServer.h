@@ -13,6 +13,11 @@
 #include <thread>
 #include <vector>
 
+// Four decimal numbers 0-255 joined by dots, leading zeros allowed and never
+// octal ("192.168.010.001" is 192.168.10.1, as typed): the address in host
+// byte order. Anything else, names included, is false.
+bool ParseDottedDecimal(const QString& text, std::uint32_t& address);
+
 class EIdSocketError : public std::runtime_error {
 public:
     explicit EIdSocketError(const std::string& what, int code = 0);
@@ -27,6 +32,7 @@ struct TIdSocketHandle {
     // Sends one datagram to a dotted-decimal IPv4 host (no name lookup). Any
     // other host text, a short send or a socket failure throws EIdSocketError.
     void SendDatagram(const QString& host, std::int32_t port, const QByteArray& bytes) const;
+    void SendDatagram(std::uint32_t address, std::int32_t port, const QByteArray& bytes) const;
 };
 
 class TIdUDPServer {
@@ -40,9 +46,10 @@ public:
     int BufferSize = 8192;
     std::uint16_t DefaultPort = 0;
     std::vector<TIdSocketHandle> Bindings;
-    // Runs on the listener thread, once per datagram, with exactly its bytes.
-    // An exception out of it drops that datagram; the listener goes on.
-    std::function<void(const QByteArray& AData)> OnUDPRead;
+    // Runs on the listener thread, once per datagram, with exactly its bytes
+    // and the sender's IPv4 address (host byte order). An exception out of it
+    // drops that datagram; the listener goes on.
+    std::function<void(const QByteArray& AData, std::uint32_t peerAddress)> OnUDPRead;
 
     // A new binding on DefaultPort.
     TIdSocketHandle& AddBinding();

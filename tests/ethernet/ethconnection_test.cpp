@@ -268,13 +268,87 @@ private slots:
         EthPort = scale.localPort();
         auto link = NewLink();
         link->ToggleConnection(1, EthHost, EthPort);
-        QCOMPARE(Delivered(), States({2}));
+        QCOMPARE(Delivered(), States({0}));  // a name is no address the scale answers from
+        QVERIFY(link->LastCause.contains("not an IPv4 address"));
         link->SendUdpText(EthHost, EthPort, "Se");
 
         // Redirected: the next command goes to the address it is given.
         EthHost = "127.0.0.1";
+        link->ToggleConnection(1, EthHost, EthPort);
+        QCOMPARE(NextDatagram(scale), QByteArray(1, '\0'));
         link->SendUdpText(EthHost, EthPort, "Sx");
         QCOMPARE(NextDatagram(scale), QByteArray("Sx\0", 3));
+    }
+
+    // Typed as the dialog's mask suggests: the parts are decimal, never octal.
+    void leadingZerosMeanDecimal_data()
+    {
+        QTest::addColumn<int>("protocol");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("scale");
+        QTest::newRow("udp 127.000.000.001") << 1 << "127.000.000.001" << "127.0.0.1";
+        QTest::newRow("udp 127.0.0.010") << 1 << "127.0.0.010" << "127.0.0.10";
+        QTest::newRow("tcp 127.000.000.001") << 0 << "127.000.000.001" << "127.0.0.1";
+        QTest::newRow("tcp 127.0.0.010") << 0 << "127.0.0.010" << "127.0.0.10";
+    }
+    void leadingZerosMeanDecimal()
+    {
+        QFETCH(int, protocol);
+        QFETCH(QString, typed);
+        QFETCH(QString, scale);
+        auto link = NewLink();
+        if (protocol == 0) {
+            QTcpServer server;
+            QVERIFY(server.listen(QHostAddress(scale), 0));
+            QVERIFY(ConnectTcp(*link, server, typed));
+        } else {
+            QUdpSocket socket;
+            QVERIFY(socket.bind(QHostAddress(scale), 0));
+            link->ToggleConnection(1, typed, socket.localPort());
+            QCOMPARE(NextDatagram(socket), QByteArray(1, '\0'));
+            link->SendUdpText(typed, socket.localPort(), "Se");
+            QCOMPARE(NextDatagram(socket), QByteArray("Se\0", 3));
+        }
+    }
+
+    // Only the scale's address answers for it, from whatever port.
+    void udpRepliesCountOnlyFromTheScale()
+    {
+        QUdpSocket scale, scaleOtherPort, stranger;
+        QVERIFY(scale.bind(QHostAddress("127.0.0.2"), 0));
+        QVERIFY(scaleOtherPort.bind(QHostAddress("127.0.0.2"), 0));
+        QVERIFY(stranger.bind(QHostAddress("127.0.0.3"), 0));
+        auto link = NewLink();
+        link->ToggleConnection(1, "127.0.0.2", scale.localPort());
+        stranger.writeDatagram("Mr\r\n", QHostAddress::LocalHost, link->UdpBoundPort());
+        scaleOtherPort.writeDatagram("Me\r\n", QHostAddress::LocalHost, link->UdpBoundPort());
+        QTRY_COMPARE(replies, QList<QByteArray>{"Me\r\n"});
+        QTRY_COMPARE(link->UdpServer->Ignored, 1u);
+    }
+
+    void causeIsNamed_data()
+    {
+        QTest::addColumn<int>("protocol");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("cause");
+        QTest::newRow("refused") << 0 << "127.0.0.1" << "connection refused";
+        QTest::newRow("name that does not resolve") << 0 << "no-such-scale.invalid" << "host not found";
+        QTest::newRow("not four numbers") << 0 << "192.168.1" << "not an IPv4 address";
+        QTest::newRow("udp part over 255") << 1 << "192.168.1.300" << "not an IPv4 address";
+        QTest::newRow("udp port held by another socket") << 1 << "127.0.0.1" << "in use by another program";
+    }
+    void causeIsNamed()
+    {
+        QFETCH(int, protocol);
+        QFETCH(QString, host);
+        QFETCH(QString, cause);
+        QUdpSocket holder;
+        QVERIFY(holder.bind(QHostAddress::AnyIPv4, 0, QAbstractSocket::DontShareAddress));
+        auto link = NewLink(QTest::currentDataTag() == QByteArray("udp port held by another socket") ? holder.localPort() : 0);
+        link->ToggleConnection(static_cast<std::uint8_t>(protocol), host, ClosedTcpPort());
+        // A name lookup may take its time where no resolver answers at once.
+        QTRY_COMPARE_WITH_TIMEOUT(link->State, 0, 15000);
+        QVERIFY2(link->LastCause.contains(cause), qPrintable(link->LastCause));
     }
 
     void udpDatagramsReachSink_data()

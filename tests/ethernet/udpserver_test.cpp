@@ -73,19 +73,50 @@ private slots:
         QFETCH(QByteArray, datagram);
         Inbox inbox;
         TIdUDPServer server;
-        server.OnUDPRead = [&](const QByteArray& d) { inbox.Add(d); };
+        std::atomic<std::uint32_t> from{0};
+        server.OnUDPRead = [&](const QByteArray& d, std::uint32_t peer) {
+            from = peer;
+            inbox.Add(d);
+        };
         Open(server);
         QUdpSocket peer;
         peer.writeDatagram(datagram, QHostAddress::LocalHost, server.BoundPort());
         QTRY_COMPARE(inbox.Items().size(), 1);
         QCOMPARE(inbox.Items().first(), datagram);
+        QCOMPARE(from.load(), 0x7F000001u);
+    }
+
+    void dottedDecimalAddresses_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<quint32>("address");
+        QTest::newRow("plain") << "192.168.1.100" << true << 0xC0A80164u;
+        QTest::newRow("leading zeros as the mask suggests") << "192.168.001.100" << true << 0xC0A80164u;
+        QTest::newRow("010 is ten, not octal eight") << "127.0.0.010" << true << 0x7F00000Au;
+        QTest::newRow("part over 255") << "192.168.1.256" << false << 0u;
+        QTest::newRow("three parts") << "192.168.1" << false << 0u;
+        QTest::newRow("four digits") << "192.168.1.0100" << false << 0u;
+        QTest::newRow("empty part") << "192..1.1" << false << 0u;
+        QTest::newRow("name") << "localhost" << false << 0u;
+        QTest::newRow("hex") << "0x7f.0.0.1" << false << 0u;
+    }
+    void dottedDecimalAddresses()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, valid);
+        QFETCH(quint32, address);
+        std::uint32_t parsed = 0;
+        QCOMPARE(ParseDottedDecimal(text, parsed), valid);
+        if (valid)
+            QCOMPARE(parsed, address);
     }
 
     void failingHandlerDropsOnlyThatDatagram()
     {
         Inbox inbox;
         TIdUDPServer server;
-        server.OnUDPRead = [&](const QByteArray& d) {
+        server.OnUDPRead = [&](const QByteArray& d, std::uint32_t) {
             if (d == "bad")
                 throw std::runtime_error("handler failed");
             inbox.Add(d);
@@ -101,7 +132,7 @@ private slots:
     {
         std::atomic<bool> entered{false}, release{false}, finished{false};
         TIdUDPServer server;
-        server.OnUDPRead = [&](const QByteArray&) {
+        server.OnUDPRead = [&](const QByteArray&, std::uint32_t) {
             entered = true;
             while (!release)
                 std::this_thread::yield();

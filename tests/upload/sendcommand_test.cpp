@@ -5,6 +5,8 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QUdpSocket>
 
 #include <memory>
 #include <vector>
@@ -29,11 +31,17 @@ class SendCommandTest : public QObject {
             return {-1, {}, {}};
         return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
     }
-    static QString Link(const QString& mode, const ScaleSim& sim)
+    static QString Link(const QString& mode, const ScaleSim& sim, const QString& host = QStringLiteral("127.0.0.1"))
     {
         if (mode == QLatin1String("serial"))
             return QStringLiteral("serial:") + sim.Device();
-        return QStringLiteral("%1://127.0.0.1:%2").arg(mode).arg(sim.Port());
+        return QStringLiteral("%1://%2:%3").arg(mode, host).arg(sim.Port());
+    }
+    static quint16 FreeUdpPort()
+    {
+        QUdpSocket probe;
+        probe.bind(QHostAddress::AnyIPv4, 0);
+        return probe.localPort();  // free again on return
     }
 
 private slots:
@@ -48,16 +56,24 @@ private slots:
     void acceptedOverEachLink_data()
     {
         QTest::addColumn<QString>("mode");
-        QTest::newRow("serial") << "serial";
-        QTest::newRow("tcp") << "tcp";
-        QTest::newRow("udp") << "udp";
+        QTest::addColumn<QString>("scale");  // the simulator's address
+        QTest::addColumn<QString>("typed");  // as the link names it
+        QTest::newRow("serial") << "serial" << "" << "";
+        QTest::newRow("tcp") << "tcp" << "127.0.0.1" << "127.0.0.1";
+        QTest::newRow("udp") << "udp" << "127.0.0.1" << "127.0.0.1";
+        QTest::newRow("tcp leading zeros") << "tcp" << "127.0.0.1" << "127.000.000.001";
+        QTest::newRow("udp leading zeros") << "udp" << "127.0.0.1" << "127.000.000.001";
+        QTest::newRow("tcp 010 is ten") << "tcp" << "127.0.0.10" << "127.0.0.010";
+        QTest::newRow("udp 010 is ten") << "udp" << "127.0.0.10" << "127.0.0.010";
     }
     void acceptedOverEachLink()
     {
         QFETCH(QString, mode);
-        ScaleSim sim(mode);
+        QFETCH(QString, scale);
+        QFETCH(QString, typed);
+        ScaleSim sim(mode, scale.isEmpty() ? QStringList{} : QStringList{"--host", scale});
         QVERIFY(sim.Started());
-        const Run r = Send({database, "--to", Link(mode, sim), "--udp-port", "0"});
+        const Run r = Send({database, "--to", Link(mode, sim, typed), "--udp-port", "0"});
         QVERIFY2(r.code == 0, r.err.constData());
         QVERIFY(r.out.contains("accepted"));
         QByteArray recorded = sim.Recorded();
@@ -111,6 +127,10 @@ private slots:
         QTest::newRow("unknown device") << QStringList{"db.csv", "--to", "tcp://h:1", "--device", "big"};
         QTest::newRow("bad timeout") << QStringList{"db.csv", "--to", "tcp://h:1", "--timeout", "0"};
         QTest::newRow("missing file") << QStringList{"/no/such/db.csv", "--to", "tcp://h:1"};
+        QTest::newRow("udp to a name") << QStringList{"db.csv", "--to", "udp://scale.local:1001"};
+        QTest::newRow("two udp scales at one address")
+            << QStringList{"db.csv", "--to", "udp://127.0.0.2:4001", "--to", "udp://127.000.000.002:4002"};
+        QTest::newRow("unknown option") << QStringList{"db.csv", "--to", "tcp://h:1", "--nonsense"};
     }
     void badArguments()
     {
@@ -126,9 +146,14 @@ private slots:
         QStringList args{database, "--kind", "user", "--timeout", "2", "--udp-port", "0"};
         const QStringList modes{"tcp", "udp", "serial", "tcp", "udp"};
         for (int i = 0; i < modes.size(); ++i) {
-            sims.push_back(std::make_unique<ScaleSim>(modes[i], i == 3 ? QStringList{"--silent-after", "1"} : QStringList{}));
+            // UDP scales are told apart by address, so each has its own.
+            const QString host = QStringLiteral("127.0.0.%1").arg(i + 1);
+            QStringList extra = i == 3 ? QStringList{"--silent-after", "1"} : QStringList{};
+            if (modes[i] == QLatin1String("udp"))
+                extra << "--host" << host;
+            sims.push_back(std::make_unique<ScaleSim>(modes[i], extra));
             QVERIFY(sims.back()->Started());
-            args << "--to" << Link(modes[i], *sims.back());
+            args << "--to" << Link(modes[i], *sims.back(), modes[i] == QLatin1String("udp") ? host : QStringLiteral("127.0.0.1"));
         }
         const Run r = Send(args);
         QCOMPARE(r.code, 1);
@@ -138,6 +163,49 @@ private slots:
             QCOMPARE(lines[i + 1].endsWith("accepted"), i != 3);
         QVERIFY(sims[0]->Recorded().startsWith("SbU\r\nSr1;Salt;\xB9\xEA\r\n"));
         QCOMPARE(sims[2]->Recorded(), QByteArray(streamed).replace("SbP", "SbU"));
+    }
+
+    // Scales that answer to the protocol's port share the one local port.
+    void fiveUdpScalesShareOneLocalPort()
+    {
+        const QString local = QString::number(FreeUdpPort());
+        std::vector<std::unique_ptr<ScaleSim>> sims;
+        QStringList args{database, "--udp-port", local};
+        for (int i = 2; i <= 6; ++i) {
+            const QString host = QStringLiteral("127.0.0.%1").arg(i);
+            sims.push_back(std::make_unique<ScaleSim>("udp", QStringList{"--host", host, "--reply-port", local}));
+            QVERIFY(sims.back()->Started());
+            args << "--to" << Link("udp", *sims.back(), host);
+        }
+        const Run r = Send(args);
+        QVERIFY2(r.code == 0, r.out.constData());
+        QByteArray expected = streamed;
+        expected.replace("\r\n", QByteArray(1, '\0'));
+        for (const auto& sim : sims)
+            QCOMPARE(sim->Recorded(), QByteArray(1, '\0') + expected);
+    }
+
+    // Another host answering every command cannot stand in for a silent scale.
+    void strangerCannotAnswerForTheScale()
+    {
+        ScaleSim sim("udp", {"--host", "127.0.0.2", "--silent-after", "0"});
+        QVERIFY(sim.Started());
+        const quint16 local = FreeUdpPort();
+        QProcess p;
+        p.start(QStringLiteral(SCALEDB_BINARY), {"send", database, "--to", Link("udp", sim, "127.0.0.2"),
+                                                 "--udp-port", QString::number(local), "--timeout", "1"});
+        QUdpSocket stranger;
+        QVERIFY(stranger.bind(QHostAddress("127.0.0.3"), 0));
+        QTimer answers;
+        QObject::connect(&answers, &QTimer::timeout, [&] {
+            for (const char* reply : {"MbP\r\n", "Mr\r\n", "Me\r\n"})
+                stranger.writeDatagram(reply, QHostAddress::LocalHost, local);
+        });
+        answers.start(20);
+        QVERIFY(p.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(p.state() == QProcess::NotRunning, 20000);
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY(p.readAllStandardOutput().contains("no reply"));
     }
 
     void helpAndVersion()

@@ -55,6 +55,8 @@ const char* UsageText()
            "  --split               send each reply in two pieces, \"M\" and the rest\n"
            "  --split-gap MS        time between the two pieces (default 20)\n"
            "  --silent-after N      do not answer commands after the N-th (0: never answer)\n"
+           "  --reply-port N        UDP: answer to port N of the sender, as scales that always\n"
+           "                        answer to the protocol's port do\n"
            "  --drop-after N        after answering the N-th command close the connection\n"
            "                        (serial: close the device and exit; UDP: stop answering)\n"
            "  --log                 print each command and reply to stderr\n"
@@ -155,6 +157,8 @@ bool ParseOptions(int argc, char** argv, SimOptions& out, std::string& error)
             long n = 0;
             ok = number(1, 1'000'000'000, n);
             out.dropAfter = n;
+        } else if (name == "--reply-port") {
+            ok = number(1, 65535, out.replyPort);
         } else if (name == "--split") {
             out.split = true;
         } else if (name == "--log") {

@@ -19,6 +19,7 @@ struct SimOptions {
     int splitGapMs = 20;
     std::optional<long> silentAfter;
     std::optional<long> dropAfter;
+    int replyPort = 0;             // --udp: answer to this port of the sender; 0: its own port
     bool log = false;
     bool help = false;
 };

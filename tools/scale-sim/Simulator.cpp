@@ -332,6 +332,8 @@ void Simulator::ReadDatagram()
     const ssize_t n = ::recvfrom(ioFd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
     if (n < 0)
         return;
+    if (options_.replyPort != 0)
+        from.sin_port = htons(static_cast<std::uint16_t>(options_.replyPort));
     Record(buffer, static_cast<size_t>(n));
     std::string_view command(buffer, static_cast<size_t>(n));
     if (!command.empty() && command.back() == '\0')
