@@ -16,9 +16,6 @@ namespace {
 constexpr int UnreadRecheckMs = 100;
 // How often the output queue is looked at between a write and its draining.
 constexpr int TxDrainCheckMs = 10;
-
-constexpr TComEvent DispatchOrder[] = {evError, evRxChar, evTxEmpty, evBreak, evRing,
-                                       evCTS, evDSR, evRxFlag, evRLSD, evRx80Full};
 }
 
 // What the event thread and the main thread share. Only this crosses between
