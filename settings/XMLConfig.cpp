@@ -3,13 +3,10 @@
 #include "AppFolder.h"
 #include "Global.h"
 #include "IntegerText.h"
+#include "SettingsFile.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
-
-#include <algorithm>
 
 namespace {
 
@@ -57,19 +54,8 @@ KeyRead ReadKey(const TXMLDocument& doc, const QString& section, const QString& 
 
 bool LoadFile(const QString& path, QDomDocument& dom)
 {
-    // Only a regular file: a FIFO or device named config.xml would block the start.
-    const QFileInfo info(path);
-    if (!info.isFile() || info.size() > MaxConfigBytes)
-        return false;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    // read(n) allocates n bytes first: ask for the file's size, not the limit,
-    // or every load of a small file costs 1 MiB. Whatever it grew by meanwhile follows.
-    QByteArray bytes = file.read(std::min(info.size(), MaxConfigBytes) + 1);
-    if (bytes.size() > info.size())
-        bytes += file.read(MaxConfigBytes + 1 - bytes.size());
-    if (bytes.size() > MaxConfigBytes)
+    QByteArray bytes;
+    if (!ReadBounded(path, MaxConfigBytes, bytes))
         return false;
     // Internal entities are expanded by the parser only up to its own limit,
     // so an expansion bomb fails to parse; external ones are never fetched.
@@ -326,15 +312,5 @@ void SaveConfig(TXMLDocument& doc)
         bytes = SettingsOnly(doc.Dom);
         doc.Dom.setContent(bytes);
     }
-    QSaveFile file(DocPath(doc));
-    // Unbuffered, so a short write (full disk) shows here: a write that only
-    // fails while commit() flushes its buffer goes unnoticed and the
-    // truncated file would replace the old one.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return;
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        file.cancelWriting();
-        return;
-    }
-    file.commit();
+    SaveAtomically(DocPath(doc), bytes);
 }

@@ -21,9 +21,6 @@ void Check(int err, std::int32_t portErrorCode)
         RaiseOsError(portErrorCode, err);
 }
 
-constexpr TComEvent DispatchOrder[] = {evError, evRxChar, evTxEmpty, evBreak, evRing,
-                                       evCTS, evDSR, evRxFlag, evRLSD, evRx80Full};
-
 }
 
 TCustomComPort::TCustomComPort(QObject* owner)

@@ -30,6 +30,10 @@ enum TComEvent : std::uint8_t { evRxChar, evTxEmpty, evRxFlag, evRing, evBreak, 
                                 evRx80Full };
 using TComEvents = std::uint16_t; // bit n for ordinal n
 constexpr TComEvents AllComEvents = 0x03FF;
+// The order in which the events of one batch reach their notifications, also
+// when each is handed over on its own (smWindowSync).
+inline constexpr TComEvent DispatchOrder[] = {evError, evRxChar, evTxEmpty, evBreak, evRing,
+                                              evCTS,   evDSR,    evRxFlag,  evRLSD,  evRx80Full};
 
 enum TComError : std::uint8_t { ceFrame, ceRxParity, ceOverrun, ceBreak, ceIO, ceMode, ceRxOver, ceTxFull };
 using TComErrors = std::uint8_t; // bit n for ordinal n

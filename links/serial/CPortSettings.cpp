@@ -2,10 +2,9 @@
 // writes and reads, and the ini file and registry stores behind them.
 #include "CPort.h"
 #include "CPortSettings.h"
+#include "SettingsFile.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 // Bytes as they stand: values are the locale's 8-bit text, no conversion.
 #define SI_NO_CONVERSION
@@ -205,22 +204,8 @@ TIniFile::TIniFile(const QString& fileName) : data_(std::make_unique<Data>()), f
     const QFileInfo info(fileName);
     if (!info.exists())
         return;
-    // Only a regular file: a FIFO would block, a device would never end.
-    if (!info.isFile() || info.size() > MaxFileBytes) {
-        unreadable_ = true;
-        return;
-    }
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        unreadable_ = true;
-        return;
-    }
-    // read(n) allocates n bytes first: ask for the file's size, not the limit,
-    // or every small file costs 64 MiB. Whatever it grew by meanwhile follows.
-    QByteArray bytes = file.read(std::min(info.size(), MaxFileBytes) + 1);
-    if (bytes.size() > info.size())
-        bytes += file.read(MaxFileBytes + 1 - bytes.size());
-    if (file.error() != QFileDevice::NoError || bytes.size() > MaxFileBytes
+    QByteArray bytes;
+    if (!ReadBounded(fileName, MaxFileBytes, bytes)
         || data_->ini.LoadData(bytes.constData(), static_cast<size_t>(bytes.size())) < 0) {
         data_->ini.Reset();
         unreadable_ = true;
@@ -277,15 +262,7 @@ void TIniFile::UpdateFile()
             bytes += line + '\n';
     }
 
-    // Unbuffered, so a short write (full disk) is seen before commit() would
-    // put a truncated file in place of the old one.
-    QSaveFile file(fileName_);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(bytes) != bytes.size()
-        || !file.flush()) {
-        file.cancelWriting();
-        throw EIniFileException(failure);
-    }
-    if (!file.commit())
+    if (!SaveAtomically(fileName_, bytes))
         throw EIniFileException(failure);
 }
 

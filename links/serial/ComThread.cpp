@@ -16,9 +16,6 @@ namespace {
 constexpr int UnreadRecheckMs = 100;
 // How often the output queue is looked at between a write and its draining.
 constexpr int TxDrainCheckMs = 10;
-
-constexpr TComEvent DispatchOrder[] = {evError, evRxChar, evTxEmpty, evBreak, evRing,
-                                       evCTS, evDSR, evRxFlag, evRLSD, evRx80Full};
 }
 
 // What the event thread and the main thread share. Only this crosses between
@@ -158,35 +155,55 @@ void TComThread::Body()
     shared_->cv.notify_all();
 }
 
+bool TUnreadBytes::Grew(std::int32_t waiting)
+{
+    if (waiting > staleCount_)
+        return true;
+    if (waiting == 0)
+        stale_ = false;
+    else
+        staleCount_ = waiting;
+    return false;
+}
+
+void TUnreadBytes::HandingOver(std::int32_t waiting, std::uint64_t readTotal)
+{
+    before_ = waiting;
+    readBefore_ = readTotal;
+}
+
+void TUnreadBytes::HandlerRan(bool counted, std::int32_t waiting, std::uint64_t readTotal)
+{
+    // A handler that read nothing and left the bytes there waits for more;
+    // if it read some, what waits now came in meanwhile and is reported.
+    stale_ = counted && waiting > 0 && waiting <= before_ && readTotal == readBefore_;
+    staleCount_ = waiting;
+}
+
+void TUnreadBytes::Queued()
+{
+    ++queued_;
+    stale_ = false;
+}
+
 void TComThread::Run()
 {
     const bool watchRx = InSet(events_, evRxChar);
     TWakeEvent& wake = shared_->wake;
-    bool stale = false;          // bytes wait that were already reported
-    std::int32_t staleCount = 0;
-    bool draining = false;       // a write went out and its queue is not yet empty
-    std::uint64_t windowRxPosted = 0;
-    std::uint64_t windowReadBefore = 0;
-    std::int32_t windowBefore = 0;
-
-    // After a received-characters hand-over: if the handler read nothing and
-    // left the bytes there, wait for more instead of reporting them again at
-    // once. If it read some, what waits now came in meanwhile and is reported.
-    auto settle = [&](std::uint64_t readBefore, std::int32_t before) {
-        std::int32_t after = 0;
-        stale = device_.InputCount(after) == 0 && after > 0 && after <= before
-             && shared_->port->BytesReadTotal() == readBefore;
-        staleCount = after;
+    TUnreadBytes unread;
+    bool draining = false; // a write went out and its queue is not yet empty
+    const auto handlerRan = [&] {
+        std::int32_t waiting = 0;
+        const bool counted = device_.InputCount(waiting) == 0;
+        unread.HandlerRan(counted, waiting, shared_->port->BytesReadTotal());
     };
+    const auto windowRxDone = [&] { return shared_->windowRxDone.load(std::memory_order_acquire); };
 
     for (;;) {
-        const bool awaitingWindow = shared_->windowRxDone.load(std::memory_order_acquire) < windowRxPosted;
-        int timeoutMs = -1;
-        if (draining)
-            timeoutMs = TxDrainCheckMs;
-        else if (stale)
-            timeoutMs = UnreadRecheckMs;
-        const TDeviceWait w = WaitForDevice(device_.Handle(), watchRx && !stale && !awaitingWindow, wake, timeoutMs);
+        const bool awaitingWindow = unread.AwaitingHandler(windowRxDone());
+        const int timeoutMs = draining ? TxDrainCheckMs : unread.Stale() ? UnreadRecheckMs : -1;
+        const TDeviceWait w =
+            WaitForDevice(device_.Handle(), watchRx && !unread.Stale() && !awaitingWindow, wake, timeoutMs);
         if (w.Error)
             break;
         if (w.Woken) {
@@ -198,8 +215,8 @@ void TComThread::Run()
             }
             if (shared_->written.exchange(false, std::memory_order_acq_rel))
                 draining = true;
-            if (awaitingWindow && shared_->windowRxDone.load(std::memory_order_acquire) >= windowRxPosted)
-                settle(windowReadBefore, windowBefore);
+            if (awaitingWindow && !unread.AwaitingHandler(windowRxDone()))
+                handlerRan();
         }
         if (w.Gone)
             break; // unplugged or hung up: nothing more will come
@@ -207,16 +224,12 @@ void TComThread::Run()
         TComEvents events = 0;
         if (w.Input)
             events |= SetOf(evRxChar);
-        if (stale) {
+        if (unread.Stale()) {
             std::int32_t n = 0;
             if (device_.InputCount(n) != 0)
                 break;
-            if (n > staleCount)
+            if (unread.Grew(n))
                 events |= SetOf(evRxChar);
-            else if (n == 0)
-                stale = false;
-            else
-                staleCount = n;
         }
         if (draining) {
             std::int32_t queued = 0;
@@ -230,23 +243,20 @@ void TComThread::Run()
         if (events == 0)
             continue;
 
-        std::int32_t before = 0;
-        if (InSet(events, evRxChar))
+        const bool rx = InSet(events, evRxChar);
+        if (rx) {
+            std::int32_t before = 0;
             device_.InputCount(before);
-        const std::uint64_t readBefore = shared_->port->BytesReadTotal();
+            unread.HandingOver(before, shared_->port->BytesReadTotal());
+        }
         if (!HandOver(events))
             return; // a handler failed: no clean-up, no more events
-        if (!InSet(events, evRxChar))
+        if (!rx)
             continue;
-        if (sync_ == smWindowSync) {
-            // The handler runs later; judge the queue once it has.
-            ++windowRxPosted;
-            windowReadBefore = readBefore;
-            windowBefore = before;
-            stale = false;
-        } else {
-            settle(readBefore, before);
-        }
+        if (sync_ == smWindowSync)
+            unread.Queued(); // judged once the queued call has run
+        else
+            handlerRan();
     }
     device_.ClearQueues(); // as the port closes; a device that is gone refuses, which changes nothing
 }

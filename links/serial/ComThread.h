@@ -5,8 +5,44 @@
 #include "CPort.h"
 #include "SerialDevice.h"
 
+#include <cstdint>
 #include <memory>
 #include <thread>
+
+// The event thread's account of received bytes that wait unread. Bytes that a
+// handler was told of and left there are stale: the thread waits for more
+// instead of reporting the same bytes again at once. Bytes that came in while
+// a handler ran, or that a handler left after reading some, are reported.
+// It holds counts only; the thread reads the device and the port for it.
+class TUnreadBytes {
+public:
+    // The waiting bytes were reported already; the thread looks at the queue
+    // now and then instead of waiting for input.
+    bool Stale() const { return stale_; }
+
+    // A look at the queue while stale: true when more bytes wait than were
+    // reported. An emptied queue ends the staleness.
+    bool Grew(std::int32_t waiting);
+
+    // A received-characters hand-over starts: the bytes waiting and the port's
+    // read total before its handler runs.
+    void HandingOver(std::int32_t waiting, std::uint64_t readTotal);
+    // Its handler has run: the bytes waiting now (counted: false when the
+    // count failed) and the port's read total now.
+    void HandlerRan(bool counted, std::int32_t waiting, std::uint64_t readTotal);
+
+    // smWindowSync: the handler runs later, as a queued call of its own.
+    void Queued();
+    // With how many of those calls have run: whether one is still to come.
+    bool AwaitingHandler(std::uint64_t handlersRun) const { return handlersRun < queued_; }
+
+private:
+    bool stale_ = false;
+    std::int32_t staleCount_ = 0;
+    std::int32_t before_ = 0;
+    std::uint64_t readBefore_ = 0;
+    std::uint64_t queued_ = 0;
+};
 
 class TComThread {
 public:

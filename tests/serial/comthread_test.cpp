@@ -1,4 +1,5 @@
 #include "CPort.h"
+#include "ComThread.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -80,6 +81,8 @@ private slots:
     void closeFromInsideHandler();
     void lostDeviceEndsThread();
     void noSyncRunsOnEventThread();
+    void unreadBytesAccount_data();
+    void unreadBytesAccount();
 };
 
 void ComThreadTest::rxCharOnMainThreadWithCount_data()
@@ -296,6 +299,60 @@ void ComThreadTest::noSyncRunsOnEventThread()
     port.ClosePort();
     std::lock_guard lock(m);
     QVERIFY(onEventThread);
+}
+
+void ComThreadTest::unreadBytesAccount_data()
+{
+    // One received-characters hand-over: bytes waiting before and after the
+    // handler, what it read; then the looks at the queue while stale.
+    QTest::addColumn<int>("before");
+    QTest::addColumn<int>("after");
+    QTest::addColumn<int>("handlerRead");
+    QTest::addColumn<bool>("counted");
+    QTest::addColumn<bool>("stale");
+    QTest::addColumn<QList<int>>("looks");
+    QTest::addColumn<QList<bool>>("grew");
+    QTest::addColumn<bool>("staleAfterLooks");
+    QTest::newRow("left unread, nothing new") << 5 << 5 << 0 << true << true
+                                              << QList<int>{5} << QList<bool>{false} << true;
+    QTest::newRow("left unread, more came later") << 5 << 5 << 0 << true << true
+                                                  << QList<int>{7} << QList<bool>{true} << true;
+    QTest::newRow("came in while the handler ran") << 5 << 7 << 0 << true << false
+                                                   << QList<int>{} << QList<bool>{} << false;
+    QTest::newRow("handler read some") << 5 << 3 << 2 << true << false
+                                       << QList<int>{} << QList<bool>{} << false;
+    QTest::newRow("count failed") << 5 << 0 << 0 << false << false
+                                  << QList<int>{} << QList<bool>{} << false;
+    QTest::newRow("read elsewhere, then one more") << 5 << 5 << 0 << true << true
+                                                   << QList<int>{3, 4} << QList<bool>{false, true} << true;
+    QTest::newRow("emptied elsewhere") << 5 << 5 << 0 << true << true
+                                       << QList<int>{0} << QList<bool>{false} << false;
+}
+
+void ComThreadTest::unreadBytesAccount()
+{
+    QFETCH(int, before);
+    QFETCH(int, after);
+    QFETCH(int, handlerRead);
+    QFETCH(bool, counted);
+    QFETCH(bool, stale);
+    QFETCH(QList<int>, looks);
+    QFETCH(QList<bool>, grew);
+    QFETCH(bool, staleAfterLooks);
+
+    TUnreadBytes unread;
+    unread.HandingOver(before, 100);
+    unread.HandlerRan(counted, after, 100 + handlerRead);
+    QCOMPARE(unread.Stale(), stale);
+    for (qsizetype i = 0; i < looks.size(); ++i)
+        QCOMPARE(unread.Grew(looks[i]), grew[i]);
+    QCOMPARE(unread.Stale(), staleAfterLooks);
+
+    // With smWindowSync the judgement waits for the queued handler.
+    unread.Queued();
+    QVERIFY(!unread.Stale());
+    QVERIFY(unread.AwaitingHandler(0));
+    QVERIFY(!unread.AwaitingHandler(1));
 }
 
 QTEST_GUILESS_MAIN(ComThreadTest)

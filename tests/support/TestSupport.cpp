@@ -1,7 +1,6 @@
 #include "TestSupport.h"
 
 #include "AppFolder.h"
-#include "MessageBox.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -87,19 +86,6 @@ QByteArray PtyPair::ReadExactly(int count, int timeoutMs)
         out += Read(10);
     }
     return out;
-}
-
-MessageBoxRecorder::MessageBoxRecorder() : boxes_(std::make_shared<QList<RecordedBox>>())
-{
-    auto boxes = boxes_;
-    SetMessageBoxHook([boxes](const QString& text, const QString& caption, int flags) {
-        boxes->append({text, caption, flags});
-    });
-}
-
-MessageBoxRecorder::~MessageBoxRecorder()
-{
-    SetMessageBoxHook({});
 }
 
 ScratchAppFolder::ScratchAppFolder()

@@ -1,13 +1,10 @@
 #pragma once
-// Shared pieces of the test executables: a pseudo-terminal pair, a recorder
-// for message boxes, a scratch settings folder and the scale simulator.
+// Shared pieces of the test executables: a pseudo-terminal pair, a scratch
+// settings folder and the scale simulator. None of them needs a widget.
 #include <QByteArray>
-#include <QList>
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
-
-#include <memory>
 
 // An openpty() pair in raw mode. The program opens SlavePath(); the test plays
 // the other end through the master descriptor.
@@ -30,25 +27,6 @@ private:
     int master_ = -1;
     int slave_ = -1; // kept open so the slave side never sees a hang-up
     QString slavePath_;
-};
-
-struct RecordedBox {
-    QString text;
-    QString caption;
-    int flags;
-};
-
-// Records every MessageBox instead of showing it, while it lives.
-class MessageBoxRecorder {
-public:
-    MessageBoxRecorder();
-    ~MessageBoxRecorder();
-    const QList<RecordedBox>& Boxes() const { return *boxes_; }
-    int Count() const { return static_cast<int>(boxes_->size()); }
-    void Clear() { boxes_->clear(); }
-
-private:
-    std::shared_ptr<QList<RecordedBox>> boxes_;
 };
 
 // A scratch folder that stands in for the executable's folder while it lives.

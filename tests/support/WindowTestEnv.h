@@ -3,6 +3,7 @@
 // settings folder, message boxes recorded instead of shown, and a window that
 // neither ends the test when it closes nor needs the privileged UDP port.
 #include "Global.h"
+#include "MessageBoxRecorder.h"
 #include "TestSupport.h"
 #include "okno.h"
 
