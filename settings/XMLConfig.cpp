@@ -119,18 +119,35 @@ void MakeXmlSafe(QDomNode node)
     } else if (node.isCharacterData() || node.isProcessingInstruction()) {
         node.setNodeValue(XmlSafe(node.nodeValue()));
     }
-    for (QDomNode child = node.firstChild(); !child.isNull(); child = child.nextSibling())
-        MakeXmlSafe(child);
+    for (QDomNode child = node.firstChild(); !child.isNull();) {
+        const QDomNode next = child.nextSibling();
+        // An instruction's target cannot be renamed: one no parser would take goes.
+        if (child.isProcessingInstruction() && XmlSafe(child.nodeName()) != child.nodeName())
+            node.removeChild(child);
+        else
+            MakeXmlSafe(child);
+        child = next;
+    }
 }
 
 // The settings alone, under a fresh root: what is saved when the hand-edited
-// document would not parse back once written.
+// document would not parse back once written. Only keys that hold plain text
+// come along, so nothing of the hand edit can spoil the file again.
 QByteArray SettingsOnly(const QDomDocument& dom)
 {
     QDomDocument fresh;
     QDomElement root = fresh.appendChild(fresh.createElement(RootName)).toElement();
-    for (const QString& name : {Options, Interface})
-        root.appendChild(fresh.importNode(dom.documentElement().firstChildElement(name), true));
+    for (const QString& name : {Options, Interface}) {
+        QDomElement section = root.appendChild(fresh.createElement(name)).toElement();
+        for (QDomElement key = dom.documentElement().firstChildElement(name).firstChildElement(); !key.isNull();
+             key = key.nextSiblingElement()) {
+            const QDomNodeList children = key.childNodes();
+            const bool plain = children.isEmpty()
+                || (children.size() == 1 && (children.at(0).isText() || children.at(0).isCDATASection()));
+            if (plain && XmlSafe(key.tagName()) == key.tagName())
+                section.appendChild(fresh.importNode(key, true));
+        }
+    }
     return fresh.toByteArray(-1);
 }
 

@@ -86,6 +86,8 @@ private slots:
     {
         QTest::addColumn<QByteArray>("base64");
         QTest::newRow("instruction with control bytes") << QByteArray("PD94LmU2AQAAADA/PjxhLz4=");
+        QTest::newRow("instruction target with a control byte inside a section")
+            << QByteArray("PD94bWwgdmVyc2lvbj0iMS4wIiBlbmNvZGluZz0iSVNPLTg4NTktMiI/Pgo8Q29uZmlnIGE9IjEiPjwhLS0ga2VwdCAtLT48SW50ZXJmYWNlPjxLaW5kPkV0aDwvS2luZD48P3guZQEwPz48UHJvdG9jb2w+VURQPC9Qcm90b2NvbD48SG9zdD48IVtDREFUQVtzY2FsZS5sb2NhbF1dPjwvSG9zdD48UG9ydD4wYngxRjxhLz45MDwvUG9ydD48RXh0cmEvPjwvSW50ZXJmYWNlPgo8T3B0aW9ucz48V2luZFJvd01vZGU+MzAwPC9XaW5kUm93TW9kZT48V2luZFJvd0NoYXI+JmFtcDs8L1dpbmRSb3dDaGFyPjxXaW5kUm93PnllczwvV2luZFJvdz48T3JkZXJzRmlsZU5hbWU+PC9PcmRlcnNGaWxlTmFtZT48L09wdGlvbnM+PC9Db25maWc+Cg==");
     }
     void savedFileLoadsBackTheSame()
     {
