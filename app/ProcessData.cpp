@@ -89,6 +89,7 @@ void TUpload::TakeReply(const QByteArray& reply)
     // answer to one record must not skip the next record.
     if (!running_ || !awaiting_)
         return;
+    LastReply = reply;
     bool matches;
     if (UploadIndex == EndCommandSent)
         matches = reply == "Me";

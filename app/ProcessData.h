@@ -49,6 +49,7 @@ public:
     std::int32_t UploadIndex = 0;
     bool UploadFailed = false;
     QByteArray ReplyBuffer;  // text after the last LF, waiting for the rest of its line
+    QByteArray LastReply;    // the last reply line taken, trimmed
     QTimer TimerBaza;
 
 private:

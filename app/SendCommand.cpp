@@ -1,20 +1,24 @@
 #include "SendCommand.h"
 
-#include "CPort.h"
 #include "DatabaseFile.h"
-#include "EthConnection.h"
 #include "Global.h"
-#include "LinkSender.h"
-#include "PostMessage.h"
-#include "ProcessData.h"
+#include "ScaleJob.h"
+#include "UdpPort.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
+#include <deque>
 #include <map>
 #include <memory>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -22,231 +26,68 @@ namespace {
 const char Description[] =
     "Usage: scaledb [FILE]\n"
     "       scaledb send FILE --to LINK [--to LINK ...] [options]\n"
+    "       scaledb send FILE --to-file LINKS [options]\n"
     "\n"
     "Without arguments, or with a FILE, opens the window.\n"
-    "send uploads FILE to each scale named by --to, all at once, and prints the outcome.\n"
+    "send uploads FILE to each scale named by --to or listed in --to-file, all at once\n"
+    "(or --jobs at a time), and prints the outcome of each.\n"
     "LINK is tcp://HOST:PORT, udp://ADDRESS:PORT or serial:DEVICE[@BAUD].\n"
     "Exit status: 0 every scale accepted the database, 1 one did not, 2 bad arguments.";
+
+// Descriptors one upload may hold at once (a socket, or a device and the
+// event thread's eventfd), and what the program needs besides.
+constexpr rlim_t kFilesPerUpload = 3;
+constexpr rlim_t kFilesReserved = 64;
 
 void Err(const QString& text)
 {
     std::fprintf(stderr, "scaledb: %s\n", text.toLocal8Bit().constData());
 }
 
-// A scale named by --to, in the window's own encoding of the link.
-struct TTarget {
-    QString Name;                    // as given after --to
-    std::int8_t Kind = ckSerial;     // a TConnectionKind
-    std::int8_t Protocol = epTCP;    // a TEthProtocol, for ckEthernet
-    QString Host;                    // or the device
-    int Port = 0;                    // or the baud rate (0: keep 9600)
-};
-
 struct TSendOptions {
     QString File;
     std::vector<TTarget> Targets;
     int Position = 0;        // of the database kind among the device type's kinds
     int TimeoutSeconds = 10;
+    int Retries = 5;
+    int Jobs = 0;            // at most this many uploads at once; 0: all
+    bool Json = false;
     quint16 UdpPort = 1001;
 };
 
-QString WithCause(const QString& outcome, const QString& cause)
+// One link a line; '#' starts a comment; blank lines are skipped.
+bool ReadLinkFile(const QString& path, std::vector<TTarget>& targets, QString& error)
 {
-    return cause.isEmpty() ? outcome : outcome + QStringLiteral(": ") + cause;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    int number = 0;
+    while (!file.atEnd()) {
+        ++number;
+        QString line = QString::fromLocal8Bit(file.readLine());
+        const qsizetype hash = line.indexOf('#');
+        if (hash >= 0)
+            line.truncate(hash);
+        line = line.trimmed();
+        if (line.isEmpty())
+            continue;
+        TTarget t;
+        if (!ParseLink(line, t)) {
+            error = QStringLiteral("%1:%2: bad link %3").arg(path).arg(number).arg(line);
+            return false;
+        }
+        targets.push_back(t);
+    }
+    return true;
 }
 
-bool ParseLink(const QString& text, TTarget& t)
+bool ReadNumber(const QCommandLineParser& parser, const QString& name, int low, int high, int& value)
 {
-    t.Name = text;
-    if (text.startsWith(QLatin1String("serial:"))) {
-        QString device = text.mid(7);
-        const qsizetype at = device.lastIndexOf('@');
-        if (at >= 0) {
-            bool ok = false;
-            t.Port = device.mid(at + 1).toInt(&ok);
-            if (!ok || t.Port <= 0)
-                return false;
-            device.truncate(at);
-        }
-        t.Kind = ckSerial;
-        t.Host = device;
-        return !device.isEmpty();
-    }
-    // Taken apart by hand: a URL parser reads "127.0.0.010" as octal and
-    // "192.168.1" as 192.168.0.1, so the scale's address goes to the link as typed.
-    t.Kind = ckEthernet;
-    if (text.startsWith(QLatin1String("tcp://")))
-        t.Protocol = epTCP;
-    else if (text.startsWith(QLatin1String("udp://")))
-        t.Protocol = epUDP;
-    else
-        return false;
-    const QString rest = text.mid(6);
-    const qsizetype colon = rest.lastIndexOf(':');
-    if (colon <= 0)
-        return false;
-    t.Host = rest.left(colon);
     bool ok = false;
-    t.Port = rest.mid(colon + 1).toInt(&ok);
-    std::uint32_t address = 0;
-    if (t.Protocol == epUDP && !ParseDottedDecimal(t.Host, address))
-        return false;
-    return ok && t.Port > 0 && t.Port <= 65535 && !t.Host.contains('/') && !t.Host.contains(':');
-}
-
-TBaudRate RateFor(int bps)
-{
-    for (int r = br110; r <= br256000; ++r)
-        if (BaudRateToText(static_cast<TBaudRate>(r)) == QString::number(bps))
-            return static_cast<TBaudRate>(r);
-    return brCustom;
-}
-
-// One scale's upload: its own link, exchange and deadline.
-class TScaleJob : public QObject {
-public:
-    TScaleJob(const TTarget& target, const TGridTable& table, int position, int timeoutSeconds,
-              std::shared_ptr<TUdpPort> udp)
-        : Target(target), udp_(std::move(udp)), table_(table), position_(position),
-          upload_({[this](const QByteArray& c) { Send(c); },
-                   [this] { return table_.RowCount(); },
-                   [this](int row) { return table_.Record(row); },
-                   [this] { return position_; },
-                   [this](int p) { Percent = p; Changed(); },
-                   [this](bool failed) { Finish(failed ? QStringLiteral("the scale did not accept the database")
-                                                       : QString()); }})
-    {
-        deadline_.setSingleShot(true);
-        deadline_.setInterval(timeoutSeconds * 1000);
-        QObject::connect(&deadline_, &QTimer::timeout, this, [this] { Finish(QStringLiteral("no reply from the scale")); });
-    }
-
-    void Begin()
-    {
-        if (Target.Kind == ckSerial) {
-            port_ = std::make_unique<TComPort>();
-            port_->setObjectName(QStringLiteral("ComPort1"));
-            port_->SetPort(Target.Host);
-            if (Target.Port > 0) {
-                port_->SetBaudRate(RateFor(Target.Port));
-                port_->SetCustomBaudRate(Target.Port);
-            }
-            port_->OnRxChar = [this](TCustomComPort*, std::int32_t count) {
-                QByteArray text;
-                try {
-                    port_->ReadText(text, count);
-                } catch (...) {
-                    return;
-                }
-                upload_.ProcessReply(text, text.size());
-            };
-            try {
-                port_->OpenPort();
-            } catch (const std::exception& e) {
-                Finish(QString::fromLocal8Bit(e.what()));
-                return;
-            }
-            sender_ = TLinkSender::Serial(*port_);
-            Start();
-        } else {
-            const auto sink = [this](const QByteArray& text) { upload_.ProcessReply(text, text.size()); };
-            eth_ = Target.Protocol == epUDP ? std::make_unique<CEthConnection>(sink, udp_)
-                                            : std::make_unique<CEthConnection>(sink);
-            sender_ = Target.Protocol == epUDP ? TLinkSender::Udp(*eth_, Target.Host, Target.Port)
-                                               : TLinkSender::Tcp(*eth_);
-            eth_->ToggleConnection(static_cast<std::uint8_t>(Target.Protocol), Target.Host, Target.Port);
-            LinkChanged();
-        }
-        deadline_.start();
-    }
-
-    // Called for every WM_LINKSTATE: the link's own State tells whose it was.
-    void LinkChanged()
-    {
-        if (!eth_ || !Outcome.isNull())
-            return;
-        if (eth_->State == lsConnected && !started_)
-            Start();
-        else if (eth_->State == lsDisconnected)
-            Finish(WithCause(started_ ? QStringLiteral("the connection was lost") : QStringLiteral("cannot connect"),
-                             eth_->LastCause));
-    }
-
-    TTarget Target;
-    std::shared_ptr<TUdpPort> udp_;  // every UDP scale's one endpoint
-    int Percent = 0;
-    QString Outcome;  // null while running; empty when accepted
-    std::function<void()> Changed = [] {};
-
-private:
-    void Start()
-    {
-        started_ = true;
-        upload_.Start(position_);
-    }
-
-    void Send(const QByteArray& command)
-    {
-        deadline_.start();
-        sender_.Send(command);
-    }
-
-    void Finish(const QString& outcome)
-    {
-        if (!Outcome.isNull())
-            return;
-        Outcome = outcome.isNull() ? QStringLiteral("") : outcome;
-        deadline_.stop();
-        upload_.Stop();
-        Changed();
-    }
-
-    const TGridTable& table_;
-    int position_;
-    TUpload upload_;
-    QTimer deadline_;
-    bool started_ = false;
-    std::unique_ptr<TComPort> port_;
-    std::unique_ptr<CEthConnection> eth_;
-    TLinkSender sender_;
-};
-
-// Receives the links' WM_LINKSTATE and passes it to every job.
-class TLinkWatcher : public QObject {
-public:
-    std::function<void()> OnState;
-    bool event(QEvent* e) override
-    {
-        if (e->type() == TWindowMessage::Type()) {
-            OnState();
-            return true;
-        }
-        return QObject::event(e);
-    }
-};
-
-void ShowProgress(const std::vector<std::unique_ptr<TScaleJob>>& jobs, bool terminal)
-{
-    static QString last;
-    QString line;
-    for (const auto& j : jobs) {
-        const QString state = j->Outcome.isNull() ? QStringLiteral("%1%").arg(j->Percent, 3)
-                                                  : (j->Outcome.isEmpty() ? QStringLiteral("done") : QStringLiteral("failed"));
-        if (terminal) {
-            const int filled = j->Percent / 5;
-            line += QStringLiteral("[%1%2] %3 %4  ").arg(QString(filled, '#'), QString(20 - filled, ' '), state, j->Target.Name);
-        } else {
-            line += QStringLiteral("%1 %2; ").arg(j->Target.Name, state);
-        }
-    }
-    if (line == last)
-        return;
-    last = line;
-    if (terminal)
-        std::fprintf(stderr, "\r%s", line.toLocal8Bit().constData());
-    else
-        std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
-    std::fflush(stderr);
+    value = parser.value(name).toInt(&ok);
+    return ok && value >= low && value <= high;
 }
 
 // Reads `send`'s arguments after the parser took them apart; false with the
@@ -268,6 +109,9 @@ bool ReadSendOptions(const QCommandLineParser& parser, TSendOptions& o, QString&
         }
         o.Targets.push_back(t);
     }
+    for (const QString& path : parser.values(QStringLiteral("to-file")))
+        if (!ReadLinkFile(path, o.Targets, error))
+            return false;
     // UDP replies are told apart by their sender's address alone.
     std::map<std::uint32_t, QString> udpScales;
     for (const TTarget& t : o.Targets) {
@@ -282,21 +126,33 @@ bool ReadSendOptions(const QCommandLineParser& parser, TSendOptions& o, QString&
         udpScales.emplace(address, t.Name);
     }
     if (o.File.isEmpty() || o.Targets.empty()) {
-        error = QStringLiteral("send needs a FILE and at least one --to LINK (see --help)");
+        error = QStringLiteral("send needs a FILE and at least one --to LINK or --to-file LINKS (see --help)");
         return false;
     }
-    bool ok = false;
-    o.TimeoutSeconds = parser.value(QStringLiteral("timeout")).toInt(&ok);
-    if (!ok || o.TimeoutSeconds <= 0 || o.TimeoutSeconds > 86400) {
+    if (!ReadNumber(parser, QStringLiteral("timeout"), 1, 86400, o.TimeoutSeconds)) {
         error = QStringLiteral("--timeout needs a number of seconds");
         return false;
     }
-    const int udpPort = parser.value(QStringLiteral("udp-port")).toInt(&ok);
-    if (!ok || udpPort < 0 || udpPort > 65535) {
+    if (!ReadNumber(parser, QStringLiteral("retries"), 1, 1000000, o.Retries)) {
+        error = QStringLiteral("--retries needs a number from 1");
+        return false;
+    }
+    if (parser.isSet(QStringLiteral("jobs")) && !ReadNumber(parser, QStringLiteral("jobs"), 1, 1000000, o.Jobs)) {
+        error = QStringLiteral("--jobs needs a number from 1");
+        return false;
+    }
+    int udpPort = 0;
+    if (!ReadNumber(parser, QStringLiteral("udp-port"), 0, 65535, udpPort)) {
         error = QStringLiteral("--udp-port needs a port number (0: any)");
         return false;
     }
     o.UdpPort = static_cast<quint16>(udpPort);
+    const QString report = parser.value(QStringLiteral("report"));
+    if (report != QLatin1String("text") && report != QLatin1String("json")) {
+        error = QStringLiteral("--report is text or json");
+        return false;
+    }
+    o.Json = report == QLatin1String("json");
 
     // The kinds each device type offers, by position: the start command follows the position.
     const QString device = parser.value(QStringLiteral("device"));
@@ -318,8 +174,86 @@ bool ReadSendOptions(const QCommandLineParser& parser, TSendOptions& o, QString&
     return true;
 }
 
-// Uploads to every scale at once and prints the outcome of each.
-int RunSend(const TSendOptions& o)
+// Raises the open-file limit as far as it goes; returns how many uploads fit.
+std::size_t UploadsThatFit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return SIZE_MAX;
+    if (limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+        getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    if (limit.rlim_cur == RLIM_INFINITY)
+        return SIZE_MAX;
+    return limit.rlim_cur > kFilesReserved + kFilesPerUpload ? (limit.rlim_cur - kFilesReserved) / kFilesPerUpload : 1;
+}
+
+// Progress on standard error, a constant cost per event: on a terminal one
+// summary bar and a line per finished scale; otherwise a line per event.
+class TProgress {
+public:
+    TProgress(std::size_t total, bool terminal) : total_(total), terminal_(terminal) {}
+
+    void Event(const TScaleJob& job, TScaleJob::TEvent event)
+    {
+        QString line;
+        switch (event) {
+        case TScaleJob::evConnected:
+            line = QStringLiteral("connected");
+            break;
+        case TScaleJob::evPercent:
+            line = QStringLiteral("%1 %").arg(job.Percent / 25 * 25);
+            break;
+        case TScaleJob::evFinished:
+            ++done_;
+            failed_ += !job.Outcome.isEmpty();
+            line = job.Outcome.isEmpty() ? QStringLiteral("accepted") : QStringLiteral("failed: ") + job.Outcome;
+            break;
+        }
+        if (!terminal_) {
+            std::fprintf(stderr, "%s: %s\n", job.Target.Name.toLocal8Bit().constData(), line.toLocal8Bit().constData());
+            return;
+        }
+        if (event == TScaleJob::evFinished)
+            std::fprintf(stderr, "\r\033[K%s: %s\n", job.Target.Name.toLocal8Bit().constData(), line.toLocal8Bit().constData());
+        const std::size_t filled = total_ ? done_ * 20 / total_ : 20;
+        std::fprintf(stderr, "\r\033[K[%s%s] %zu of %zu scales done, %zu failed", std::string(filled, '#').c_str(),
+                     std::string(20 - filled, ' ').c_str(), done_, total_, failed_);
+        std::fflush(stderr);
+    }
+
+private:
+    std::size_t total_;
+    bool terminal_;
+    std::size_t done_ = 0;
+    std::size_t failed_ = 0;
+};
+
+void PrintReport(const std::vector<std::unique_ptr<TScaleJob>>& jobs, bool json)
+{
+    if (json) {
+        QJsonArray scales;
+        for (const auto& j : jobs)
+            scales.append(QJsonObject{
+                {QStringLiteral("link"), j->Target.Name},
+                {QStringLiteral("outcome"), j->Outcome.isEmpty() ? QStringLiteral("accepted") : QStringLiteral("failed")},
+                {QStringLiteral("cause"), j->Outcome},
+                {QStringLiteral("records"), j->RecordsSent},
+                {QStringLiteral("seconds"), j->Seconds},
+            });
+        std::fputs(QJsonDocument(scales).toJson(QJsonDocument::Indented).constData(), stdout);
+        return;
+    }
+    std::printf("%-40s %s\n", "scale", "outcome");
+    for (const auto& j : jobs)
+        std::printf("%-40s %s\n", j->Target.Name.toLocal8Bit().constData(),
+                    j->Outcome.isEmpty() ? "accepted" : j->Outcome.toLocal8Bit().constData());
+}
+
+// Uploads to every scale, at most o.Jobs at once, and prints the outcome of each.
+int RunSend(TSendOptions o)
 {
     TGridTable table;
     try {
@@ -329,43 +263,49 @@ int RunSend(const TSendOptions& o)
         return 2;
     }
 
-    const bool terminal = ::isatty(STDERR_FILENO);
-    TLinkWatcher watcher;
-    MainWindowHandle = &watcher;
+    const std::size_t fit = UploadsThatFit();
+    std::size_t jobsAtOnce = o.Jobs > 0 ? static_cast<std::size_t>(o.Jobs) : o.Targets.size();
+    if (jobsAtOnce > fit) {
+        jobsAtOnce = fit;
+        Err(QStringLiteral("the open-file limit allows %1 uploads at once: running them --jobs %1").arg(fit));
+    }
+
     // One local port for every UDP scale, as each answers to it; the
     // endpoint routes their replies by the sender's address.
     const auto udp = std::make_shared<TUdpPort>(o.UdpPort);
     std::vector<std::unique_ptr<TScaleJob>> jobs;
     for (const TTarget& t : o.Targets)
-        jobs.push_back(std::make_unique<TScaleJob>(t, table, o.Position, o.TimeoutSeconds, udp));
-    auto check = [&] {
-        ShowProgress(jobs, terminal);
-        for (const auto& j : jobs)
-            if (j->Outcome.isNull())
-                return;
-        QCoreApplication::exit(0);
-    };
-    watcher.OnState = [&] {
-        for (auto& j : jobs)
-            j->LinkChanged();
+        jobs.push_back(std::make_unique<TScaleJob>(t, table, o.Position, o.TimeoutSeconds, o.Retries, udp));
+
+    TProgress progress(jobs.size(), ::isatty(STDERR_FILENO));
+    std::size_t next = 0, finished = 0;
+    const auto startNext = [&] {
+        if (next < jobs.size()) {
+            TScaleJob* job = jobs[next++].get();
+            QTimer::singleShot(0, job, [job] { job->Begin(); });
+        }
     };
     for (auto& j : jobs) {
-        j->Changed = [&] { QTimer::singleShot(0, QCoreApplication::instance(), check); };
-        QTimer::singleShot(0, QCoreApplication::instance(), [&j] { j->Begin(); });
+        j->OnEvent = [&](TScaleJob& job, TScaleJob::TEvent event) {
+            progress.Event(job, event);
+            if (event != TScaleJob::evFinished)
+                return;
+            if (++finished == jobs.size())
+                QCoreApplication::exit(0);
+            else
+                startNext();
+        };
     }
-    QCoreApplication::exec();
-    if (terminal)
+    for (std::size_t i = 0; i < jobsAtOnce; ++i)
+        startNext();
+    if (!jobs.empty())
+        QCoreApplication::exec();
+    if (::isatty(STDERR_FILENO))
         std::fputs("\n", stderr);
 
-    int failed = 0;
-    std::printf("%-40s %s\n", "scale", "outcome");
-    for (const auto& j : jobs) {
-        std::printf("%-40s %s\n", j->Target.Name.toLocal8Bit().constData(),
-                    j->Outcome.isEmpty() ? "accepted" : j->Outcome.toLocal8Bit().constData());
-        failed += !j->Outcome.isEmpty();
-    }
+    PrintReport(jobs, o.Json);
+    const bool failed = std::any_of(jobs.begin(), jobs.end(), [](const auto& j) { return !j->Outcome.isEmpty(); });
     jobs.clear();
-    MainWindowHandle = nullptr;
     return failed ? 1 : 0;
 }
 
@@ -392,7 +332,11 @@ int RunCommandLine(const QStringList& args)
         {QStringLiteral("device"), QStringLiteral("The device type: standard or qd58."), QStringLiteral("TYPE"), QStringLiteral("standard")},
         {QStringLiteral("kind"), QStringLiteral("The database kind: product or user (standard); label, user or status (qd58)."), QStringLiteral("KIND")},
         {QStringLiteral("timeout"), QStringLiteral("Ends an upload that gets no reply for SECONDS."), QStringLiteral("SECONDS"), QStringLiteral("10")},
-        {QStringLiteral("udp-port"), QStringLiteral("The local UDP port (0 takes any free port)."), QStringLiteral("N"), QStringLiteral("1001")},
+        {QStringLiteral("udp-port"), QStringLiteral("The local UDP port every UDP scale answers to (0 takes any free port)."), QStringLiteral("N"), QStringLiteral("1001")},
+        {QStringLiteral("to-file"), QStringLiteral("Scales to upload to, one LINK a line ('#' comments)."), QStringLiteral("LINKS")},
+        {QStringLiteral("jobs"), QStringLiteral("At most N uploads at once (default: all)."), QStringLiteral("N")},
+        {QStringLiteral("report"), QStringLiteral("The outcome as text or json (one object per scale)."), QStringLiteral("FORMAT"), QStringLiteral("text")},
+        {QStringLiteral("retries"), QStringLiteral("Ends a scale's upload when it answers one command wrongly N times in a row."), QStringLiteral("N"), QStringLiteral("5")},
     });
     parser.addPositionalArgument(QStringLiteral("send"), QStringLiteral("Uploads FILE to the scales."), QStringLiteral("send FILE"));
     if (!parser.parse(args)) {

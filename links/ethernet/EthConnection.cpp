@@ -53,7 +53,7 @@ CEthConnection::~CEthConnection()
 
 void CEthConnection::PostState()
 {
-    PostMessage(MainWindowHandle, WM_LINKSTATE, static_cast<std::intptr_t>(State), 0);
+    PostMessage(StateTarget ? StateTarget : MainWindowHandle, WM_LINKSTATE, static_cast<std::intptr_t>(State), 0);
 }
 
 void CEthConnection::ToggleConnection(std::uint8_t protocol, const QString& host, std::int32_t port)

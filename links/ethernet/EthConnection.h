@@ -53,6 +53,9 @@ public:
     std::int8_t State = lsDisconnected; // a TLinkState
     // Why the link last went down or could not come up; empty when it was asked to.
     QString LastCause;
+    // Where WM_LINKSTATE goes; MainWindowHandle when none. The command line
+    // gives each scale's link its own, so a state change reaches one upload.
+    QObject* StateTarget = nullptr;
     std::unique_ptr<TClientSocket> TcpClient;
     std::shared_ptr<TUdpPort> UdpServer;  // while the UDP link is open
 

@@ -1,6 +1,9 @@
 // The real `scaledb send` against simulated scales over every link.
 #include "TestSupport.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -93,6 +96,8 @@ private slots:
         QTest::newRow("start answered wrongly") << QStringList{"--wrong-at", "1"} << QByteArray("no reply");
         QTest::newRow("goes silent") << QStringList{"--silent-after", "2"} << QByteArray("no reply");
         QTest::newRow("drops the connection") << QStringList{"--drop-after", "2"} << QByteArray("connection was lost");
+        QTest::newRow("refuses a record again and again")
+            << QStringList{"--wrong-at", "2,3,4,5,6,7,8,9,10"} << QByteArray("answered \"Mx\" to record 1 5 times in a row");
     }
     void scalesThatFail()
     {
@@ -206,6 +211,27 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(p.state() == QProcess::NotRunning, 20000);
         QCOMPARE(p.exitCode(), 1);
         QVERIFY(p.readAllStandardOutput().contains("no reply"));
+    }
+
+    void toFileWithJsonReport()
+    {
+        ScaleSim tcp("tcp"), udp("udp", {"--host", "127.0.0.2"}), silent("tcp", {"--silent-after", "0"});
+        QVERIFY(tcp.Started() && udp.Started() && silent.Started());
+        const QStringList links{Link("tcp", tcp), Link("udp", udp, "127.0.0.2"), Link("tcp", silent)};
+        const QString list = dir.filePath("scales.txt");
+        WriteAll(list, ("# the shop's scales\n" + links[0] + "  # counter\n\n" + links[1] + "\n  \n" + links[2] + "\n").toUtf8());
+        const Run r = Send({database, "--to-file", list, "--report", "json", "--jobs", "2", "--udp-port", "0", "--timeout", "1"});
+        QCOMPARE(r.code, 1);
+        const QJsonArray scales = QJsonDocument::fromJson(r.out).array();
+        QCOMPARE(scales.size(), 3);
+        for (int i = 0; i < 3; ++i) {
+            const QJsonObject s = scales[i].toObject();
+            QCOMPARE(s["link"].toString(), links[i]);
+            QCOMPARE(s["outcome"].toString(), i < 2 ? QStringLiteral("accepted") : QStringLiteral("failed"));
+            QCOMPARE(s["records"].toInt(), i < 2 ? 2 : 0);
+        }
+        QVERIFY(scales[2].toObject()["cause"].toString().contains("no reply"));
+        QCOMPARE(tcp.Recorded(), streamed);
     }
 
     void helpAndVersion()

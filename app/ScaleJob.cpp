@@ -1,0 +1,189 @@
+#include "ScaleJob.h"
+
+#include "CPort.h"
+#include "EthConnection.h"
+#include "Global.h"
+#include "PostMessage.h"
+#include "UdpPort.h"
+
+namespace {
+
+QString WithCause(const QString& outcome, const QString& cause)
+{
+    return cause.isEmpty() ? outcome : outcome + QStringLiteral(": ") + cause;
+}
+
+TBaudRate RateFor(int bps)
+{
+    for (int r = br110; r <= br256000; ++r)
+        if (BaudRateToText(static_cast<TBaudRate>(r)) == QString::number(bps))
+            return static_cast<TBaudRate>(r);
+    return brCustom;
+}
+
+} // namespace
+
+bool ParseLink(const QString& text, TTarget& t)
+{
+    t.Name = text;
+    if (text.startsWith(QLatin1String("serial:"))) {
+        QString device = text.mid(7);
+        const qsizetype at = device.lastIndexOf('@');
+        if (at >= 0) {
+            bool ok = false;
+            t.Port = device.mid(at + 1).toInt(&ok);
+            if (!ok || t.Port <= 0)
+                return false;
+            device.truncate(at);
+        }
+        t.Kind = ckSerial;
+        t.Host = device;
+        return !device.isEmpty();
+    }
+    // Taken apart by hand: a URL parser reads "127.0.0.010" as octal and
+    // "192.168.1" as 192.168.0.1, so the scale's address goes to the link as typed.
+    t.Kind = ckEthernet;
+    if (text.startsWith(QLatin1String("tcp://")))
+        t.Protocol = epTCP;
+    else if (text.startsWith(QLatin1String("udp://")))
+        t.Protocol = epUDP;
+    else
+        return false;
+    const QString rest = text.mid(6);
+    const qsizetype colon = rest.lastIndexOf(':');
+    if (colon <= 0)
+        return false;
+    t.Host = rest.left(colon);
+    bool ok = false;
+    t.Port = rest.mid(colon + 1).toInt(&ok);
+    std::uint32_t address = 0;
+    if (t.Protocol == epUDP && !ParseDottedDecimal(t.Host, address))
+        return false;
+    return ok && t.Port > 0 && t.Port <= 65535 && !t.Host.contains('/') && !t.Host.contains(':');
+}
+
+TScaleJob::TScaleJob(const TTarget& target, const TGridTable& table, int position, int timeoutSeconds,
+                     int retries, std::shared_ptr<TUdpPort> udp)
+    : Target(target), udp_(std::move(udp)), table_(table), position_(position),
+      upload_({[this](const QByteArray& c) { Send(c); },
+               [this] { return table_.RowCount(); },
+               [this](int row) { return table_.Record(row); },
+               [this] { return position_; },
+               [this](int p) {
+                   // Only the quarters are worth a line of progress.
+                   const bool quarter = p / 25 != Percent / 25;
+                   Percent = p;
+                   if (quarter)
+                       OnEvent(*this, evPercent);
+               },
+               [this](bool failed) { Finish(failed ? QStringLiteral("the scale did not accept the database")
+                                                   : QString()); }}),
+      retries_(retries)
+{
+    deadline_.setSingleShot(true);
+    deadline_.setInterval(timeoutSeconds * 1000);
+    QObject::connect(&deadline_, &QTimer::timeout, this, [this] { Finish(QStringLiteral("no reply from the scale")); });
+}
+
+TScaleJob::~TScaleJob() = default;
+
+void TScaleJob::Begin()
+{
+    clock_.start();
+    deadline_.start();
+    if (Target.Kind == ckSerial) {
+        port_ = std::make_unique<TComPort>();
+        port_->setObjectName(QStringLiteral("ComPort1"));
+        port_->SetPort(Target.Host);
+        if (Target.Port > 0) {
+            port_->SetBaudRate(RateFor(Target.Port));
+            port_->SetCustomBaudRate(Target.Port);
+        }
+        port_->OnRxChar = [this](TCustomComPort*, std::int32_t count) {
+            QByteArray text;
+            try {
+                port_->ReadText(text, count);
+            } catch (...) {
+                return;
+            }
+            upload_.ProcessReply(text, text.size());
+        };
+        try {
+            port_->OpenPort();
+        } catch (const std::exception& e) {
+            Finish(QString::fromLocal8Bit(e.what()));
+            return;
+        }
+        sender_ = TLinkSender::Serial(*port_);
+        OnEvent(*this, evConnected);
+        Start();
+        return;
+    }
+    const auto sink = [this](const QByteArray& text) { upload_.ProcessReply(text, text.size()); };
+    eth_ = Target.Protocol == epUDP ? std::make_unique<CEthConnection>(sink, udp_)
+                                    : std::make_unique<CEthConnection>(sink);
+    eth_->StateTarget = this;
+    sender_ = Target.Protocol == epUDP ? TLinkSender::Udp(*eth_, Target.Host, Target.Port)
+                                       : TLinkSender::Tcp(*eth_);
+    eth_->ToggleConnection(static_cast<std::uint8_t>(Target.Protocol), Target.Host, Target.Port);
+}
+
+bool TScaleJob::event(QEvent* e)
+{
+    if (e->type() != TWindowMessage::Type())
+        return QObject::event(e);
+    LinkChanged();
+    return true;
+}
+
+void TScaleJob::LinkChanged()
+{
+    if (!eth_ || !Outcome.isNull())
+        return;
+    if (eth_->State == lsConnected && !started_) {
+        OnEvent(*this, evConnected);
+        Start();
+    } else if (eth_->State == lsDisconnected) {
+        Finish(WithCause(started_ ? QStringLiteral("the connection was lost") : QStringLiteral("cannot connect"),
+                         eth_->LastCause));
+    }
+}
+
+void TScaleJob::Start()
+{
+    started_ = true;
+    upload_.Start(position_);
+}
+
+void TScaleJob::Send(const QByteArray& command)
+{
+    // The exchange resends a command its reply did not match; a scale that
+    // keeps refusing one would be sent it for ever.
+    const bool again = command == lastCommand_ && upload_.UploadIndex == lastIndex_;
+    repeats_ = again ? repeats_ + 1 : 0;
+    lastCommand_ = command;
+    lastIndex_ = upload_.UploadIndex;
+    if (repeats_ >= retries_) {
+        const QString what = command.startsWith("Sr") ? QStringLiteral("record %1").arg(upload_.UploadIndex)
+                           : command.startsWith("Se") ? QStringLiteral("the end command")
+                                                      : QStringLiteral("the start command");
+        Finish(QStringLiteral("the scale answered \"%1\" to %2 %3 times in a row")
+                   .arg(QString::fromLatin1(upload_.LastReply), what).arg(repeats_));
+        return;
+    }
+    if (command.startsWith("Sr"))
+        RecordsSent = std::max(RecordsSent, static_cast<int>(upload_.UploadIndex));
+    deadline_.start();
+    sender_.Send(command);
+}
+
+void TScaleJob::Finish(const QString& outcome)
+{
+    if (!Outcome.isNull())
+        return;
+    Outcome = outcome.isNull() ? QStringLiteral("") : outcome;
+    Seconds = static_cast<double>(clock_.elapsed()) / 1000.0;
+    deadline_.stop();
+    upload_.Stop();
+    OnEvent(*this, evFinished);
+}

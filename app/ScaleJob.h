@@ -1,0 +1,74 @@
+#pragma once
+// One scale's upload for `scaledb send`: its own link, exchange and deadline,
+// reporting each step to the run that started it.
+#include "GridTable.h"
+#include "LinkSender.h"
+#include "ProcessData.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class CEthConnection;
+class TComPort;
+class TUdpPort;
+
+// A scale named by --to, in the window's own encoding of the link.
+struct TTarget {
+    QString Name;                    // as given
+    std::int8_t Kind = 0;            // a TConnectionKind
+    std::int8_t Protocol = 0;        // a TEthProtocol, for ckEthernet
+    QString Host;                    // or the device
+    int Port = 0;                    // or the baud rate (0: keep 9600)
+};
+
+// tcp://HOST:PORT, udp://ADDRESS:PORT or serial:DEVICE[@BAUD].
+bool ParseLink(const QString& text, TTarget& t);
+
+class TScaleJob : public QObject {
+public:
+    enum TEvent { evConnected, evPercent, evFinished };
+
+    TScaleJob(const TTarget& target, const TGridTable& table, int position, int timeoutSeconds,
+              int retries, std::shared_ptr<TUdpPort> udp);
+    ~TScaleJob() override;
+
+    void Begin();
+
+    TTarget Target;
+    int Percent = 0;
+    int RecordsSent = 0;          // the highest record number sent so far
+    QString Outcome;              // null while running; empty when accepted
+    double Seconds = 0;
+    std::function<void(TScaleJob& job, TEvent event)> OnEvent = [](TScaleJob&, TEvent) {};
+
+protected:
+    // The link's WM_LINKSTATE, posted to this job alone.
+    bool event(QEvent* e) override;
+
+private:
+    void LinkChanged();
+    void Start();
+    void Send(const QByteArray& command);
+    void Finish(const QString& outcome);
+
+    std::shared_ptr<TUdpPort> udp_;  // every UDP scale's one endpoint
+    const TGridTable& table_;
+    int position_;
+    TUpload upload_;
+    QTimer deadline_;
+    QElapsedTimer clock_;
+    bool started_ = false;
+    std::unique_ptr<TComPort> port_;
+    std::unique_ptr<CEthConnection> eth_;
+    TLinkSender sender_;
+    int retries_;
+    int repeats_ = 0;          // times lastCommand_ went out again in a row
+    QByteArray lastCommand_;
+    std::int32_t lastIndex_ = 0;
+};
