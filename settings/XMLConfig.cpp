@@ -122,10 +122,17 @@ void MakeXmlSafe(QDomNode node)
     for (QDomNode child = node.firstChild(); !child.isNull();) {
         const QDomNode next = child.nextSibling();
         // An instruction's target cannot be renamed: one no parser would take goes.
-        if (child.isProcessingInstruction() && XmlSafe(child.nodeName()) != child.nodeName())
+        if (child.isProcessingInstruction() && XmlSafe(child.nodeName()) != child.nodeName()) {
             node.removeChild(child);
-        else
+        } else {
             MakeXmlSafe(child);
+            // The writer puts a line feed after an instruction or a comment; the
+            // one it put there last time is taken back, or every save would add one.
+            const QDomNode before = child.previousSibling();
+            if (child.isText() && (before.isProcessingInstruction() || before.isComment())
+                && child.nodeValue().startsWith('\n'))
+                child.setNodeValue(child.nodeValue().mid(1));
+        }
         child = next;
     }
 }

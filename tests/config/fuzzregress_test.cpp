@@ -86,6 +86,8 @@ private slots:
     {
         QTest::addColumn<QByteArray>("base64");
         QTest::newRow("instruction with control bytes") << QByteArray("PD94LmU2AQAAADA/PjxhLz4=");
+        QTest::newRow("text after an instruction gained a line feed at every save")
+            << QByteArray("PD94bWwgdmVyc2lvbj0iMS4wIiBlbmNvZGluZz0iSVNPLTg4NTktMiI/Pgo8Q29uZmlnIGE9IjEiPjwhLS0ga2VwdCAtLT48SW50ZXJmYWNlPjxLaW5kPkV0aDwvS2luZD48UHJvdG9jb2w+VURQVTwvUHJvdG9jb2w+PEhvc3Q+UlJSUlJSUlJSUlJSUlJSUlJSUlJSUlJSUlJSUlJSUlJSUlJSUlJSUlJSUlJSUlJSUlJSUlJSUlJSUlJSUlJSUlJSUlJSUjwhW0NEQVRBW3NjYWxlLmxvY2FsXV0+PC9Ib3N0PjxQb3J0Png8L1BvcnQ+UG9ydD48RXh0cmEvPjwvSW50ZXJmYWNlPv///////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////////wo8T3B0aW9ucz48V2luZFJvd01vZGU+MzAwPC9XaW5kUm93TW9kZT48V2luZFJvd0NoYXI+PC9XaW5kUm93Q2hhcj5DaDw/RXRuYz8+Kz8kRUtLS0s/PjxhLz5vdz48T3JkZXJzRmlsZU5hbWU+PC9PcmRlcnNGaWxlTmFtZT48L09wdGlvbnM+PC9Db25maWc+Cg==");
         QTest::newRow("instruction target with a control byte inside a section")
             << QByteArray("PD94bWwgdmVyc2lvbj0iMS4wIiBlbmNvZGluZz0iSVNPLTg4NTktMiI/Pgo8Q29uZmlnIGE9IjEiPjwhLS0ga2VwdCAtLT48SW50ZXJmYWNlPjxLaW5kPkV0aDwvS2luZD48P3guZQEwPz48UHJvdG9jb2w+VURQPC9Qcm90b2NvbD48SG9zdD48IVtDREFUQVtzY2FsZS5sb2NhbF1dPjwvSG9zdD48UG9ydD4wYngxRjxhLz45MDwvUG9ydD48RXh0cmEvPjwvSW50ZXJmYWNlPgo8T3B0aW9ucz48V2luZFJvd01vZGU+MzAwPC9XaW5kUm93TW9kZT48V2luZFJvd0NoYXI+JmFtcDs8L1dpbmRSb3dDaGFyPjxXaW5kUm93PnllczwvV2luZFJvdz48T3JkZXJzRmlsZU5hbWU+PC9PcmRlcnNGaWxlTmFtZT48L09wdGlvbnM+PC9Db25maWc+Cg==");
     }
