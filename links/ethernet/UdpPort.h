@@ -39,7 +39,6 @@ public:
     // Texts from address (host byte order) go to sink, until the route is removed.
     void AddRoute(std::uint32_t address, Sink sink);
     void RemoveRoute(std::uint32_t address);
-    bool HasRoute(std::uint32_t address) const { return routes_.count(address) != 0; }
 
     // One datagram; a socket failure throws EIdSocketError.
     void Send(std::uint32_t address, std::int32_t port, const QByteArray& datagram) const;
