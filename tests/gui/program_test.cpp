@@ -9,6 +9,21 @@
 
 #include <csignal>
 
+namespace {
+// Whether the process has a handler for `sig` (the SigCgt mask of /proc/PID/status).
+bool CatchesSignal(qint64 pid, int sig)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("SigCgt:"))
+            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (sig - 1)) & 1;
+    }
+    return false;
+}
+}
+
 class ProgramTest : public QObject {
     Q_OBJECT
 private slots:
@@ -34,7 +49,9 @@ private slots:
         p.setProcessChannelMode(QProcess::ForwardedChannels);
         p.start(exe, {});
         QVERIFY(p.waitForStarted());
-        QTest::qWait(1500);  // let the window come up; nothing observable to wait on from outside
+        // The program catches the signal once its handler is in place: wait for
+        // that, as /proc shows it, instead of guessing how long start-up takes.
+        QTRY_VERIFY_WITH_TIMEOUT(CatchesSignal(p.processId(), sig), 60000);
         QCOMPARE(p.state(), QProcess::Running);
         ::kill(static_cast<pid_t>(p.processId()), sig);
         QVERIFY(p.waitForFinished(10000));
