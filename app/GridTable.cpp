@@ -64,7 +64,7 @@ int TGridTable::columnCount(const QModelIndex& parent) const
 
 QVariant TGridTable::data(const QModelIndex& index, int role) const
 {
-    if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
+    if (role != Qt::DisplayRole)
         return {};
     const QByteArrayView bytes = CellBytes(index.column(), index.row());
     if (bytes.isEmpty())

@@ -40,6 +40,8 @@ public:
     void Reset(int cols, int rows);
     // Replaces the whole table with a loaded one.
     void Assign(TGridContent&& content);
+    // The loaded bytes and offsets, for readers that walk every row (the check before sending).
+    const TGridContent& Content() const { return content_; }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;

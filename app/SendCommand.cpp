@@ -1,5 +1,6 @@
 #include "SendCommand.h"
 
+#include "DatabaseCheck.h"
 #include "DatabaseFile.h"
 #include "Global.h"
 #include "ScaleJob.h"
@@ -27,12 +28,15 @@ const char Description[] =
     "Usage: scaledb [FILE]\n"
     "       scaledb send FILE --to LINK [--to LINK ...] [options]\n"
     "       scaledb send FILE --to-file LINKS [options]\n"
+    "       scaledb send FILE --check [--to LINK ...]\n"
     "\n"
     "Without arguments, or with a FILE, opens the window.\n"
     "send uploads FILE to each scale named by --to or listed in --to-file, all at once\n"
     "(or --jobs at a time), and prints the outcome of each.\n"
     "LINK is tcp://HOST:PORT, udp://ADDRESS:PORT or serial:DEVICE[@BAUD].\n"
-    "Exit status: 0 every scale accepted the database, 1 one did not, 2 bad arguments.";
+    "FILE is checked first; what the check finds is printed as warnings on standard error.\n"
+    "Exit status: 0 every scale accepted the database, 1 one did not, 2 bad arguments.\n"
+    "With --check: 0 nothing found, 1 something found, 2 bad arguments.";
 
 // Descriptors one upload may hold at once (a socket, or a device and the
 // event thread's eventfd), and what the program needs besides.
@@ -53,6 +57,8 @@ struct TSendOptions {
     int Jobs = 0;            // at most this many uploads at once; 0: all
     bool Json = false;
     quint16 UdpPort = 1001;
+    bool CheckOnly = false;  // --check: no upload
+    bool Strict = false;     // --strict: no upload when the check finds something
 };
 
 // One link a line; '#' starts a comment; blank lines are skipped.
@@ -125,7 +131,13 @@ bool ReadSendOptions(const QCommandLineParser& parser, TSendOptions& o, QString&
         }
         udpScales.emplace(address, t.Name);
     }
-    if (o.File.isEmpty() || o.Targets.empty()) {
+    o.CheckOnly = parser.isSet(QStringLiteral("check"));
+    o.Strict = parser.isSet(QStringLiteral("strict"));
+    if (o.CheckOnly && o.File.isEmpty()) {
+        error = QStringLiteral("--check needs a FILE (see --help)");
+        return false;
+    }
+    if (o.File.isEmpty() || (o.Targets.empty() && !o.CheckOnly)) {
         error = QStringLiteral("send needs a FILE and at least one --to LINK or --to-file LINKS (see --help)");
         return false;
     }
@@ -252,6 +264,11 @@ void PrintReport(const std::vector<std::unique_ptr<TScaleJob>>& jobs, bool json)
                     j->Outcome.isEmpty() ? "accepted" : j->Outcome.toLocal8Bit().constData());
 }
 
+QString Findings(std::size_t n)
+{
+    return n == 0 ? QStringLiteral("nothing found") : n == 1 ? QStringLiteral("1 finding") : QStringLiteral("%1 findings").arg(n);
+}
+
 // Uploads to every scale, at most o.Jobs at once, and prints the outcome of each.
 int RunSend(TSendOptions o)
 {
@@ -261,6 +278,21 @@ int RunSend(TSendOptions o)
     } catch (const std::exception& e) {
         Err(QString::fromLocal8Bit(e.what()));
         return 2;
+    }
+
+    // A record too long for a UDP command matters only where one goes over UDP.
+    const bool udpTarget = std::any_of(o.Targets.begin(), o.Targets.end(),
+                                       [](const TTarget& t) { return t.Kind == ckEthernet && t.Protocol == epUDP; });
+    const std::vector<TFinding> findings = CheckDatabase(table, udpTarget);
+    for (const TFinding& f : findings)
+        Err(QStringLiteral("warning: ") + f.Text());
+    if (o.CheckOnly) {
+        std::printf("%s: %s\n", o.File.toLocal8Bit().constData(), Findings(findings.size()).toLocal8Bit().constData());
+        return findings.empty() ? 0 : 1;
+    }
+    if (o.Strict && !findings.empty()) {
+        Err(QStringLiteral("not sent: %1 (--strict)").arg(Findings(findings.size())));
+        return 1;
     }
 
     const std::size_t fit = UploadsThatFit();
@@ -337,6 +369,8 @@ int RunCommandLine(const QStringList& args)
         {QStringLiteral("jobs"), QStringLiteral("At most N uploads at once (default: all)."), QStringLiteral("N")},
         {QStringLiteral("report"), QStringLiteral("The outcome as text or json (one object per scale)."), QStringLiteral("FORMAT"), QStringLiteral("text")},
         {QStringLiteral("retries"), QStringLiteral("Ends a scale's upload when it answers one command wrongly N times in a row."), QStringLiteral("N"), QStringLiteral("5")},
+        {QStringLiteral("check"), QStringLiteral("Only checks FILE: exit 0 when nothing is found, 1 otherwise; no link needed (a udp:// one adds the UDP command length).")},
+        {QStringLiteral("strict"), QStringLiteral("Sends nothing when the check finds something (exit 1).")},
     });
     parser.addPositionalArgument(QStringLiteral("send"), QStringLiteral("Uploads FILE to the scales."), QStringLiteral("send FILE"));
     if (!parser.parse(args)) {

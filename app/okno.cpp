@@ -1,9 +1,11 @@
 #include "okno.h"
 
 #include "AppFolder.h"
+#include "CheckForm.h"
 #include "ConnectionUnit.h"
 #include "DatabaseFile.h"
 #include "EthConnection.h"
+#include "GridCellTip.h"
 #include "Global.h"
 #include "LinkSender.h"
 #include "MessageBox.h"
@@ -134,6 +136,7 @@ void TForm1::BuildControls()
     StringGrid1->setShowGrid(true);
     StringGrid1->setFrameShape(QFrame::NoFrame);
     StringGrid1->setWordWrap(false);
+    StringGrid1->setItemDelegate(new TGridCellTip(StringGrid1));
 
     Panel1 = new QWidget(central);
     Panel1->setObjectName(QStringLiteral("Panel1"));
@@ -352,9 +355,21 @@ void TForm1::SetWyslijBazeIdle()
     btnOpenPort->setEnabled(true);
 }
 
+bool TForm1::CheckBeforeSending()
+{
+    const std::vector<TFinding> findings = CheckDatabase(Table, ConnectionKind != ckSerial && EthProtocol == epUDP);
+    if (findings.empty())
+        return true;
+    TCheckForm form(findings, this);
+    return form.exec() == QDialog::Accepted;
+}
+
 void TForm1::bbWyslijBazeClick()
 {
     if (WyslijBazeTag == 0) {
+        // Checked before anything changes: Cancel leaves the window as it was.
+        if (!CheckBeforeSending())
+            return;
         ProgressBar1->setValue(0);
         WyslijBazeTag = 1;
         bbWyslijBaze->setText(QStringLiteral("Stop"));

@@ -84,6 +84,8 @@ private:
     void FormActivate();
     void BuildControls();
     void SetWyslijBazeIdle();
+    // The check before an upload starts: true to go on (nothing found, or "Send anyway").
+    bool CheckBeforeSending();
 
     bool closed_ = false;
     bool activatedOnce_ = false;

@@ -6,14 +6,17 @@
 #include "WindowTestEnv.h"
 #include "okno.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QScopeGuard>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 
 #include <memory>
 
@@ -34,6 +37,27 @@ class OpenFileTest : public QObject {
 private slots:
     void init() { env = std::make_unique<WindowTestEnv>(); }
     void cleanup() { env.reset(); }
+
+    // Columns stay 64 pixels: a name they cut shows whole as the cell's tooltip, a name they show whole has none.
+    void cutCellShowsItsWholeTextAsTooltip()
+    {
+        TForm1 w;
+        w.LoadDatabase(Write("names.csv", "7;Salt;Sea salt, coarse, in a 1 kg bag\n"));
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(w.StringGrid1->columnWidth(2), 64);
+        const auto hover = [&](int col) {
+            const QPoint at = w.StringGrid1->visualRect(w.Table.index(0, col)).center();
+            QHelpEvent help(QEvent::ToolTip, at, w.StringGrid1->viewport()->mapToGlobal(at));
+            QApplication::sendEvent(w.StringGrid1->viewport(), &help);
+        };
+        hover(1);
+        QVERIFY(!QToolTip::isVisible());
+        hover(2);
+        QTRY_VERIFY(QToolTip::isVisible());
+        QCOMPARE(QToolTip::text(), QStringLiteral("Sea salt, coarse, in a 1 kg bag"));
+        w.FormClose();
+    }
 
     void openThroughTheDialog()
     {

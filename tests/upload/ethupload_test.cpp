@@ -1,4 +1,5 @@
 // Uploads from the real main window over TCP and UDP to the scale simulator.
+#include "CheckFormAnswer.h"
 #include "EthConnection.h"
 #include "Global.h"
 #include "TestSupport.h"
@@ -89,6 +90,31 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return env->boxes.Count() >= 1; }, 10000));
         QCOMPARE(seen, (QList<int>{12, 25, 38, 50, 62, 75, 88, 100}));
         w->FormClose();
+    }
+
+    // A record of 98 bytes makes a 100-byte command: too long for UDP alone.
+    void recordTooLongForUdpIsFoundOverUdpOnly_data()
+    {
+        QTest::addColumn<int>("protocol");
+        QTest::addColumn<int>("shown");
+        QTest::newRow("tcp") << 0 << 0;
+        QTest::newRow("udp") << 1 << 1;
+    }
+    void recordTooLongForUdpIsFoundOverUdpOnly()
+    {
+        QFETCH(int, protocol);
+        QFETCH(int, shown);
+        TForm1 w;
+        const QString path = env->folder.File("db.csv");
+        WriteAll(path, QByteArray(98, 'x') + "\n");
+        w.LoadDatabase(path);
+        ConnectionKind = 1;
+        EthProtocol = static_cast<std::int8_t>(protocol);
+        CheckFormAnswer answer("btnCancel");
+        w.bbWyslijBaze->click();
+        QCOMPARE(answer.Shown, shown);
+        QCOMPARE(answer.Listed.contains("row 1: 98 bytes; its UDP command is 100 bytes"), shown == 1);
+        w.FormClose();
     }
 
     void scaleDroppingTheConnectionShowsDisconnected()

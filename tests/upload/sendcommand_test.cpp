@@ -53,7 +53,9 @@ private slots:
         database = dir.filePath("db.csv");
         QFile f(database);
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("1;Salt;\xB9\xEA\r\n\r\n2; Pepper \n");
+        f.write("1;Salt;\xB9\xEA\r\n\r\n2; Pepper \n");  // row 2 is padded: one finding
+        WriteAll(dir.filePath("clean.csv"), "1;Salt\n2;Pepper\n");
+        WriteAll(dir.filePath("long.csv"), QByteArray(98, 'x') + "\n");  // a 100-byte UDP command
     }
 
     void acceptedOverEachLink_data()
@@ -79,6 +81,7 @@ private slots:
         const Run r = Send({database, "--to", Link(mode, sim, typed), "--udp-port", "0"});
         QVERIFY2(r.code == 0, r.err.constData());
         QVERIFY(r.out.contains("accepted"));
+        QVERIFY(r.err.startsWith("scaledb: warning: row 2: 2 fields where the widest row has 3; it is sent padded with 1 empty field\n"));
         QByteArray recorded = sim.Recorded();
         if (mode == QLatin1String("udp")) {
             QByteArray expected = streamed;
@@ -143,6 +146,54 @@ private slots:
         const Run r = Send(args);
         QCOMPARE(r.code, 2);
         QVERIFY(r.err.startsWith("scaledb: "));
+    }
+
+    void checkAndStrict_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QByteArray>("err");  // what standard error starts with
+        QTest::newRow("check clean") << QStringList{"clean.csv", "--check"} << 0 << QByteArray();
+        QTest::newRow("check with a finding")
+            << QStringList{"db.csv", "--check"} << 1 << QByteArray("scaledb: warning: row 2: 2 fields");
+        QTest::newRow("check long record, no link") << QStringList{"long.csv", "--check"} << 0 << QByteArray();
+        QTest::newRow("check long record over udp")
+            << QStringList{"long.csv", "--check", "--to", "udp://127.0.0.1:4001"} << 1
+            << QByteArray("scaledb: warning: row 1: 98 bytes; its UDP command is 100 bytes, over the 99 a UDP command holds\n");
+        QTest::newRow("check long record over tcp")
+            << QStringList{"long.csv", "--check", "--to", "tcp://127.0.0.1:4001"} << 0 << QByteArray();
+        QTest::newRow("check without a file") << QStringList{"--check"} << 2 << QByteArray("scaledb: ");
+        QTest::newRow("check a missing file") << QStringList{"missing.csv", "--check"} << 2 << QByteArray("scaledb: ");
+        // Nothing listens at port 1: an upload would fail there, so exit 1 with nothing on
+        // standard output says the upload was never tried.
+        QTest::newRow("strict refuses to send")
+            << QStringList{"db.csv", "--strict", "--to", "tcp://127.0.0.1:1"} << 1 << QByteArray("scaledb: warning: row 2: ");
+    }
+    void checkAndStrict()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QByteArray, err);
+        if (!args.isEmpty() && args[0].endsWith(".csv"))
+            args[0] = dir.filePath(args[0]);
+        const Run r = Send(args);
+        QCOMPARE(r.code, code);
+        QVERIFY2(r.err.startsWith(err), r.err.constData());
+        if (args.contains("--strict")) {
+            QVERIFY(r.err.endsWith("scaledb: not sent: 1 finding (--strict)\n"));
+            QCOMPARE(r.out, QByteArray());
+        } else if (code != 2) {
+            QCOMPARE(r.out, (args[0] + (code ? ": 1 finding\n" : ": nothing found\n")).toLocal8Bit());
+        }
+    }
+
+    void strictSendsACleanFile()
+    {
+        ScaleSim sim("tcp");
+        QVERIFY(sim.Started());
+        const Run r = Send({dir.filePath("clean.csv"), "--strict", "--to", Link("tcp", sim)});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(sim.Recorded(), QByteArray("SbP\r\nSr1;Salt\r\nSr2;Pepper\r\nSe\r\n"));
     }
 
     void fiveScalesAtOnceOneFailing()

@@ -1,5 +1,6 @@
 // Uploads from the real main window over a pseudo-terminal, to the scale
 // simulator or to a scale played by the test itself.
+#include "CheckFormAnswer.h"
 #include "Global.h"
 #include "RadioGroup.h"
 #include "TestSupport.h"
@@ -98,12 +99,65 @@ private slots:
         ScaleSim sim("serial");
         QVERIFY(sim.Started());
         auto w = OpenWindow(sim.Device(), "\n\n");
+        CheckFormAnswer answer("btnSendAnyway");  // the empty record is a finding
         w->bbWyslijBaze->click();
         QVERIFY(WaitBoxes(1));
         QCOMPARE(sim.Recorded(), QByteArray("SbP\r\nSe\r\n"));
         QCOMPARE(env->boxes.Boxes()[0].text, QStringLiteral("Database could not be sent to scale."));
         QCOMPARE(env->boxes.Boxes()[0].caption, QStringLiteral("Failure"));
         QCOMPARE(env->boxes.Boxes()[0].flags, 64);
+        w->FormClose();
+    }
+
+    // Cancel sends nothing and leaves the window as it was; "Send anyway"
+    // then sends the file's own bytes. A clean file shows no dialog.
+    void checkBeforeSending()
+    {
+        ScaleSim sim("serial");
+        QVERIFY(sim.Started());
+        auto w = OpenWindow(sim.Device(), "1;Salt\n2;Pepper\n");
+        {
+            CheckFormAnswer none("btnCancel");
+            w->bbWyslijBaze->click();
+            QCOMPARE(w->bbWyslijBaze->text(), QStringLiteral("Stop"));
+            QVERIFY(WaitBoxes(1));
+            QCOMPARE(none.Shown, 0);
+        }
+        QCOMPARE(sim.Recorded(), QByteArray("SbP\r\nSr1;Salt\r\nSr2;Pepper\r\nSe\r\n"));
+
+        // Twelve rows of one field beside one of two: twelve findings.
+        QByteArray database("0;Bread\n");
+        for (int i = 1; i <= 12; ++i)
+            database += QByteArray::number(i) + '\n';
+        const QString path = env->folder.File("db.csv");
+        WriteAll(path, database);
+        w->LoadDatabase(path);
+        {
+            CheckFormAnswer cancel("btnCancel");
+            w->bbWyslijBaze->click();
+            QCOMPARE(cancel.Shown, 1);
+            QVERIFY(cancel.Listed.contains("row 2: 1 field where the widest row has 2; it is sent padded with 1 empty field"));
+            QVERIFY(cancel.Listed.contains("row 11: "));
+            QVERIFY(!cancel.Listed.contains("row 12: "));
+            QVERIFY(cancel.Listed.endsWith("and 2 more"));
+        }
+        QCOMPARE(w->bbWyslijBaze->text(), QStringLiteral("Send database"));
+        QCOMPARE(w->WyslijBazeTag, 0);
+        QVERIFY(w->btnOpenPort->isEnabled());
+        QCOMPARE(w->ProgressBar1->value(), 100);  // the last upload's, untouched
+        {
+            CheckFormAnswer anyway("btnSendAnyway");
+            w->bbWyslijBaze->click();
+            QCOMPARE(anyway.Shown, 1);
+            QCOMPARE(w->bbWyslijBaze->text(), QStringLiteral("Stop"));
+            QVERIFY(WaitBoxes(2, 20000));
+        }
+        // The cancelled press sent nothing: the second upload follows the first directly.
+        QByteArray second("SbP\r\nSr0;Bread\r\n");
+        for (int i = 1; i <= 12; ++i)
+            second += "Sr" + QByteArray::number(i) + ";\r\n";
+        QCOMPARE(sim.Recorded(), QByteArray("SbP\r\nSr1;Salt\r\nSr2;Pepper\r\nSe\r\n") + second + "Se\r\n");
+        QCOMPARE(env->boxes.Boxes()[1].text, QStringLiteral("Database was sent to scale."));
         w->FormClose();
     }
 

@@ -1,0 +1,53 @@
+#include "CheckForm.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+TCheckForm::TCheckForm(const std::vector<TFinding>& findings, QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("CheckForm"));
+    setWindowTitle(QStringLiteral("Check before sending"));
+    setModal(true);
+
+    const auto count = static_cast<qsizetype>(findings.size());
+    QStringList lines;
+    lines << (count == 1 ? QStringLiteral("The database has 1 finding; sent as it is, the scale may be left with part of it or wrong data:")
+                         : QStringLiteral("The database has %1 findings; sent as it is, the scale may be left with part of it or wrong data:").arg(count));
+    lines << QString();
+    for (qsizetype i = 0; i < count && i < Listed; ++i)
+        lines << findings[static_cast<std::size_t>(i)].Text();
+    if (count > Listed)
+        lines << QStringLiteral("and %1 more").arg(count - Listed);
+
+    auto* icon = new QLabel(this);
+    icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32, 32));
+    icon->setAlignment(Qt::AlignTop);
+    LabelFindings = new QLabel(lines.join('\n'), this);
+    LabelFindings->setObjectName(QStringLiteral("LabelFindings"));
+    LabelFindings->setTextFormat(Qt::PlainText);
+    LabelFindings->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    btnSendAnyway = new QPushButton(QStringLiteral("Send anyway"), this);
+    btnSendAnyway->setObjectName(QStringLiteral("btnSendAnyway"));
+    btnSendAnyway->setAutoDefault(false);
+    connect(btnSendAnyway, &QPushButton::clicked, this, &QDialog::accept);
+    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    btnCancel->setDefault(true);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* text = new QHBoxLayout;
+    text->addWidget(icon);
+    text->addWidget(LabelFindings, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(btnSendAnyway);
+    buttons->addWidget(btnCancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(text);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
