@@ -473,8 +473,14 @@ void Simulator::Handle(std::size_t index, std::string_view command, const sockad
         Log(index, "blank, ignored: " + Escaped(command));
         return;
     }
-    Log(index, "#" + std::to_string(answer.number) + " <- " + Escaped(command) + "   -> "
-        + (answer.reply ? Escaped(*answer.reply) : std::string("(no reply)")));
+    if (options_.log) {
+        // Appended piece by piece: GCC 12 at -O3 takes "#" + to_string() for an overlapping copy.
+        std::string line = "#";
+        line += std::to_string(answer.number);
+        line += " <- " + Escaped(command) + "   -> ";
+        line += answer.reply ? Escaped(*answer.reply) : std::string("(no reply)");
+        Log(index, line);
+    }
 
     // Queued pieces keep their order: none is due before the one ahead of it.
     auto due = Clock::now() + std::chrono::milliseconds(options_.delayMs);
