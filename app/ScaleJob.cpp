@@ -62,7 +62,7 @@ bool ParseLink(const QString& text, TTarget& t)
     return ok && t.Port > 0 && t.Port <= 65535 && !t.Host.contains('/') && !t.Host.contains(':');
 }
 
-TScaleJob::TScaleJob(const TTarget& target, const TGridTable& table, int position, int timeoutSeconds,
+TScaleJob::TScaleJob(const TTarget& target, const TGridTable& table, int position, TDeadlines& deadlines,
                      int retries, std::shared_ptr<TUdpPort> udp)
     : Target(target), udp_(std::move(udp)), table_(table), position_(position),
       upload_({[this](const QByteArray& c) { Send(c); },
@@ -78,19 +78,21 @@ TScaleJob::TScaleJob(const TTarget& target, const TGridTable& table, int positio
                },
                [this](bool failed) { Finish(failed ? QStringLiteral("the scale did not accept the database")
                                                    : QString()); }}),
+      deadlines_(deadlines),
+      deadline_(deadlines.Add([this] { Finish(QStringLiteral("no reply from the scale")); })),
       retries_(retries)
 {
-    deadline_.setSingleShot(true);
-    deadline_.setInterval(timeoutSeconds * 1000);
-    QObject::connect(&deadline_, &QTimer::timeout, this, [this] { Finish(QStringLiteral("no reply from the scale")); });
 }
 
-TScaleJob::~TScaleJob() = default;
+TScaleJob::~TScaleJob()
+{
+    deadlines_.Remove(deadline_);
+}
 
 void TScaleJob::Begin()
 {
     clock_.start();
-    deadline_.start();
+    deadlines_.Start(deadline_);
     if (Target.Kind == ckSerial) {
         port_ = std::make_unique<TComPort>();
         port_->setObjectName(QStringLiteral("ComPort1"));
@@ -173,7 +175,7 @@ void TScaleJob::Send(const QByteArray& command)
     }
     if (command.startsWith("Sr"))
         RecordsSent = std::max(RecordsSent, static_cast<int>(upload_.UploadIndex));
-    deadline_.start();
+    deadlines_.Start(deadline_);
     sender_.Send(command);
 }
 
@@ -183,7 +185,7 @@ void TScaleJob::Finish(const QString& outcome)
         return;
     Outcome = outcome.isNull() ? QStringLiteral("") : outcome;
     Seconds = static_cast<double>(clock_.elapsed()) / 1000.0;
-    deadline_.stop();
+    deadlines_.Stop(deadline_);
     upload_.Stop();
     OnEvent(*this, evFinished);
 }

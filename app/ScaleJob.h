@@ -1,6 +1,7 @@
 #pragma once
 // One scale's upload for `scaledb send`: its own link, exchange and deadline,
 // reporting each step to the run that started it.
+#include "Deadlines.h"
 #include "GridTable.h"
 #include "LinkSender.h"
 #include "ProcessData.h"
@@ -8,7 +9,6 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -34,7 +34,8 @@ class TScaleJob : public QObject {
 public:
     enum TEvent { evConnected, evPercent, evFinished };
 
-    TScaleJob(const TTarget& target, const TGridTable& table, int position, int timeoutSeconds,
+    // `deadlines` runs the time each command may wait for its reply.
+    TScaleJob(const TTarget& target, const TGridTable& table, int position, TDeadlines& deadlines,
               int retries, std::shared_ptr<TUdpPort> udp);
     ~TScaleJob() override;
 
@@ -61,7 +62,8 @@ private:
     const TGridTable& table_;
     int position_;
     TUpload upload_;
-    QTimer deadline_;
+    TDeadlines& deadlines_;
+    TDeadlines::TId deadline_;
     QElapsedTimer clock_;
     bool started_ = false;
     std::unique_ptr<TComPort> port_;

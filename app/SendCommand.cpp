@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <deque>
 #include <map>
@@ -305,9 +306,10 @@ int RunSend(TSendOptions o)
     // One local port for every UDP scale, as each answers to it; the
     // endpoint routes their replies by the sender's address.
     const auto udp = std::make_shared<TUdpPort>(o.UdpPort);
+    TDeadlines deadlines(std::chrono::seconds(o.TimeoutSeconds));
     std::vector<std::unique_ptr<TScaleJob>> jobs;
     for (const TTarget& t : o.Targets)
-        jobs.push_back(std::make_unique<TScaleJob>(t, table, o.Position, o.TimeoutSeconds, o.Retries, udp));
+        jobs.push_back(std::make_unique<TScaleJob>(t, table, o.Position, deadlines, o.Retries, udp));
 
     TProgress progress(jobs.size(), ::isatty(STDERR_FILENO));
     std::size_t next = 0, finished = 0;

@@ -20,6 +20,11 @@ int main(int argc, char** argv)
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
     if (IsCommandLineMode(args)) {
+        // A fleet holds a socket per scale, and a socket's write notifier goes
+        // on and off with every command: Qt's own dispatcher finds it by its
+        // descriptor, glib's searches every socket's.
+        if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
+            qputenv("QT_NO_GLIB", "1");
         QCoreApplication app(argc, argv);
         return RunCommandLine(args);
     }

@@ -15,6 +15,9 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <memory>
+#include <vector>
+
 namespace {
 
 // The program's end of a link to the simulator, in whichever mode it runs.
@@ -27,15 +30,17 @@ public:
             ::close(fd_);
     }
 
-    bool Open(const ScaleSim& sim)
+    // To the simulator's scale-th scale (from 0).
+    bool Open(const ScaleSim& sim, int scale = 0)
     {
-        port_ = sim.Port();
+        port_ = sim.Port(scale);
         if (mode_ == "serial") {
             fd_ = ::open(sim.Device().toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
             return fd_ >= 0;
         }
+        host_ = QHostAddress(sim.Host(scale));
         if (mode_ == "tcp") {
-            tcp_.connectToHost(QHostAddress::LocalHost, port_);
+            tcp_.connectToHost(host_, port_);
             return tcp_.waitForConnected(5000);
         }
         return udp_.bind(QHostAddress::LocalHost, 0);
@@ -54,7 +59,7 @@ public:
         else if (mode_ == "tcp")
             tcp_.write(bytes);
         else
-            udp_.writeDatagram(bytes, QHostAddress::LocalHost, port_);
+            udp_.writeDatagram(bytes, host_, port_);
     }
 
     // One reply: a whole datagram over UDP, else the bytes up to a LF.
@@ -88,6 +93,7 @@ public:
 
 private:
     QString mode_;
+    QHostAddress host_;
     quint16 port_ = 0;
     int fd_ = -1;
     QTcpSocket tcp_;
@@ -138,36 +144,57 @@ private slots:
     {
         QTest::addColumn<QString>("mode");
         QTest::addColumn<QByteArray>("opening"); // sent before the upload, never answered
-        QTest::newRow("serial, pseudo-terminal") << "serial" << QByteArray();
-        QTest::newRow("tcp") << "tcp" << QByteArray();
-        QTest::newRow("udp, with the link's 1-byte opening datagram") << "udp" << QByteArray(1, '\0');
+        QTest::addColumn<int>("count");          // scales in the one simulator
+        QTest::newRow("serial, pseudo-terminal") << "serial" << QByteArray() << 1;
+        QTest::newRow("tcp") << "tcp" << QByteArray() << 1;
+        QTest::newRow("udp, with the link's 1-byte opening datagram") << "udp" << QByteArray(1, '\0') << 1;
+        QTest::newRow("three tcp scales, each its own count and recording") << "tcp" << QByteArray() << 3;
+        QTest::newRow("three udp scales on 127.0.0.2-4") << "udp" << QByteArray(1, '\0') << 3;
     }
     void exchange()
     {
         QFETCH(QString, mode);
         QFETCH(QByteArray, opening);
-        ScaleSim sim(mode, {QStringLiteral("--wrong-at"), QStringLiteral("4")});
+        QFETCH(int, count);
+        QStringList options{QStringLiteral("--wrong-at"), QStringLiteral("4")};
+        if (count > 1)
+            options << QStringLiteral("--count") << QString::number(count);
+        if (count > 1 && mode == "udp")
+            options << QStringLiteral("--host") << QStringLiteral("127.0.0.2");
+        ScaleSim sim(mode, options);
         QVERIFY(sim.Started());
-        Link link(mode);
-        QVERIFY(link.Open(sim));
+        std::vector<std::unique_ptr<Link>> links;
+        for (int i = 0; i < count; ++i) {
+            if (count > 1 && mode == "udp")
+                QCOMPARE(sim.Host(i), QStringLiteral("127.0.0.%1").arg(i + 2));
+            links.push_back(std::make_unique<Link>(mode));
+            QVERIFY(links.back()->Open(sim, i));
+        }
 
         const QList<QPair<QByteArray, QByteArray>> steps{
             {"SbP", "MbP\r\n"},
             {"Sr7;S\xE9l \xB9;1.20", "Mr\r\n"}, // bytes above 0x7F and a blank go through unchanged
             {"Sr;;;;", "Mr\r\n"},
-            {"Sr8;x", "Mx\r\n"}, // fourth command: the opening datagram was not counted
+            {"Sr8;x", "Mx\r\n"}, // each scale's fourth command: the opening datagram was not counted
             {"Se", "Me\r\n"},
         };
         QByteArray wire = opening;
-        if (!opening.isEmpty())
-            link.SendRaw(opening);
+        for (const auto& link : links)
+            if (!opening.isEmpty())
+                link->SendRaw(opening);
+        // Every scale has its command before any reply is read: one scale
+        // answering for another, or one count for all, shows as a wrong reply.
         for (const auto& [command, reply] : steps) {
-            link.SendRaw(link.Frame(command));
-            wire += link.Frame(command);
-            QCOMPARE(link.ReadReply(), reply);
+            for (const auto& link : links)
+                link->SendRaw(link->Frame(command));
+            wire += links.front()->Frame(command);
+            for (const auto& link : links)
+                QCOMPARE(link->ReadReply(), reply);
         }
-        QVERIFY(sim.WaitRecorded(int(wire.size())));
-        QCOMPARE(sim.Recorded(), wire);
+        for (int i = 0; i < count; ++i) {
+            QVERIFY(sim.WaitRecorded(int(wire.size()), 5000, i));
+            QCOMPARE(sim.Recorded(i), wire);
+        }
     }
 
     void replies_data()
@@ -338,6 +365,7 @@ private slots:
         QTest::newRow("unknown option") << QStringList{"--tcp", "0", "--frob"} << false << 2;
         QTest::newRow("host not IPv4") << QStringList{"--tcp", "0", "--host", "scale.local"} << false << 2;
         QTest::newRow("host with serial") << QStringList{"--serial", "--host", "127.0.0.1"} << false << 2;
+        QTest::newRow("count with serial") << QStringList{"--serial", "--count", "2"} << false << 2;
         QTest::newRow("missing device") << QStringList{"--device", "/nonexistent/ttyS9"} << false << 1;
         QTest::newRow("SIGTERM ends serial") << QStringList{"--serial"} << true << 0;
         QTest::newRow("SIGTERM ends tcp") << QStringList{"--tcp", "0", "--log"} << true << 0;

@@ -105,7 +105,9 @@ QString ScratchAppFolder::Path() const
 
 ScaleSim::ScaleSim(const QString& mode, const QStringList& extra)
 {
-    record_ = dir_.filePath(QStringLiteral("record.bin"));
+    const qsizetype count = extra.indexOf(QStringLiteral("--count"));
+    count_ = count >= 0 ? extra.value(count + 1).toInt() : 1;
+    record_ = dir_.filePath(count_ > 1 ? QStringLiteral("records") : QStringLiteral("record.bin"));
     QStringList args{QStringLiteral("--") + mode};
     if (mode != QLatin1String("serial"))
         args << QStringLiteral("0");
@@ -117,24 +119,22 @@ ScaleSim::ScaleSim(const QString& mode, const QStringList& extra)
     proc_.start(qEnvironmentVariable("SCALE_SIM"), args);
     if (!proc_.waitForStarted(5000))
         return;
+    // One line per scale: "READY serial /dev/pts/3" or "READY tcp 127.0.0.1 40123"
     QDeadlineTimer deadline(10000);
-    QByteArray line;
-    while (!line.endsWith('\n') && !deadline.hasExpired()) {
+    while (endpoints_.size() < count_ && !deadline.hasExpired()) {
         if (!proc_.canReadLine() && !proc_.waitForReadyRead(100))
             continue;
-        line = proc_.readLine();
+        const QList<QByteArray> parts = proc_.readLine().trimmed().split(' ');
+        if (parts.size() < 3 || parts[0] != "READY")
+            return;
+        if (parts[1] == "serial") {
+            endpoints_ << QString::fromLocal8Bit(parts[2]);
+        } else if (parts.size() >= 4) {
+            endpoints_ << QString::fromLatin1(parts[2]);
+            ports_ << static_cast<quint16>(parts[3].toUInt());
+        }
     }
-    // "READY serial /dev/pts/3" or "READY tcp 127.0.0.1 40123"
-    const QList<QByteArray> parts = line.trimmed().split(' ');
-    if (parts.size() < 3 || parts[0] != "READY")
-        return;
-    if (parts[1] == "serial") {
-        endpoint_ = QString::fromLocal8Bit(parts[2]);
-    } else if (parts.size() >= 4) {
-        endpoint_ = QString::fromLatin1(parts[2]);
-        port_ = static_cast<quint16>(parts[3].toUInt());
-    }
-    started_ = true;
+    started_ = endpoints_.size() == count_;
 }
 
 ScaleSim::~ScaleSim()
@@ -146,16 +146,15 @@ ScaleSim::~ScaleSim()
     }
 }
 
-QByteArray ScaleSim::Recorded() const
+QByteArray ScaleSim::Recorded(int scale) const
 {
-    QFile f(record_);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    return ReadAll(count_ > 1 ? QStringLiteral("%1/%2.bin").arg(record_).arg(scale + 1) : record_);
 }
 
-bool ScaleSim::WaitRecorded(int bytes, int timeoutMs) const
+bool ScaleSim::WaitRecorded(int bytes, int timeoutMs, int scale) const
 {
     QDeadlineTimer deadline(timeoutMs);
-    while (Recorded().size() < bytes) {
+    while (Recorded(scale).size() < bytes) {
         if (deadline.hasExpired())
             return false;
         QTest::qWait(10);

@@ -41,26 +41,29 @@ private:
     QTemporaryDir dir_;
 };
 
-// The scale simulator as a child process (path from $SCALE_SIM).
+// The scale simulator as a child process (path from $SCALE_SIM). With
+// "--count N" among the arguments it serves N scales, numbered from 0.
 class ScaleSim {
 public:
     // mode: "serial", "tcp" or "udp"; extra: further arguments.
     explicit ScaleSim(const QString& mode, const QStringList& extra = {});
     ~ScaleSim();
     bool Started() const { return started_; }
-    QString Device() const { return endpoint_; }      // serial: the pty path
-    quint16 Port() const { return port_; }            // tcp, udp
+    QString Device() const { return endpoints_.value(0); }  // serial: the pty path
+    QString Host(int scale) const { return endpoints_.value(scale); }
+    quint16 Port(int scale = 0) const { return ports_.value(scale); }  // tcp, udp
     QString RecordPath() const { return record_; }
-    QByteArray Recorded() const;
+    QByteArray Recorded(int scale = 0) const;
     // Waits until the recording holds at least `bytes` bytes.
-    bool WaitRecorded(int bytes, int timeoutMs = 5000) const;
+    bool WaitRecorded(int bytes, int timeoutMs = 5000, int scale = 0) const;
 
 private:
     QTemporaryDir dir_;
     QProcess proc_;
-    QString record_;
-    QString endpoint_;
-    quint16 port_ = 0;
+    QString record_;   // a file, or with several scales a folder of files
+    int count_ = 1;
+    QStringList endpoints_;
+    QList<quint16> ports_;
     bool started_ = false;
 };
 

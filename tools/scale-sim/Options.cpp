@@ -48,8 +48,12 @@ const char* UsageText()
            "\n"
            "Options:\n"
            "  --host ADDR           IPv4 address to listen on (default 127.0.0.1)\n"
+           "  --count N             serve N scales, each with its own state and recording:\n"
+           "                        TCP on N consecutive ports from PORT, UDP on N consecutive\n"
+           "                        addresses from ADDR; one READY line each\n"
            "  --baud N              line speed for --device (default 9600)\n"
            "  --record FILE         append every received byte to FILE as it arrives\n"
+           "                        (with --count: FILE is a folder, scale K records to FILE/K.bin)\n"
            "  --delay MS            wait MS before each reply (default 0)\n"
            "  --wrong-at N[,N...]   answer the N-th command with \"Mx\"\n"
            "  --split               send each reply in two pieces, \"M\" and the rest\n"
@@ -129,6 +133,8 @@ bool ParseOptions(int argc, char** argv, SimOptions& out, std::string& error)
             ok = take();
             out.host = value;
             hostGiven = true;
+        } else if (name == "--count") {
+            ok = number(1, 10'000, out.count);
         } else if (name == "--baud") {
             ok = number(1, 4'000'000, out.baud);
             baudGiven = true;
@@ -179,6 +185,14 @@ bool ParseOptions(int argc, char** argv, SimOptions& out, std::string& error)
     const bool network = out.mode == SimMode::Tcp || out.mode == SimMode::Udp;
     if (hostGiven && !network) {
         error = "--host applies to --tcp and --udp only";
+        return false;
+    }
+    if (out.count > 1 && !network) {
+        error = "--count applies to --tcp and --udp only";
+        return false;
+    }
+    if (out.mode == SimMode::Tcp && out.port != 0 && out.port + out.count - 1 > 65535) {
+        error = "--count " + std::to_string(out.count) + " ports from " + std::to_string(out.port) + " go past 65535";
         return false;
     }
     if (baudGiven && out.mode != SimMode::Device) {

@@ -12,7 +12,8 @@ struct SimOptions {
     int baud = 9600;               // --device only
     int port = 0;                  // --tcp / --udp; 0 picks a free port
     std::string host = "127.0.0.1";
-    std::string record;            // empty: nothing recorded
+    int count = 1;                 // --tcp: scales on consecutive ports; --udp: on consecutive addresses
+    std::string record;            // empty: nothing recorded; a folder when count > 1
     int delayMs = 0;
     std::set<long> wrongAt;
     bool split = false;

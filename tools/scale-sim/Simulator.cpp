@@ -6,7 +6,10 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/epoll.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <termios.h>
@@ -111,16 +114,42 @@ void CloseFd(int& fd)
     fd = -1;
 }
 
+constexpr std::uint64_t SignalKey = UINT64_MAX;
+
+// epoll's tag for a descriptor: the scale it belongs to, and whether it is
+// the scale's listening socket.
+std::uint64_t Key(std::size_t index, bool listening)
+{
+    return (std::uint64_t(index) << 1) | (listening ? 1 : 0);
+}
+
+// A thousand TCP scales hold two thousand sockets and as many recordings.
+void RaiseFileLimit()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
 } // namespace
 
-Simulator::Simulator(const SimOptions& options) : options_(options), scale_(options) {}
+Simulator::Simulator(const SimOptions& options) : options_(options)
+{
+    for (int i = 0; i < options.count; ++i)
+        scales_.push_back(std::make_unique<Endpoint>(options));
+}
 
 Simulator::~Simulator()
 {
-    CloseFd(ioFd_);
+    for (auto& e : scales_) {
+        CloseFd(e->ioFd);
+        CloseFd(e->listenFd);
+        CloseFd(e->recordFd);
+    }
     CloseFd(slaveFd_);
-    CloseFd(listenFd_);
-    CloseFd(recordFd_);
+    CloseFd(epollFd_);
     CloseFd(signalFd_);
 }
 
@@ -139,66 +168,105 @@ int Simulator::Run()
         return 1;
     }
     ::signal(SIGPIPE, SIG_IGN);
-
-    if (!options_.record.empty()) {
-        recordFd_ = ::open(options_.record.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-        if (recordFd_ < 0) {
-            FailErrno("cannot open " + options_.record);
-            return 1;
-        }
+    RaiseFileLimit();
+    epollFd_ = ::epoll_create1(EPOLL_CLOEXEC);
+    if (epollFd_ < 0) {
+        FailErrno("epoll_create1");
+        return 1;
     }
+    epoll_event quitEvent{};
+    quitEvent.events = EPOLLIN;
+    quitEvent.data.u64 = SignalKey;
+    ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, signalFd_, &quitEvent);
+
+    if (const int failed = OpenRecords())
+        return failed;
     if (const int failed = Open())
         return failed;
 
+    epoll_event events[64];
     while (!finished_) {
-        pollfd fds[2] = {{signalFd_, POLLIN, 0}, {-1, POLLIN, 0}};
-        if (ioFd_ >= 0)
-            fds[1].fd = ioFd_;
-        else if (listenFd_ >= 0)
-            fds[1].fd = listenFd_; // one client at a time: the next waits in the backlog
-        const int ready = ::poll(fds, 2, PollTimeout());
+        const int ready = ::epoll_wait(epollFd_, events, 64, PollTimeout());
         if (ready < 0 && errno != EINTR) {
-            FailErrno("poll");
+            FailErrno("epoll_wait");
             return 1;
         }
-        if (ready > 0 && fds[0].revents) {
-            Log("quit signal");
-            return 0;
+        for (int i = 0; i < ready; ++i) {
+            if (events[i].data.u64 == SignalKey) {
+                Log("quit signal");
+                return 0;
+            }
         }
-        if (ready > 0 && fds[1].revents) {
-            if (fds[1].fd == listenFd_)
-                AcceptClient();
+        for (int i = 0; i < ready && !finished_; ++i) {
+            const std::uint64_t key = events[i].data.u64;
+            const auto index = static_cast<std::size_t>(key >> 1);
+            if (key & 1)
+                AcceptClient(index);
             else if (options_.mode == SimMode::Udp)
-                ReadDatagram();
+                ReadDatagram(index);
             else
-                ReadStream();
+                ReadStream(index);
         }
         SendDue();
     }
     return exitCode_;
 }
 
+bool Simulator::Watch(int fd, std::size_t index, bool listening)
+{
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.u64 = Key(index, listening);
+    return ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &event) == 0;
+}
+
+void Simulator::Unwatch(int fd)
+{
+    if (fd >= 0)
+        ::epoll_ctl(epollFd_, EPOLL_CTL_DEL, fd, nullptr);
+}
+
+int Simulator::OpenRecords()
+{
+    if (options_.record.empty())
+        return 0;
+    const bool folder = scales_.size() > 1;
+    if (folder && ::mkdir(options_.record.c_str(), 0755) != 0 && errno != EEXIST) {
+        FailErrno("cannot create " + options_.record);
+        return 1;
+    }
+    for (std::size_t i = 0; i < scales_.size(); ++i) {
+        const std::string path = folder ? options_.record + "/" + std::to_string(i + 1) + ".bin" : options_.record;
+        scales_[i]->recordFd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        if (scales_[i]->recordFd < 0) {
+            FailErrno("cannot open " + path);
+            return 1;
+        }
+    }
+    return 0;
+}
+
 int Simulator::Open()
 {
     switch (options_.mode) {
     case SimMode::Serial:
-        return OpenPty();
+        return OpenPty(*scales_.front());
     case SimMode::Device:
-        return OpenDevice();
+        return OpenDevice(*scales_.front());
     case SimMode::Tcp:
-        return OpenSocket(SOCK_STREAM);
+        return OpenSockets(SOCK_STREAM);
     case SimMode::Udp:
-        return OpenSocket(SOCK_DGRAM);
+        return OpenSockets(SOCK_DGRAM);
     case SimMode::None:
         break;
     }
     return 2;
 }
 
-int Simulator::OpenPty()
+int Simulator::OpenPty(Endpoint& e)
 {
     char name[256] = {};
-    if (::openpty(&ioFd_, &slaveFd_, name, nullptr, nullptr) != 0) {
+    if (::openpty(&e.ioFd, &slaveFd_, name, nullptr, nullptr) != 0) {
         FailErrno("openpty");
         return 1;
     }
@@ -207,108 +275,159 @@ int Simulator::OpenPty()
     ::tcgetattr(slaveFd_, &t);
     ::cfmakeraw(&t);
     ::tcsetattr(slaveFd_, TCSANOW, &t);
-    ::fcntl(ioFd_, F_SETFL, ::fcntl(ioFd_, F_GETFL) | O_NONBLOCK);
-    ::fcntl(ioFd_, F_SETFD, FD_CLOEXEC);
+    ::fcntl(e.ioFd, F_SETFL, ::fcntl(e.ioFd, F_GETFL) | O_NONBLOCK);
+    ::fcntl(e.ioFd, F_SETFD, FD_CLOEXEC);
     ::fcntl(slaveFd_, F_SETFD, FD_CLOEXEC);
+    if (!Watch(e.ioFd, 0, false)) {
+        FailErrno("epoll_ctl");
+        return 1;
+    }
     std::printf("READY serial %s\n", name);
     std::fflush(stdout);
     return 0;
 }
 
-int Simulator::OpenDevice()
+int Simulator::OpenDevice(Endpoint& e)
 {
     const speed_t speed = SpeedFor(options_.baud);
     if (speed == B0) {
         Fail("unsupported baud rate " + std::to_string(options_.baud));
         return 2;
     }
-    ioFd_ = ::open(options_.device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (ioFd_ < 0) {
+    e.ioFd = ::open(options_.device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (e.ioFd < 0) {
         FailErrno("cannot open " + options_.device);
         return 1;
     }
     termios t{};
-    if (::tcgetattr(ioFd_, &t) == 0) {
+    if (::tcgetattr(e.ioFd, &t) == 0) {
         ::cfmakeraw(&t);
         t.c_cflag |= CLOCAL | CREAD;
         ::cfsetispeed(&t, speed);
         ::cfsetospeed(&t, speed);
-        if (::tcsetattr(ioFd_, TCSANOW, &t) != 0) {
+        if (::tcsetattr(e.ioFd, TCSANOW, &t) != 0) {
             FailErrno("cannot set up " + options_.device);
             return 1;
         }
-        ::tcflush(ioFd_, TCIOFLUSH);
+        ::tcflush(e.ioFd, TCIOFLUSH);
     } else {
         Log(options_.device + " is not a terminal; used as it is");
+    }
+    // epoll takes terminals, pipes and sockets, not plain files.
+    if (!Watch(e.ioFd, 0, false)) {
+        FailErrno("cannot wait on " + options_.device);
+        return 1;
     }
     std::printf("READY serial %s\n", options_.device.c_str());
     std::fflush(stdout);
     return 0;
 }
 
-int Simulator::OpenSocket(int type)
+int Simulator::OpenSockets(int type)
 {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(options_.port));
-    if (::inet_pton(AF_INET, options_.host.c_str(), &address.sin_addr) != 1) {
+    const bool tcp = type == SOCK_STREAM;
+    in_addr first{};
+    if (::inet_pton(AF_INET, options_.host.c_str(), &first) != 1) {
         Fail("\"" + options_.host + "\" is not an IPv4 address");
         return 2;
     }
-    const int fd = ::socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        FailErrno("socket");
-        return 1;
+    if (!tcp && std::uint64_t(ntohl(first.s_addr)) + scales_.size() - 1 > UINT32_MAX) {
+        Fail("--count " + std::to_string(scales_.size()) + " addresses from " + options_.host
+             + " go past 255.255.255.255");
+        return 2;
     }
-    (type == SOCK_STREAM ? listenFd_ : ioFd_) = fd;
-    const int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        FailErrno("cannot bind " + options_.host + ":" + std::to_string(options_.port));
-        return 1;
+    unsigned firstPort = 0;
+    for (std::size_t i = 0; i < scales_.size(); ++i) {
+        Endpoint& e = *scales_[i];
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = tcp ? first.s_addr : htonl(ntohl(first.s_addr) + std::uint32_t(i));
+        char text[INET_ADDRSTRLEN] = {};
+        ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
+        e.host = i == 0 ? options_.host : std::string(text);
+        // TCP scales take consecutive ports, UDP scales the same port on
+        // consecutive addresses. Asked for any free port, the scales after the
+        // first try to keep that run, and take any port where it is taken.
+        unsigned port = unsigned(options_.port) + (tcp ? unsigned(i) : 0);
+        const bool anyPort = options_.port == 0 && i > 0;
+        if (anyPort)
+            port = firstPort + (tcp ? unsigned(i) : 0);
+        if (port > 65535)
+            port = 0;
+        const int fd = ::socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            FailErrno("socket");
+            return 1;
+        }
+        (tcp ? e.listenFd : e.ioFd) = fd;
+        const int on = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        if (!bound && anyPort) {
+            address.sin_port = 0;
+            bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        }
+        if (!bound) {
+            FailErrno("cannot bind " + e.host + ":" + std::to_string(port));
+            return 1;
+        }
+        if (tcp && ::listen(fd, 4) != 0) {
+            FailErrno("listen");
+            return 1;
+        }
+        socklen_t length = sizeof address;
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+        e.port = ntohs(address.sin_port);
+        if (i == 0)
+            firstPort = e.port;
+        if (!Watch(fd, i, tcp)) {
+            FailErrno("epoll_ctl");
+            return 1;
+        }
+        std::printf("READY %s %s %u\n", tcp ? "tcp" : "udp", e.host.c_str(), e.port);
     }
-    if (type == SOCK_STREAM && ::listen(fd, 4) != 0) {
-        FailErrno("listen");
-        return 1;
-    }
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    std::printf("READY %s %s %u\n", type == SOCK_STREAM ? "tcp" : "udp", options_.host.c_str(),
-                unsigned(ntohs(address.sin_port)));
     std::fflush(stdout);
     return 0;
 }
 
-void Simulator::AcceptClient()
+void Simulator::AcceptClient(std::size_t index)
 {
-    const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    Endpoint& e = *scales_[index];
+    const int fd = ::accept4(e.listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0)
         return;
     // A split reply must leave as two pieces, not be held back and merged.
     const int on = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    ioFd_ = fd;
-    Log("client connected");
+    // One client at a time: the next waits in the backlog until this one is gone.
+    Unwatch(e.listenFd);
+    e.ioFd = fd;
+    Watch(fd, index, false);
+    Log(index, "client connected");
 }
 
-void Simulator::CloseClient(const char* why)
+void Simulator::CloseClient(Endpoint& e, std::size_t index, const char* why)
 {
-    CloseFd(ioFd_);
-    lines_.Clear();
-    queue_.clear();
-    dropping_ = false;
-    Log(why);
+    Unwatch(e.ioFd);
+    CloseFd(e.ioFd);
+    e.lines.Clear();
+    e.queue.clear();
+    e.dropping = false;
+    Watch(e.listenFd, index, true);
+    Log(index, why);
 }
 
-void Simulator::ReadStream()
+void Simulator::ReadStream(std::size_t index)
 {
+    Endpoint& e = *scales_[index];
     char buffer[4096];
-    const ssize_t n = ::read(ioFd_, buffer, sizeof buffer);
+    const ssize_t n = ::read(e.ioFd, buffer, sizeof buffer);
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
         return;
     if (n <= 0) {
         if (options_.mode == SimMode::Tcp) {
-            CloseClient("client left");
+            CloseClient(e, index, "client left");
             return;
         }
         if (n < 0)
@@ -319,126 +438,147 @@ void Simulator::ReadStream()
         exitCode_ = 1;
         return;
     }
-    Record(buffer, static_cast<size_t>(n));
-    for (const std::string& line : lines_.Feed(std::string_view(buffer, static_cast<size_t>(n))))
-        Handle(line, nullptr);
+    Record(e, buffer, static_cast<size_t>(n));
+    for (const std::string& line : e.lines.Feed(std::string_view(buffer, static_cast<size_t>(n))))
+        Handle(index, line, nullptr);
 }
 
-void Simulator::ReadDatagram()
+void Simulator::ReadDatagram(std::size_t index)
 {
+    Endpoint& e = *scales_[index];
     static char buffer[65536];
     sockaddr_in from{};
     socklen_t length = sizeof from;
-    const ssize_t n = ::recvfrom(ioFd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
+    const ssize_t n = ::recvfrom(e.ioFd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
     if (n < 0)
         return;
     if (options_.replyPort != 0)
         from.sin_port = htons(static_cast<std::uint16_t>(options_.replyPort));
-    Record(buffer, static_cast<size_t>(n));
+    Record(e, buffer, static_cast<size_t>(n));
     std::string_view command(buffer, static_cast<size_t>(n));
     if (!command.empty() && command.back() == '\0')
         command.remove_suffix(1);
-    Handle(command, &from);
+    Handle(index, command, &from);
 }
 
-void Simulator::Handle(std::string_view command, const sockaddr_in* from)
+void Simulator::Handle(std::size_t index, std::string_view command, const sockaddr_in* from)
 {
-    if (dropping_) {
-        Log("after the drop, unanswered: " + Escaped(command));
+    Endpoint& e = *scales_[index];
+    if (e.dropping) {
+        Log(index, "after the drop, unanswered: " + Escaped(command));
         return;
     }
-    const Answer answer = scale_.Take(command);
+    const Answer answer = e.scale.Take(command);
     if (answer.number == 0) {
-        Log("blank, ignored: " + Escaped(command));
+        Log(index, "blank, ignored: " + Escaped(command));
         return;
     }
-    Log("#" + std::to_string(answer.number) + " <- " + Escaped(command) + "   -> "
-        + (answer.reply ? Escaped(*answer.reply) : std::string("(no reply)")));
+    if (options_.log) {
+        // Appended piece by piece: GCC 12 at -O3 takes "#" + to_string() for an overlapping copy.
+        std::string line = "#";
+        line += std::to_string(answer.number);
+        line += " <- " + Escaped(command) + "   -> ";
+        line += answer.reply ? Escaped(*answer.reply) : std::string("(no reply)");
+        Log(index, line);
+    }
 
     // Queued pieces keep their order: none is due before the one ahead of it.
     auto due = Clock::now() + std::chrono::milliseconds(options_.delayMs);
-    if (!queue_.empty())
-        due = std::max(due, queue_.back().due);
+    if (!e.queue.empty())
+        due = std::max(due, e.queue.back().due);
     Output out;
     if (from)
         out.to = *from;
+    const auto queue = [&](const Output& piece) {
+        e.queue.push_back(piece);
+        due_.emplace(piece.due, index);
+    };
     if (answer.reply) {
         if (options_.split && answer.reply->size() > 1) {
             out.due = due;
             out.bytes = answer.reply->substr(0, 1);
-            queue_.push_back(out);
+            queue(out);
             due += std::chrono::milliseconds(options_.splitGapMs);
             out.bytes = answer.reply->substr(1);
         } else {
             out.bytes = *answer.reply;
         }
         out.due = due;
-        queue_.push_back(out);
+        queue(out);
     }
     if (answer.drop) {
         out.due = due;
         out.bytes.clear();
         out.drop = true;
-        queue_.push_back(out);
-        dropping_ = true;
+        queue(out);
+        e.dropping = true;
     }
 }
 
 int Simulator::PollTimeout() const
 {
-    return queue_.empty() ? -1 : RemainingMs(queue_.front().due);
+    return due_.empty() ? -1 : RemainingMs(due_.top().first);
 }
 
 void Simulator::SendDue()
 {
-    while (!queue_.empty() && !finished_ && queue_.front().due <= Clock::now()) {
-        const Output out = std::move(queue_.front());
-        queue_.pop_front();
-        if (out.drop)
-            Drop();
-        else
-            Deliver(out);
+    const auto now = Clock::now();
+    while (!due_.empty() && !finished_ && due_.top().first <= now) {
+        const std::size_t index = due_.top().second;
+        due_.pop();
+        // An entry may be stale (the client left and its queue went with it):
+        // the queue itself says what is due.
+        Endpoint& e = *scales_[index];
+        while (!e.queue.empty() && !finished_ && e.queue.front().due <= now) {
+            const Output out = std::move(e.queue.front());
+            e.queue.pop_front();
+            if (out.drop)
+                Drop(e, index);
+            else
+                Deliver(e, index, out);
+        }
     }
 }
 
-void Simulator::Deliver(const Output& out)
+void Simulator::Deliver(Endpoint& e, std::size_t index, const Output& out)
 {
     switch (options_.mode) {
     case SimMode::Udp:
-        if (::sendto(ioFd_, out.bytes.data(), out.bytes.size(), 0, reinterpret_cast<const sockaddr*>(&out.to),
+        if (::sendto(e.ioFd, out.bytes.data(), out.bytes.size(), 0, reinterpret_cast<const sockaddr*>(&out.to),
                      sizeof out.to) < 0)
             FailErrno("reply not sent");
         break;
     case SimMode::Tcp:
-        if (ioFd_ >= 0 && !WriteAll(ioFd_, out.bytes, true))
-            CloseClient("client gone while replying");
+        if (e.ioFd >= 0 && !WriteAll(e.ioFd, out.bytes, true))
+            CloseClient(e, index, "client gone while replying");
         break;
     default:
-        if (!WriteAll(ioFd_, out.bytes, false))
+        if (!WriteAll(e.ioFd, out.bytes, false))
             FailErrno("reply not written");
         break;
     }
 }
 
-void Simulator::Drop()
+void Simulator::Drop(Endpoint& e, std::size_t index)
 {
     switch (options_.mode) {
     case SimMode::Udp:
-        Log("dropped: no more replies");
-        break; // dropping_ stays set: every later datagram goes unanswered
+        Log(index, "dropped: no more replies");
+        break; // dropping stays set: every later datagram goes unanswered
     case SimMode::Tcp: {
         // Unread input would turn the close into a reset, and a reset can cost
         // the client the reply it has not read yet; what is read is recorded.
         char buffer[4096];
         ssize_t n = 0;
-        while ((n = ::read(ioFd_, buffer, sizeof buffer)) > 0)
-            Record(buffer, static_cast<size_t>(n));
-        CloseClient("dropped the client");
+        while ((n = ::read(e.ioFd, buffer, sizeof buffer)) > 0)
+            Record(e, buffer, static_cast<size_t>(n));
+        CloseClient(e, index, "dropped the client");
         break;
     }
     default:
-        WaitSerialDrained();
-        CloseFd(ioFd_);
+        WaitSerialDrained(e);
+        Unwatch(e.ioFd);
+        CloseFd(e.ioFd);
         CloseFd(slaveFd_);
         Log("dropped the serial line");
         finished_ = true;
@@ -447,10 +587,10 @@ void Simulator::Drop()
     }
 }
 
-void Simulator::WaitSerialDrained()
+void Simulator::WaitSerialDrained(Endpoint& e)
 {
     if (slaveFd_ < 0) {
-        ::tcdrain(ioFd_);
+        ::tcdrain(e.ioFd);
         return;
     }
     // Closing the master hangs up the pty and flushes what the program has not
@@ -466,18 +606,18 @@ void Simulator::WaitSerialDrained()
     }
 }
 
-void Simulator::Record(const char* data, size_t size)
+void Simulator::Record(Endpoint& e, const char* data, size_t size)
 {
-    if (recordFd_ < 0)
+    if (e.recordFd < 0)
         return;
     size_t done = 0;
     while (done < size) {
-        const ssize_t n = ::write(recordFd_, data + done, size - done);
+        const ssize_t n = ::write(e.recordFd, data + done, size - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
             FailErrno("recording stopped");
-            CloseFd(recordFd_);
+            CloseFd(e.recordFd);
             return;
         }
         done += static_cast<size_t>(n);
@@ -488,4 +628,15 @@ void Simulator::Log(const std::string& line) const
 {
     if (options_.log)
         std::fprintf(stderr, "scale-sim: %s\n", line.c_str());
+}
+
+void Simulator::Log(std::size_t index, const std::string& line) const
+{
+    if (!options_.log)
+        return;
+    if (scales_.size() == 1)
+        Log(line);
+    else
+        Log("scale " + std::to_string(index + 1) + " (" + scales_[index]->host + ":"
+            + std::to_string(scales_[index]->port) + "): " + line);
 }
