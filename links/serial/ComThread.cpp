@@ -37,6 +37,7 @@ struct TComThread::TShared {
     std::uint64_t posted = 0;
     std::uint64_t handled = 0;
     std::exception_ptr error;
+    bool lost = false;          // the device hung up; the port is yet to hear of it
 
     std::deque<TComEvents> windowEvents; // guarded by m; one entry per queued smWindowSync call
 
@@ -115,6 +116,19 @@ void TComThread::RunQueued()
         RunWindowEvent(shared);
     else
         RunPending(shared);
+    ReportLost(shared);
+}
+
+void TComThread::ReportLost(const std::shared_ptr<TShared>& shared)
+{
+    TShared& s = *shared;
+    {
+        std::lock_guard lock(s.m);
+        if (!s.lost || s.pending || !s.windowEvents.empty())
+            return;
+        s.lost = false;
+    }
+    s.port->DeviceLost();
 }
 
 void TComThread::RunWindowEvent(const std::shared_ptr<TShared>& shared)
@@ -218,8 +232,14 @@ void TComThread::Run()
             if (awaitingWindow && !unread.AwaitingHandler(windowRxDone()))
                 handlerRan();
         }
-        if (w.Gone)
-            break; // unplugged or hung up: nothing more will come
+        if (w.Gone) {
+            // Unplugged or hung up: nothing more will come. The port learns
+            // it on the main thread; the thread does not wait for that.
+            std::lock_guard lock(shared_->m);
+            shared_->lost = true;
+            PostToMainThread();
+            break;
+        }
 
         TComEvents events = 0;
         if (w.Input)
