@@ -1,6 +1,7 @@
 #include "ComThread.h"
 
 #include <QMetaObject>
+#include <QPointer>
 
 #include <atomic>
 #include <chrono>
@@ -112,11 +113,13 @@ void TComThread::RunQueued()
 {
     // A handler may close the port, which frees this object: keep what we use.
     const std::shared_ptr<TShared> shared = shared_;
+    const QPointer<TCustomComPort> port(shared->port);  // a handler may even destroy the port
     if (sync_ == smWindowSync)
         RunWindowEvent(shared);
     else
         RunPending(shared);
-    ReportLost(shared);
+    if (port)
+        ReportLost(shared);
 }
 
 void TComThread::ReportLost(const std::shared_ptr<TShared>& shared)
