@@ -52,6 +52,11 @@ TUpload::TUpload(THooks hooks, QObject* parent) : QObject(parent), hooks_(std::m
 void TUpload::Send(const QByteArray& command)
 {
     awaiting_ = true;
+    const bool again = command == lastCommand_ && UploadIndex == lastIndex_;
+    sendsInARow_ = again ? sendsInARow_ + 1 : 1;
+    lastCommand_ = command;
+    lastIndex_ = UploadIndex;
+    sentAt_.start();
     hooks_.SendOrder(command);
 }
 
@@ -62,11 +67,18 @@ void TUpload::Start(int bazaPosition)
     UploadIndex = 0;
     UploadFailed = false;
     running_ = true;
+    stopped_ = false;
+    lastCommand_.clear();
+    clock_.start();
     Send(StartCommand(bazaPosition));
 }
 
 void TUpload::Stop()
 {
+    if (running_) {
+        stopped_ = true;
+        durationMs_ = clock_.elapsed();
+    }
     running_ = false;
     awaiting_ = false;
     TimerBaza.stop();
@@ -131,6 +143,7 @@ void TUpload::TimerBazaTimer()
         Send(QByteArrayLiteral("Se"));
     } else if (k == EndAccepted) {
         running_ = false;
+        durationMs_ = clock_.elapsed();
         hooks_.Finished(UploadFailed);
     }
 }

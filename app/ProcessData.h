@@ -4,6 +4,7 @@
 // gives it the table, the database kind and the way to send a command, so the
 // window and the command line run the very same protocol.
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -42,6 +43,19 @@ public:
 
     bool Running() const { return running_; }
 
+    // Read-only views for those that tell the upload's state; none of them
+    // takes part in the exchange.
+    bool Started() const { return clock_.isValid(); }
+    bool Stopped() const { return stopped_; }
+    // The last command sent still awaits its matching reply.
+    bool Awaiting() const { return awaiting_; }
+    const QByteArray& LastCommand() const { return lastCommand_; }
+    // Times LastCommand went out in a row at this UploadIndex (1: once).
+    int SendsInARow() const { return sendsInARow_; }
+    qint64 MsSinceSent() const { return sentAt_.isValid() ? sentAt_.elapsed() : 0; }
+    // Since the start; once over, the time it took.
+    qint64 ElapsedMs() const { return running_ ? clock_.elapsed() : durationMs_; }
+
     // UploadIndex is 0 while the start command awaits its reply, then the
     // number of the record to send next (from 1); after the last record:
     static constexpr std::int32_t EndCommandSent = -1;  // "Se" awaits "Me"
@@ -59,4 +73,11 @@ private:
     THooks hooks_;
     bool running_ = false;
     bool awaiting_ = false;  // the last command sent has not had its matching reply yet
+    bool stopped_ = false;
+    QByteArray lastCommand_;
+    std::int32_t lastIndex_ = 0;
+    int sendsInARow_ = 0;
+    QElapsedTimer clock_;
+    QElapsedTimer sentAt_;
+    qint64 durationMs_ = 0;
 };

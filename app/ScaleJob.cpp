@@ -4,6 +4,7 @@
 #include "EthConnection.h"
 #include "Global.h"
 #include "PostMessage.h"
+#include "StatusText.h"
 #include "UdpPort.h"
 
 namespace {
@@ -110,10 +111,12 @@ void TScaleJob::Begin()
             }
             upload_.ProcessReply(text, text.size());
         };
+        port_->OnDeviceLost = [this](TCustomComPort*) { SerialLost(); };
         try {
             port_->OpenPort();
         } catch (const std::exception& e) {
-            Finish(QString::fromLocal8Bit(e.what()));
+            Finish(WithCause(QStringLiteral("cannot open %1").arg(Target.Host),
+                             port_->LastCause.isEmpty() ? QString::fromLocal8Bit(e.what()) : port_->LastCause));
             return;
         }
         sender_ = TLinkSender::Serial(*port_);
@@ -146,9 +149,23 @@ void TScaleJob::LinkChanged()
         OnEvent(*this, evConnected);
         Start();
     } else if (eth_->State == lsDisconnected) {
-        Finish(WithCause(started_ ? QStringLiteral("the connection was lost") : QStringLiteral("cannot connect"),
-                         eth_->LastCause));
+        Finish(LinkFailure(eth_->LastCause));
     }
+}
+
+void TScaleJob::SerialLost()
+{
+    // The device hung up: no reply can come, so the upload ends now, not at --timeout.
+    Finish(LinkFailure(port_->LastCause));
+}
+
+QString TScaleJob::LinkFailure(const QString& cause) const
+{
+    if (!started_)
+        return WithCause(QStringLiteral("cannot connect"), cause.isEmpty() ? QStringLiteral("the link went down") : cause);
+    const QString where = QStringLiteral("the connection was lost at ") + UploadWhere(upload_.UploadIndex, table_.RowCount(), true);
+    // "connection lost" is what the sentence says already.
+    return cause == QLatin1String("connection lost") ? where : WithCause(where, cause);
 }
 
 void TScaleJob::Start()

@@ -54,6 +54,9 @@ protected:
 
 private:
     void LinkChanged();
+    void SerialLost();
+    // The outcome of a link that went down, with its cause.
+    QString LinkFailure(const QString& cause) const;
     void Start();
     void Send(const QByteArray& command);
     void Finish(const QString& outcome);

@@ -11,6 +11,7 @@
 #include "MessageBox.h"
 #include "PostMessage.h"
 #include "RadioGroup.h"
+#include "StatusLine.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -73,6 +74,7 @@ TForm1::TForm1(QWidget* parent)
           [this](int percent) { ProgressBar1->setValue(percent); },
           [this](bool failed) {
               SetWyslijBazeIdle();
+              StatusLine->Refresh();
               if (failed)
                   MessageBox(QStringLiteral("Database could not be sent to scale."), QStringLiteral("Failure"), MB_ICONINFORMATION);
               else
@@ -87,6 +89,7 @@ TForm1::TForm1(QWidget* parent)
     resize(642, 589);
     ComPort1.setObjectName(QStringLiteral("ComPort1"));
     ComPort1.OnRxChar = [this](TCustomComPort* sender, std::int32_t count) { ComPort1RxChar(sender, count); };
+    ComPort1.OnDeviceLost = [this](TCustomComPort* sender) { ComPort1DeviceLost(sender); };
     BuildControls();
     FormCreate();
 }
@@ -184,6 +187,11 @@ void TForm1::BuildControls()
     layout->setSpacing(0);
     layout->addWidget(StringGrid1, 1);
     layout->addWidget(Panel1);
+
+    StatusLine = new TStatusLine([this] { return StatusState(); }, this);
+    setStatusBar(StatusLine);
+    // Each tick may send the next command: tell it as it goes.
+    connect(&Upload.TimerBaza, &QTimer::timeout, StatusLine, &TStatusLine::Refresh);
 }
 
 void TForm1::resizeEvent(QResizeEvent* e)
@@ -277,6 +285,7 @@ void TForm1::ShowConnectionState()
         LabelConnection->setText(text);
     }
     LabelConnection->adjustSize();
+    ShowLinkCause();
 }
 
 void TForm1::btnOpenPortClick()
@@ -379,6 +388,7 @@ void TForm1::bbWyslijBazeClick()
         SetWyslijBazeIdle();
         Upload.Stop();
     }
+    StatusLine->Refresh();
 }
 
 void TForm1::rgUrzadzenieClick()

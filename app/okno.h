@@ -5,6 +5,7 @@
 #include "GridTable.h"
 #include "PostMessage.h"
 #include "ProcessData.h"
+#include "StatusText.h"
 #include "XMLConfig.h"
 
 #include <QMainWindow>
@@ -23,6 +24,7 @@ class QPushButton;
 class QTableView;
 class QWidget;
 class TRadioGroup;
+class TStatusLine;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -43,6 +45,8 @@ public:
     void rgUrzadzenieClick();
     void TimerBazaTimer();
     void ComPort1RxChar(TCustomComPort* sender, std::int32_t count);
+    // The serial device hung up or was unplugged while open.
+    void ComPort1DeviceLost(TCustomComPort* sender);
     void SendOrder(const QByteArray& text);
     void OnUpdatePortMessage(std::intptr_t wParam, std::intptr_t lParam);
     // Loads a database file into the grid (the command line's file too).
@@ -68,6 +72,8 @@ public:
     TRadioGroup* rgUrzadzenie;
     TRadioGroup* rgBaza;
     QLabel* LabelConnection;
+    // Under the panel: the upload's state and the link's failure cause.
+    TStatusLine* StatusLine = nullptr;
     TUpload Upload;
 
     std::unique_ptr<CEthConnection> EthLink;
@@ -86,6 +92,9 @@ private:
     void SetWyslijBazeIdle();
     // The check before an upload starts: true to go on (nothing found, or "Send anyway").
     bool CheckBeforeSending();
+    // What the status line reads; the label's tooltip is the link's cause.
+    TStatusState StatusState() const;
+    void ShowLinkCause();
 
     bool closed_ = false;
     bool activatedOnce_ = false;

@@ -1,5 +1,6 @@
 #include "UdpPort.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
 #include <QPointer>
 
@@ -60,9 +61,12 @@ bool TUdpPort::Open()
     } catch (const EIdSocketError& e) {
         if (e.ErrorCode == EADDRINUSE)
             Cause = QStringLiteral("UDP port %1 in use by another program").arg(localPort_);
-        else if (e.ErrorCode == EACCES)
-            Cause = QStringLiteral("UDP port %1 needs permission: sudo setcap cap_net_bind_service=+ep on the program, "
-                                   "or sudo sysctl net.ipv4.ip_unprivileged_port_start=%1").arg(localPort_);
+        else if (e.ErrorCode == EACCES || e.ErrorCode == EPERM)
+            Cause = QStringLiteral("UDP port %1 needs permission: sudo setcap cap_net_bind_service=+ep %2, "
+                                   "or sudo sysctl net.ipv4.ip_unprivileged_port_start=%1")
+                        .arg(localPort_)
+                        .arg(QCoreApplication::instance() ? QCoreApplication::applicationFilePath()
+                                                          : QStringLiteral("/path/to/scaledb"));
         else
             Cause = QString::fromLocal8Bit(e.what());
     }

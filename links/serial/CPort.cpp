@@ -4,6 +4,8 @@
 #include "SerialDevice.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 std::function<void(TCustomComPort&)> TCustomComPort::SettingsDialogHook;
 
@@ -39,11 +41,35 @@ TCustomComPort::~TCustomComPort()
     device_->Close();
 }
 
+QString SerialFailureCause(int err)
+{
+    switch (err) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return QStringLiteral("serial device not found");
+    case EBUSY:
+        return QStringLiteral("serial device in use by another program");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("no permission for the serial device: add yourself to the dialout group "
+                              "(sudo usermod -aG dialout $USER), then log in again");
+    case EIO:
+    case EPIPE:
+        return QStringLiteral("serial device disappeared");
+    case ENOTTY:
+        return QStringLiteral("not a serial device");
+    default:
+        return QStringLiteral("cannot open the serial device: %1").arg(QString::fromLocal8Bit(std::strerror(err)));
+    }
+}
+
 void TCustomComPort::OpenPort()
 {
     if (connected_)
         return;
     DoBeforeOpen();
+    LastCause.clear();
     CreateDeviceHandle();
     connected_ = true;
     try {
@@ -51,6 +77,7 @@ void TCustomComPort::OpenPort()
     } catch (...) {
         CloseDeviceHandle();
         connected_ = false;
+        LastCause = QStringLiteral("the serial device refused its settings");
         throw;
     }
     if (events_ != 0) {
@@ -58,6 +85,7 @@ void TCustomComPort::OpenPort()
         if (const int err = thread->Start()) {
             CloseDeviceHandle();
             connected_ = false;
+            LastCause = SerialFailureCause(err);
             RaiseOsError(peOpenFailed, err);
         }
         thread_ = std::move(thread);
@@ -96,7 +124,18 @@ void TCustomComPort::SetConnected(bool value)
 
 void TCustomComPort::CreateDeviceHandle()
 {
-    Check(device_->Open(DevicePath(port_)), peOpenFailed);
+    if (const int err = device_->Open(DevicePath(port_))) {
+        LastCause = SerialFailureCause(err);
+        RaiseOsError(peOpenFailed, err);
+    }
+}
+
+void TCustomComPort::DeviceLost()
+{
+    if (!connected_)
+        return;
+    LastCause = SerialFailureCause(EIO);
+    DoDeviceLost();
 }
 
 void TCustomComPort::CloseDeviceHandle()
@@ -397,6 +436,7 @@ void TCustomComPort::DoDSRChange(bool onOff) { if (OnDSRChange) OnDSRChange(this
 void TCustomComPort::DoError(TComErrors errors) { if (OnError) OnError(this, errors); }
 void TCustomComPort::DoRLSDChange(bool onOff) { if (OnRLSDChange) OnRLSDChange(this, onOff); }
 void TCustomComPort::DoRx80Full() { if (OnRx80Full) OnRx80Full(this); }
+void TCustomComPort::DoDeviceLost() { if (OnDeviceLost) OnDeviceLost(this); }
 
 void ListSerialPorts(QStringList& list, const QString& ttyClassFolder)
 {

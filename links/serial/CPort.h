@@ -250,6 +250,9 @@ public:
     void ClosePort();
     bool Connected() const { return connected_; }
     void SetConnected(bool value);
+    // Why the device last failed (it could not be opened, or it went away),
+    // in the technician's words; empty after an open that succeeded.
+    QString LastCause;
 
     QString Port() const { return port_; }
     void SetPort(const QString& value);
@@ -332,6 +335,10 @@ public:
     TComSignalEvent OnRLSDChange;
     TComErrorEvent OnError;
     TNotifyEvent OnRx80Full;
+    // The device hung up or was unplugged while open: its event thread has
+    // ended and LastCause says so. Runs on the main thread; the port stays
+    // open until its owner closes it.
+    TNotifyEvent OnDeviceLost;
 
 protected:
     virtual void CreateDeviceHandle();
@@ -352,6 +359,7 @@ protected:
     virtual void DoError(TComErrors errors);
     virtual void DoRLSDChange(bool onOff);
     virtual void DoRx80Full();
+    virtual void DoDeviceLost();
     virtual void ApplyLineSettings();
     virtual void ApplyTimeoutSettings();
     virtual void ApplyBufferSizes();
@@ -368,6 +376,8 @@ private:
     bool CanApply() const { return connected_ && updateCount_ == 0; }
     // Runs the actions of the events in their fixed order.
     void CallEvents(TComEvents events);
+    // The event thread saw the device go; on the main thread.
+    void DeviceLost();
 
     std::unique_ptr<TSerialDevice> device_;
     std::unique_ptr<TComThread> thread_;
@@ -396,6 +406,9 @@ class TComPort : public TCustomComPort {
 public:
     using TCustomComPort::TCustomComPort;
 };
+
+// The cause of a failed open (or of a device gone, EIO) for an errno.
+QString SerialFailureCause(int err);
 
 // Fills the list with the system's serial devices, sorted ignoring case:
 // ttySn as COM(n+1), others by name. A missing folder raises EComPort 23.

@@ -1,6 +1,7 @@
 #include "ComThread.h"
 
 #include <QMetaObject>
+#include <QPointer>
 
 #include <atomic>
 #include <chrono>
@@ -37,6 +38,7 @@ struct TComThread::TShared {
     std::uint64_t posted = 0;
     std::uint64_t handled = 0;
     std::exception_ptr error;
+    bool lost = false;          // the device hung up; the port is yet to hear of it
 
     std::deque<TComEvents> windowEvents; // guarded by m; one entry per queued smWindowSync call
 
@@ -111,10 +113,25 @@ void TComThread::RunQueued()
 {
     // A handler may close the port, which frees this object: keep what we use.
     const std::shared_ptr<TShared> shared = shared_;
+    const QPointer<TCustomComPort> port(shared->port);  // a handler may even destroy the port
     if (sync_ == smWindowSync)
         RunWindowEvent(shared);
     else
         RunPending(shared);
+    if (port)
+        ReportLost(shared);
+}
+
+void TComThread::ReportLost(const std::shared_ptr<TShared>& shared)
+{
+    TShared& s = *shared;
+    {
+        std::lock_guard lock(s.m);
+        if (!s.lost || s.pending || !s.windowEvents.empty())
+            return;
+        s.lost = false;
+    }
+    s.port->DeviceLost();
 }
 
 void TComThread::RunWindowEvent(const std::shared_ptr<TShared>& shared)
@@ -218,8 +235,14 @@ void TComThread::Run()
             if (awaitingWindow && !unread.AwaitingHandler(windowRxDone()))
                 handlerRan();
         }
-        if (w.Gone)
-            break; // unplugged or hung up: nothing more will come
+        if (w.Gone) {
+            // Unplugged or hung up: nothing more will come. The port learns
+            // it on the main thread; the thread does not wait for that.
+            std::lock_guard lock(shared_->m);
+            shared_->lost = true;
+            PostToMainThread();
+            break;
+        }
 
         TComEvents events = 0;
         if (w.Input)

@@ -73,6 +73,9 @@ private:
     void PostToMainThread();
     static void RunPending(const std::shared_ptr<TShared>& shared);
     static void RunWindowEvent(const std::shared_ptr<TShared>& shared);
+    // Tells the port, once, that the device went, after every hand-over
+    // queued before that has run.
+    static void ReportLost(const std::shared_ptr<TShared>& shared);
 
     const TSerialDevice& device_;
     const TComEvents events_;

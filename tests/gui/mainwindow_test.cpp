@@ -3,6 +3,7 @@
 #include "Global.h"
 #include "PostMessage.h"
 #include "RadioGroup.h"
+#include "StatusLine.h"
 #include "TestSupport.h"
 #include "WindowTestEnv.h"
 #include "okno.h"
@@ -113,6 +114,8 @@ private slots:
         QCOMPARE(w.LabelConnection->text(), pty.SlavePath() + QStringLiteral(" 19200bps connected"));
         QCOMPARE(LabelColor(w), QColor(0, 128, 0));
         QCOMPARE(w.btnOpenPort->text(), QStringLiteral("Disconnect"));
+        QCOMPARE(w.LabelConnection->toolTip(), QString());
+        QCOMPARE(w.StatusLine->Text(), QString());
         w.btnOpenPort->click();
         QVERIFY(!w.ComPort1.Connected());
         QCOMPARE(w.LinkState, 0);
@@ -144,10 +147,23 @@ private slots:
                      && saved.contains("Key=kept"), saved.constData());
     }
 
+    void failedConnectShowsTheMessage_data()
+    {
+        QTest::addColumn<bool>("held");  // a pseudo-terminal another program holds, or a missing device
+        QTest::addColumn<QString>("cause");
+        QTest::newRow("missing device") << false << "serial device not found";
+        QTest::newRow("device held by another program") << true << "serial device in use by another program";
+    }
     void failedConnectShowsTheMessage()
     {
+        QFETCH(bool, held);
+        QFETCH(QString, cause);
+        PtyPair pty;
+        const QString device = held ? pty.SlavePath() : QStringLiteral("/dev/no-such-scale");
+        ExclusiveHold other(pty.SlavePath());
+        QVERIFY(other.Held());
         TForm1 w;
-        w.ComPort1.SetPort(QStringLiteral("/dev/no-such-scale"));
+        w.ComPort1.SetPort(device);
         w.btnOpenPort->click();
         QCOMPARE(env->boxes.Count(), 1);
         QCOMPARE(env->boxes.Boxes()[0].text, QStringLiteral("Selected COM port does not exist or is occupied by other software"));
@@ -156,6 +172,8 @@ private slots:
         QCOMPARE(w.LinkState, 0);
         QCOMPARE(w.btnOpenPort->text(), QStringLiteral("Connect"));
         QVERIFY(w.LabelConnection->text().endsWith(QStringLiteral(" disconnected")));
+        QCOMPARE(w.LabelConnection->toolTip(), cause);
+        QCOMPARE(w.StatusLine->Text(), device + QStringLiteral(": ") + cause);
         w.FormClose();
     }
 

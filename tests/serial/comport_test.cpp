@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
+
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -46,6 +48,8 @@ private slots:
     void hungUpDeviceFailsWrite();
     void secondOpenOfSameDeviceFails();
     void missingDeviceReportsErrno();
+    void failedOpenNamesItsCause_data();
+    void failedOpenNamesItsCause();
     void regularFileIsNoPort();
     void renameWhileOpenReopens();
     void emptyEventsStartsNoThread();
@@ -302,6 +306,38 @@ void ComPortTest::missingDeviceReportsErrno()
     QVERIFY(!port.Connected());
     QCOMPARE(log, QStringList{"BeforeOpen"});
     port.ClosePort(); // closed: nothing to do
+}
+
+void ComPortTest::failedOpenNamesItsCause_data()
+{
+    QTest::addColumn<QString>("device");  // "pty": a pseudo-terminal another program holds
+    QTest::addColumn<QString>("cause");
+    QTest::newRow("missing") << "/dev/no-such-serial-device" << "serial device not found";
+    QTest::newRow("missing by name") << "ttyNoSuchAdapter9" << "serial device not found";
+    QTest::newRow("held by another program") << "pty" << "serial device in use by another program";
+}
+
+void ComPortTest::failedOpenNamesItsCause()
+{
+    QFETCH(QString, device);
+    QFETCH(QString, cause);
+    PtyPair pty;
+    std::unique_ptr<ExclusiveHold> other;
+    if (device == "pty") {
+        device = pty.SlavePath();
+        other = std::make_unique<ExclusiveHold>(device);
+        QVERIFY(other->Held());
+    }
+    TComPort port;
+    port.SetPort(device);
+    QVERIFY_THROWS_EXCEPTION(EComPort, port.OpenPort());
+    QCOMPARE(port.LastCause, cause);
+    QVERIFY(!port.Connected());
+    other.reset();
+    if (device == pty.SlavePath()) {
+        port.OpenPort();  // free again: the cause goes with the failure
+        QVERIFY(port.LastCause.isEmpty());
+    }
 }
 
 void ComPortTest::regularFileIsNoPort()

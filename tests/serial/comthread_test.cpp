@@ -79,6 +79,7 @@ private slots:
     void handlerExceptionStopsNotificationsUntilReopen();
     void closeRunsPendingHandOverFirst();
     void closeFromInsideHandler();
+    void lostDeviceEndsThread_data();
     void lostDeviceEndsThread();
     void noSyncRunsOnEventThread();
     void unreadBytesAccount_data();
@@ -253,25 +254,48 @@ void ComThreadTest::closeFromInsideHandler()
     QVERIFY(port.EventThreadRunning());
 }
 
+void ComThreadTest::lostDeviceEndsThread_data()
+{
+    QTest::addColumn<int>("sync");
+    QTest::newRow("thread sync") << int(smThreadSync);
+    QTest::newRow("window sync") << int(smWindowSync);
+    QTest::newRow("no sync") << int(smNone);
+}
+
 void ComThreadTest::lostDeviceEndsThread()
 {
+    QFETCH(int, sync);
     PtyPair pty;
     Reader reader;
     TComPort port;
     port.SetPort(pty.SlavePath());
+    port.SetSyncMethod(static_cast<TSyncMethod>(sync));
     reader.Attach(port);
+    int lost = 0;
+    bool lostOnMainThread = false;
+    port.OnDeviceLost = [&](TCustomComPort* sender) {
+        ++lost;
+        lostOnMainThread = QThread::currentThread() == QCoreApplication::instance()->thread();
+        QCOMPARE(sender->LastCause, QStringLiteral("serial device disappeared"));
+    };
     const QSet<QString> before = Tasks();
     port.OpenPort();
+    QVERIFY(port.LastCause.isEmpty());
     const QSet<QString> added = Tasks() - before;
     QCOMPARE(added.size(), 1);
 
     pty.CloseMaster(); // as an unplugged adapter
     QTRY_VERIFY(!port.EventThreadRunning());
     QTRY_VERIFY(!Tasks().contains(*added.begin()));
+    QTRY_COMPARE(lost, 1);
+    QVERIFY(lostOnMainThread);
     QVERIFY(port.Connected());
     QCOMPARE(reader.calls, 0);
     port.ClosePort();
     QVERIFY(!port.Connected());
+    QCOMPARE(port.LastCause, QStringLiteral("serial device disappeared"));
+    QTest::qWait(50);
+    QCOMPARE(lost, 1);
 }
 
 void ComThreadTest::noSyncRunsOnEventThread()

@@ -8,6 +8,8 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <poll.h>
 #include <pty.h>
@@ -86,6 +88,20 @@ QByteArray PtyPair::ReadExactly(int count, int timeoutMs)
         out += Read(10);
     }
     return out;
+}
+
+ExclusiveHold::ExclusiveHold(const QString& path)
+{
+    fd_ = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    held_ = fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) == 0 && ::ioctl(fd_, TIOCEXCL) == 0;
+}
+
+ExclusiveHold::~ExclusiveHold()
+{
+    if (fd_ < 0)
+        return;
+    ::ioctl(fd_, TIOCNXCL);
+    ::close(fd_);
 }
 
 ScratchAppFolder::ScratchAppFolder()

@@ -29,6 +29,19 @@ private:
     QString slavePath_;
 };
 
+// A device held for exclusive use as another program holds it: its own
+// descriptor with TIOCEXCL and an exclusive flock, released when this goes.
+class ExclusiveHold {
+public:
+    explicit ExclusiveHold(const QString& path);
+    ~ExclusiveHold();
+    bool Held() const { return held_; }
+
+private:
+    int fd_ = -1;
+    bool held_ = false;
+};
+
 // A scratch folder that stands in for the executable's folder while it lives.
 class ScratchAppFolder {
 public:

@@ -4,13 +4,16 @@
 #include "Global.h"
 #include "TestSupport.h"
 #include "WindowTestEnv.h"
+#include "StatusLine.h"
 #include "okno.h"
 
 #include <QFile>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTcpServer>
 #include <QTest>
+#include <QUdpSocket>
 
 #include <memory>
 
@@ -126,7 +129,46 @@ private slots:
         w->bbWyslijBaze->click();
         QTRY_COMPARE(w->LinkState, 0);
         QCOMPARE(w->LabelConnection->text(), QStringLiteral("127.0.0.1 disconnected"));
+        QCOMPARE(w->LabelConnection->toolTip(), QStringLiteral("connection lost"));
+        QTRY_COMPARE(w->StatusLine->Text(), QStringLiteral("Connection lost at record 2 of 3: press Stop"));
         QCOMPARE(env->boxes.Count(), 0);
+        w->FormClose();
+    }
+
+    // Connect fails: the label turns red as ever, its tooltip and the status line say why.
+    void failedConnectNamesTheCause_data()
+    {
+        QTest::addColumn<int>("protocol");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("cause");
+        QTest::newRow("refused") << 0 << "127.0.0.1" << "connection refused";
+        QTest::newRow("name that does not resolve") << 0 << "no-such-scale.invalid"
+                                                    << "host not found: no-such-scale.invalid";
+        QTest::newRow("udp port held by another socket") << 1 << "127.0.0.1" << "UDP port %1 in use by another program";
+    }
+    void failedConnectNamesTheCause()
+    {
+        QFETCH(int, protocol);
+        QFETCH(QString, host);
+        QFETCH(QString, cause);
+        QUdpSocket holder;  // another program on our local UDP port
+        QVERIFY(holder.bind(QHostAddress::AnyIPv4, 0));
+        TForm1::UdpLocalPort = holder.localPort();
+        QTcpServer closed;  // a free TCP port that nobody listens on
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const quint16 port = closed.serverPort();
+        closed.close();
+        auto w = std::make_unique<TForm1>();
+        ConnectionKind = 1;
+        EthProtocol = static_cast<std::int8_t>(protocol);
+        EthHost = host;
+        EthPort = port;
+        w->btnOpenPort->click();
+        if (cause.contains("%1"))
+            cause = cause.arg(holder.localPort());
+        QTRY_COMPARE_WITH_TIMEOUT(w->LabelConnection->toolTip(), cause, 15000);
+        QCOMPARE(w->LabelConnection->text(), host + QStringLiteral(" disconnected"));
+        QCOMPARE(w->StatusLine->Text(), host + QStringLiteral(": ") + cause);
         w->FormClose();
     }
 };

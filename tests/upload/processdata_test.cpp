@@ -1,7 +1,36 @@
 // The exchange on its own: replies in, commands out, against an in-memory table.
 #include "ProcessData.h"
+#include "StatusText.h"
 
 #include <QTest>
+
+#include <functional>
+
+Q_DECLARE_METATYPE(TStatusState)
+
+namespace {
+// A running upload of 120 records at record 37, over a link that is up.
+TStatusState At37(std::int64_t msSinceSent = 300, int sends = 1)
+{
+    TStatusState s;
+    s.Started = s.Running = true;
+    s.Index = 37;
+    s.Rows = 120;
+    s.Awaiting = true;
+    s.SendsInARow = sends;
+    s.MsSinceSent = msSinceSent;
+    s.LastReply = "Mx";
+    s.Link = QStringLiteral("COM1");
+    s.LinkUp = s.LinkWasUp = true;
+    return s;
+}
+
+TStatusState With(TStatusState s, const std::function<void(TStatusState&)>& change)
+{
+    change(s);
+    return s;
+}
+}
 
 class ProcessDataTest : public QObject {
     Q_OBJECT
@@ -226,6 +255,79 @@ private slots:
         for (const char* r : {"MbP\n", "Mr\n", "Me\n", "Me\n", "Mr\n"})
             h.ReplyAndTick(r);
         QCOMPARE(h.finished.size(), 1);
+    }
+
+    void statusText_data()
+    {
+        QTest::addColumn<TStatusState>("state");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("nothing yet") << TStatusState{} << "";
+        QTest::newRow("start command") << With(At37(), [](auto& s) { s.Index = 0; }) << "Sending the start command";
+        QTest::newRow("record") << At37() << "Sending record 37 of 120";
+        QTest::newRow("between reply and tick") << With(At37(), [](auto& s) { s.Awaiting = false; })
+                                                << "Sending record 37 of 120";
+        QTest::newRow("end command") << With(At37(), [](auto& s) { s.Index = -1; }) << "Sending the end command";
+        QTest::newRow("silent for 12 s") << At37(12400) << "Waiting 12 s for the scale's answer to record 37";
+        QTest::newRow("start command unanswered") << With(At37(5000), [](auto& s) { s.Index = 0; })
+                                                  << "Waiting 5 s for the scale's answer to the start command";
+        QTest::newRow("answered wrongly twice") << At37(300, 3)
+                                                << "The scale answered \"Mx\" to record 37: sending it again (3rd time)";
+        QTest::newRow("answered wrongly ten times") << At37(300, 11)
+                                                    << "The scale answered \"Mx\" to record 37: sending it again (11th time)";
+        QTest::newRow("resent, then silent") << At37(3000, 2) << "Waiting 3 s for the scale's answer to record 37";
+        QTest::newRow("tcp connection dropped") << With(At37(), [](auto& s) {
+            s.LinkUp = false;
+            s.Cause = QStringLiteral("connection lost");
+        }) << "Connection lost at record 37 of 120: press Stop";
+        QTest::newRow("serial device gone") << With(At37(), [](auto& s) {
+            s.LinkUp = false;
+            s.Cause = QStringLiteral("serial device disappeared");
+        }) << "Connection lost at record 37 of 120: press Stop (serial device disappeared)";
+        QTest::newRow("never connected") << With(At37(), [](auto& s) { s.Index = 0; s.LinkUp = s.LinkWasUp = false; })
+                                         << "No connection to the scale: press Stop";
+        QTest::newRow("sent") << With(At37(), [](auto& s) { s.Running = false; s.Index = -2; s.ElapsedMs = 14240; })
+                              << "Database was sent to scale in 14.2 s";
+        QTest::newRow("empty record") << With(At37(), [](auto& s) {
+            s.Running = false;
+            s.Index = -2;
+            s.Failed = true;
+            s.ElapsedMs = 800;
+        }) << "Database could not be sent to scale: an empty record ended it after 0.8 s";
+        QTest::newRow("stopped") << With(At37(), [](auto& s) { s.Running = false; s.Stopped = true; s.ElapsedMs = 5000; })
+                                 << "Stopped at record 37 of 120 after 5.0 s";
+        QTest::newRow("link failed while idle") << With(TStatusState{}, [](auto& s) {
+            s.Link = QStringLiteral("127.0.0.1");
+            s.Cause = QStringLiteral("connection refused");
+        }) << "127.0.0.1: connection refused";
+        QTest::newRow("link failure outranks the last outcome") << With(At37(), [](auto& s) {
+            s.Running = false;
+            s.Index = -2;
+            s.LinkUp = false;
+            s.Cause = QStringLiteral("serial device disappeared");
+        }) << "COM1: serial device disappeared";
+    }
+    void statusText()
+    {
+        QFETCH(TStatusState, state);
+        QFETCH(QString, text);
+        QCOMPARE(StatusText(state), text);
+    }
+
+    void resendsAreCountedForTheStatusLine()
+    {
+        Harness h;
+        h.rows = {"a", "b"};
+        h.upload.Start(0);
+        QCOMPARE(h.upload.SendsInARow(), 1);
+        h.ReplyAndTick("MbP\n");
+        h.ReplyAndTick("Mx\n");
+        h.ReplyAndTick("Mx\n");
+        QCOMPARE(h.sent, (QList<QByteArray>{"SbP", "Sra", "Sra", "Sra"}));
+        QCOMPARE(h.upload.SendsInARow(), 3);
+        QCOMPARE(h.upload.LastReply, QByteArray("Mx"));
+        h.ReplyAndTick("Mr\n");
+        QCOMPARE(h.upload.SendsInARow(), 1);  // record 2 goes out for the first time
+        QVERIFY(h.upload.Awaiting());
     }
 
     void newTableDuringUpload()

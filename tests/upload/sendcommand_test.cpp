@@ -124,6 +124,68 @@ private slots:
         QVERIFY(r.out.contains("cannot connect"));
     }
 
+    // Each link failure ends that scale with its cause, in the report's `cause`;
+    // a device that hangs up ends it at once, long before --timeout.
+    void linkFailuresNameTheirCause_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QString>("cause");
+        QTest::newRow("refused") << "tcp refused" << "cannot connect: connection refused";
+        QTest::newRow("name that does not resolve") << "tcp invalid name"
+                                                    << "cannot connect: host not found: no-such-scale.invalid";
+        QTest::newRow("udp port held by another socket") << "udp held"
+                                                         << "cannot connect: UDP port %1 in use by another program";
+        QTest::newRow("missing serial device") << "serial missing"
+                                               << "cannot open /dev/no-such-scale: serial device not found";
+        QTest::newRow("serial device held by another program")
+            << "serial held" << "cannot open %1: serial device in use by another program";
+        QTest::newRow("serial device hangs up mid-upload") << "serial hang-up"
+                                                           << "the connection was lost at record %1 of 2: serial device disappeared";
+    }
+    void linkFailuresNameTheirCause()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QString, cause);
+        QUdpSocket holder;
+        QVERIFY(holder.bind(QHostAddress::AnyIPv4, 0));
+        PtyPair pty;
+        std::unique_ptr<ExclusiveHold> hold;
+        std::unique_ptr<ScaleSim> sim;
+        QString link;
+        if (setup == "tcp refused") {
+            QTcpServer server;  // a free port that nobody listens on
+            QVERIFY(server.listen(QHostAddress::LocalHost));
+            link = QStringLiteral("tcp://127.0.0.1:%1").arg(server.serverPort());
+        } else if (setup == "tcp invalid name") {
+            link = QStringLiteral("tcp://no-such-scale.invalid:1001");
+        } else if (setup == "udp held") {
+            link = QStringLiteral("udp://127.0.0.1:1001");
+            cause = cause.arg(holder.localPort());
+        } else if (setup == "serial missing") {
+            link = QStringLiteral("serial:/dev/no-such-scale");
+        } else if (setup == "serial held") {
+            hold = std::make_unique<ExclusiveHold>(pty.SlavePath());
+            QVERIFY(hold->Held());
+            link = QStringLiteral("serial:") + pty.SlavePath();
+            cause = cause.arg(pty.SlavePath());
+        } else {
+            sim = std::make_unique<ScaleSim>("serial", QStringList{"--drop-after", "2"});
+            QVERIFY(sim->Started());
+            link = Link("serial", *sim);
+        }
+        const Run r = Send({database, "--to", link, "--udp-port", QString::number(holder.localPort()),
+                            "--timeout", "60", "--report", "json"});
+        QCOMPARE(r.code, 1);
+        const QJsonObject scale = QJsonDocument::fromJson(r.out).array().at(0).toObject();
+        QCOMPARE(scale["outcome"].toString(), QStringLiteral("failed"));
+        const QString reported = scale["cause"].toString();
+        if (sim)  // the scale's last answer may go with the hang-up, so record 1 or 2
+            QVERIFY2(reported == cause.arg(1) || reported == cause.arg(2), qPrintable(reported));
+        else
+            QCOMPARE(reported, cause);
+        QVERIFY2(r.err.contains("failed: " + reported.toLocal8Bit()), r.err.constData());
+    }
+
     void badArguments_data()
     {
         QTest::addColumn<QStringList>("args");

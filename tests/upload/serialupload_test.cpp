@@ -3,17 +3,22 @@
 #include "CheckFormAnswer.h"
 #include "Global.h"
 #include "RadioGroup.h"
+#include "StatusLine.h"
 #include "TestSupport.h"
 #include "WindowTestEnv.h"
 #include "okno.h"
 
 #include <QFile>
+#include <QLabel>
+#include <QRegularExpression>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <memory>
+
+#include <unistd.h>
 
 class SerialUploadTest : public QObject {
     Q_OBJECT
@@ -228,6 +233,71 @@ private slots:
         pty.Write("Me\r\n");
         QTest::qWait(300);
         QCOMPARE(env->boxes.Count(), 0);
+        w->FormClose();
+    }
+
+    // The test plays the scale; the status line tells each state as it comes.
+    void statusLineTellsTheExchange()
+    {
+        PtyPair pty;
+        auto w = OpenWindow(pty.SlavePath(), "a\nb\n");
+        QVERIFY(w->ComPort1.Connected());
+        w->bbWyslijBaze->click();
+        QCOMPARE(w->StatusLine->Text(), QStringLiteral("Sending the start command"));
+        QCOMPARE(pty.ReadExactly(5), QByteArray("SbP\r\n"));
+        pty.Write("MbP\r\n");
+        QCOMPARE(pty.ReadExactly(5), QByteArray("Sra\r\n"));
+        QTRY_COMPARE(w->StatusLine->Text(), QStringLiteral("Sending record 1 of 2"));
+        pty.Write("Mx\r\n");
+        QCOMPARE(pty.ReadExactly(5), QByteArray("Sra\r\n"));
+        pty.Write("Mx\r\n");
+        QCOMPARE(pty.ReadExactly(5), QByteArray("Sra\r\n"));
+        QTRY_COMPARE(w->StatusLine->Text(), QStringLiteral("The scale answered \"Mx\" to record 1: sending it again (3rd time)"));
+        const QRegularExpression waiting(QStringLiteral("^Waiting [2-9] s for the scale's answer to record 1$"));
+        QTRY_VERIFY_WITH_TIMEOUT(waiting.match(w->StatusLine->Text()).hasMatch(), 6000);
+        pty.Write("Mr\r\n");
+        QCOMPARE(pty.ReadExactly(5), QByteArray("Srb\r\n"));
+        pty.Write("Mr\r\n");
+        QCOMPARE(pty.ReadExactly(4), QByteArray("Se\r\n"));
+        pty.Write("Me\r\n");
+        QVERIFY(WaitBoxes(1));
+        const QRegularExpression sent(QStringLiteral("^Database was sent to scale in \\d+\\.\\d s$"));
+        QVERIFY2(sent.match(w->StatusLine->Text()).hasMatch(), qPrintable(w->StatusLine->Text()));
+        w->FormClose();
+    }
+
+    // A device that hangs up mid-upload: the window closes its end, shows the
+    // port disconnected with the cause, and Connect opens the device once it is back.
+    void deviceHangingUpMidUpload()
+    {
+        auto pty = std::make_unique<PtyPair>();
+        const QString device = env->folder.File("scale");  // a stable name, as a udev rule gives
+        QVERIFY(QFile::link(pty->SlavePath(), device));
+        auto w = OpenWindow(device, "a\nb\nc\n");
+        QVERIFY(w->ComPort1.Connected());
+        w->bbWyslijBaze->click();
+        QCOMPARE(pty->ReadExactly(5), QByteArray("SbP\r\n"));
+        pty->Write("MbP\r\n");
+        QCOMPARE(pty->ReadExactly(5), QByteArray("Sra\r\n"));
+        pty->CloseMaster();
+        QTRY_VERIFY(!w->ComPort1.Connected());
+        QCOMPARE(w->LinkState, 0);
+        QCOMPARE(w->LabelConnection->text(), device + QStringLiteral(" 9600bps disconnected"));
+        QCOMPARE(w->LabelConnection->toolTip(), QStringLiteral("serial device disappeared"));
+        QCOMPARE(w->StatusLine->Text(),
+                 QStringLiteral("Connection lost at record 1 of 3: press Stop (serial device disappeared)"));
+        QCOMPARE(w->bbWyslijBaze->text(), QStringLiteral("Stop"));  // the upload waits, as ever
+        w->bbWyslijBaze->click();
+        QCOMPARE(w->StatusLine->Text(), device + QStringLiteral(": serial device disappeared"));
+        QCOMPARE(env->boxes.Count(), 0);
+
+        PtyPair back;
+        QVERIFY(QFile::remove(device));
+        QVERIFY(QFile::link(back.SlavePath(), device));
+        w->btnOpenPort->click();
+        QVERIFY(w->ComPort1.Connected());
+        QCOMPARE(w->LabelConnection->text(), device + QStringLiteral(" 9600bps connected"));
+        QCOMPARE(w->LabelConnection->toolTip(), QString());
         w->FormClose();
     }
 };

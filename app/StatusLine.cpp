@@ -1,0 +1,78 @@
+#include "StatusLine.h"
+
+#include "EthConnection.h"
+#include "Global.h"
+#include "okno.h"
+
+#include <QLabel>
+
+TStatusLine::TStatusLine(std::function<TStatusState()> read, QWidget* parent)
+    : QStatusBar(parent), read_(std::move(read))
+{
+    setObjectName(QStringLiteral("StatusLine"));
+    setSizeGripEnabled(false);
+    tick_.setInterval(1000);
+    connect(&tick_, &QTimer::timeout, this, &TStatusLine::Refresh);
+}
+
+void TStatusLine::Refresh()
+{
+    TStatusState s = read_();
+    // "Lost" needs a link that was there: one never connected is another story.
+    if (!s.Running)
+        linkWasUp_ = false;
+    else if (s.LinkUp)
+        linkWasUp_ = true;
+    s.LinkWasUp = linkWasUp_;
+    const QString text = StatusText(s);
+    if (text != currentMessage())
+        showMessage(text);
+    if (s.Running && !tick_.isActive())
+        tick_.start();
+    else if (!s.Running)
+        tick_.stop();
+}
+
+TStatusState TForm1::StatusState() const
+{
+    TStatusState s;
+    s.Started = Upload.Started();
+    s.Running = Upload.Running();
+    s.Stopped = Upload.Stopped();
+    s.Index = Upload.UploadIndex;
+    s.Rows = Table.RowCount();
+    s.Failed = Upload.UploadFailed;
+    s.Awaiting = Upload.Awaiting();
+    s.SendsInARow = Upload.SendsInARow();
+    s.MsSinceSent = Upload.MsSinceSent();
+    s.ElapsedMs = Upload.ElapsedMs();
+    s.LastReply = Upload.LastReply;
+    if (ConnectionKind == ckSerial) {
+        s.Link = ComPort1.Port();
+        s.LinkUp = ComPort1.Connected();
+        s.Cause = ComPort1.LastCause;
+    } else {
+        s.Link = EthHost;
+        s.LinkUp = LinkState != lsDisconnected;
+        s.Cause = EthLink ? EthLink->LastCause : QString();
+    }
+    return s;
+}
+
+void TForm1::ShowLinkCause()
+{
+    const TStatusState s = StatusState();
+    LabelConnection->setToolTip(s.LinkUp ? QString() : s.Cause);
+    StatusLine->Refresh();
+}
+
+void TForm1::ComPort1DeviceLost(TCustomComPort*)
+{
+    // The device is gone; close our end so Connect opens it afresh when it is back.
+    try {
+        ComPort1.ClosePort();
+    } catch (...) {
+    }
+    LinkState = lsDisconnected;
+    ShowConnectionState();
+}

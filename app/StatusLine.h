@@ -1,0 +1,25 @@
+#pragma once
+// The status bar under the panel: the upload's state and the link's failure
+// cause, in the words of StatusText. It only reads; a 1 s timer keeps the
+// waiting time current while an upload runs, and stops with it.
+#include "StatusText.h"
+
+#include <QStatusBar>
+#include <QTimer>
+
+#include <functional>
+
+class TStatusLine : public QStatusBar {
+    Q_OBJECT
+public:
+    explicit TStatusLine(std::function<TStatusState()> read, QWidget* parent = nullptr);
+
+    // Reads the state now and shows its text.
+    void Refresh();
+    QString Text() const { return currentMessage(); }
+
+private:
+    std::function<TStatusState()> read_;
+    QTimer tick_;
+    bool linkWasUp_ = false;
+};

@@ -1,0 +1,35 @@
+#pragma once
+// The status line's words for the upload and the link: state in, text out,
+// nothing read from anywhere else, so every state is a row of a test table.
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+
+struct TStatusState {
+    // The upload, as TUpload keeps it.
+    bool Started = false;        // an upload was started since the program began
+    bool Running = false;
+    bool Stopped = false;        // Stop ended it
+    std::int32_t Index = 0;      // UploadIndex
+    std::int32_t Rows = 0;
+    bool Failed = false;         // UploadFailed
+    bool Awaiting = false;       // the last command awaits its reply
+    int SendsInARow = 0;         // times that command went out at this index
+    std::int64_t MsSinceSent = 0;
+    std::int64_t ElapsedMs = 0;  // since the start; once over, the time it took
+    QByteArray LastReply;
+    // The link.
+    QString Link;                // as the label names it: "COM1", "192.168.1.100"
+    bool LinkUp = false;
+    bool LinkWasUp = false;      // it was up at some time during this upload
+    QString Cause;               // why it last failed; empty when it did not
+};
+
+// A reply this long unanswered is worth a word.
+constexpr std::int64_t WaitNoticeMs = 2000;
+
+QString StatusText(const TStatusState& s);
+// Where an exchange at UploadIndex `index` stands: "the start command",
+// "record 37" (with `of`: "record 37 of 120"), "the end command".
+QString UploadWhere(std::int32_t index, std::int32_t rows, bool of);
