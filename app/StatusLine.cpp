@@ -24,6 +24,7 @@ void TStatusLine::Refresh()
     else if (s.LinkUp)
         linkWasUp_ = true;
     s.LinkWasUp = linkWasUp_;
+    s.WaitNoticeMs = WaitNoticeMs;
     const QString text = StatusText(s);
     if (text != currentMessage())
         showMessage(text);

@@ -18,6 +18,10 @@ public:
     void Refresh();
     QString Text() const { return currentMessage(); }
 
+    // How long a reply may be late before the line says so; tests move it
+    // instead of waiting on the clock.
+    std::int64_t WaitNoticeMs = DefaultWaitNoticeMs;
+
 private:
     std::function<TStatusState()> read_;
     QTimer tick_;

@@ -48,7 +48,7 @@ QString RunningText(const TStatusState& s)
         return QStringLiteral("Connection lost at %1: press Stop").arg(Where(s, true)) + CauseAfter(s.Cause);
     if (s.Index == TUpload::EndAccepted)
         return QStringLiteral("The scale accepted the database");
-    if (s.Awaiting && s.MsSinceSent >= WaitNoticeMs)
+    if (s.Awaiting && s.MsSinceSent >= s.WaitNoticeMs)
         return QStringLiteral("Waiting %1 s for the scale's answer to %2").arg(s.MsSinceSent / 1000).arg(Where(s, false));
     if (s.Awaiting && s.SendsInARow >= 2 && IsRecord(s))
         return QStringLiteral("The scale answered \"%1\" to %2: sending it again (%3 time)")

@@ -17,6 +17,7 @@ struct TStatusState {
     bool Awaiting = false;       // the last command awaits its reply
     int SendsInARow = 0;         // times that command went out at this index
     std::int64_t MsSinceSent = 0;
+    std::int64_t WaitNoticeMs = DefaultWaitNoticeMs;  // from then on the line says how long it waits
     std::int64_t ElapsedMs = 0;  // since the start; once over, the time it took
     QByteArray LastReply;
     // The link.
@@ -27,7 +28,7 @@ struct TStatusState {
 };
 
 // A reply this long unanswered is worth a word.
-constexpr std::int64_t WaitNoticeMs = 2000;
+constexpr std::int64_t DefaultWaitNoticeMs = 2000;
 
 QString StatusText(const TStatusState& s);
 // Where an exchange at UploadIndex `index` stands: "the start command",
