@@ -85,6 +85,7 @@ TForm1::TForm1(QWidget* parent)
     resize(642, 589);
     ComPort1.setObjectName(QStringLiteral("ComPort1"));
     ComPort1.OnRxChar = [this](TCustomComPort* sender, std::int32_t count) { ComPort1RxChar(sender, count); };
+    ComPort1.OnDeviceLost = [this](TCustomComPort* sender) { ComPort1DeviceLost(sender); };
     BuildControls();
     FormCreate();
 }
@@ -391,6 +392,14 @@ void TForm1::ComPort1RxChar(TCustomComPort*, std::int32_t count)
     }
     if (!text.isEmpty())
         Upload.ProcessReply(text, count);
+}
+
+void TForm1::ComPort1DeviceLost(TCustomComPort*)
+{
+    // The adapter was unplugged: as if Disconnect were pressed, so the label
+    // turns red and Connect opens the device again once it is back.
+    if (ConnectionKind == ckSerial && LinkState != lsDisconnected)
+        btnOpenPortClick();
 }
 
 void TForm1::SendOrder(const QByteArray& text)

@@ -43,6 +43,7 @@ public:
     void rgUrzadzenieClick();
     void TimerBazaTimer();
     void ComPort1RxChar(TCustomComPort* sender, std::int32_t count);
+    void ComPort1DeviceLost(TCustomComPort* sender);
     void SendOrder(const QByteArray& text);
     void OnUpdatePortMessage(std::intptr_t wParam, std::intptr_t lParam);
     // Loads a database file into the grid (the command line's file too).

@@ -397,6 +397,7 @@ void TCustomComPort::DoDSRChange(bool onOff) { if (OnDSRChange) OnDSRChange(this
 void TCustomComPort::DoError(TComErrors errors) { if (OnError) OnError(this, errors); }
 void TCustomComPort::DoRLSDChange(bool onOff) { if (OnRLSDChange) OnRLSDChange(this, onOff); }
 void TCustomComPort::DoRx80Full() { if (OnRx80Full) OnRx80Full(this); }
+void TCustomComPort::DoDeviceLost() { if (OnDeviceLost) OnDeviceLost(this); }
 
 void ListSerialDevices(QList<TSerialDeviceInfo>& list, const QString& ttyClassFolder, const QString& byIdFolder)
 {

@@ -333,6 +333,10 @@ public:
     TComSignalEvent OnRLSDChange;
     TComErrorEvent OnError;
     TNotifyEvent OnRx80Full;
+    // Added: the device hung up (an adapter was unplugged) and the event
+    // thread ended. Told once, on the main thread, while the port is still
+    // open; closing it lets a later OpenPort find the device again.
+    TNotifyEvent OnDeviceLost;
 
 protected:
     virtual void CreateDeviceHandle();
@@ -353,6 +357,7 @@ protected:
     virtual void DoError(TComErrors errors);
     virtual void DoRLSDChange(bool onOff);
     virtual void DoRx80Full();
+    virtual void DoDeviceLost();
     virtual void ApplyLineSettings();
     virtual void ApplyTimeoutSettings();
     virtual void ApplyBufferSizes();

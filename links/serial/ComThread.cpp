@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <exception>
 #include <mutex>
+#include <utility>
 
 namespace {
 // While bytes sit unread there is no edge to wait for, so the queue is looked
@@ -39,6 +40,7 @@ struct TComThread::TShared {
     std::exception_ptr error;
 
     std::deque<TComEvents> windowEvents; // guarded by m; one entry per queued smWindowSync call
+    bool lost = false;                   // guarded by m; the device hung up, not yet told
 
     std::atomic<bool> written{false};
     std::atomic<std::uint64_t> windowRxDone{0}; // smWindowSync received-characters calls that ran
@@ -111,20 +113,26 @@ void TComThread::RunQueued()
 {
     // A handler may close the port, which frees this object: keep what we use.
     const std::shared_ptr<TShared> shared = shared_;
-    if (sync_ == smWindowSync)
-        RunWindowEvent(shared);
-    else
-        RunPending(shared);
+    if (sync_ == smWindowSync ? RunWindowEvent(shared) : RunPending(shared))
+        return;
+    // The loss is told after every hand-over queued before it.
+    bool lost = false;
+    {
+        std::lock_guard lock(shared->m);
+        lost = std::exchange(shared->lost, false);
+    }
+    if (lost && shared->port->Connected())
+        shared->port->DoDeviceLost();
 }
 
-void TComThread::RunWindowEvent(const std::shared_ptr<TShared>& shared)
+bool TComThread::RunWindowEvent(const std::shared_ptr<TShared>& shared)
 {
     TShared& s = *shared;
     TComEvents one = 0;
     {
         std::lock_guard lock(s.m);
         if (s.windowEvents.empty())
-            return;
+            return false;
         one = s.windowEvents.front();
         s.windowEvents.pop_front();
     }
@@ -143,6 +151,7 @@ void TComThread::RunWindowEvent(const std::shared_ptr<TShared>& shared)
     } done{s, InSet(one, evRxChar)};
     if (s.port->Connected())
         s.port->CallEvents(one);
+    return true;
 }
 
 void TComThread::Body()
@@ -192,6 +201,7 @@ void TComThread::Run()
     TWakeEvent& wake = shared_->wake;
     TUnreadBytes unread;
     bool draining = false; // a write went out and its queue is not yet empty
+    bool gone = false;
     const auto handlerRan = [&] {
         std::int32_t waiting = 0;
         const bool counted = device_.InputCount(waiting) == 0;
@@ -218,8 +228,10 @@ void TComThread::Run()
             if (awaitingWindow && !unread.AwaitingHandler(windowRxDone()))
                 handlerRan();
         }
-        if (w.Gone)
-            break; // unplugged or hung up: nothing more will come
+        if (w.Gone) {
+            gone = true; // unplugged or hung up: nothing more will come
+            break;
+        }
 
         TComEvents events = 0;
         if (w.Input)
@@ -259,6 +271,11 @@ void TComThread::Run()
             handlerRan();
     }
     device_.ClearQueues(); // as the port closes; a device that is gone refuses, which changes nothing
+    if (gone) {
+        std::lock_guard lock(shared_->m);
+        shared_->lost = true;
+        PostToMainThread();
+    }
 }
 
 bool TComThread::HandOver(TComEvents events)
@@ -308,12 +325,12 @@ void TComThread::PostToMainThread()
     QMetaObject::invokeMethod(shared_->port, "RunEventHandOver", Qt::QueuedConnection);
 }
 
-void TComThread::RunPending(const std::shared_ptr<TShared>& shared)
+bool TComThread::RunPending(const std::shared_ptr<TShared>& shared)
 {
     TShared& s = *shared;
     std::unique_lock lock(s.m);
     if (!s.pending)
-        return; // already run by a closing port
+        return false; // already run by a closing port
     const TComEvents events = s.events;
     s.pending = false;
     s.running = true;
@@ -334,4 +351,5 @@ void TComThread::RunPending(const std::shared_ptr<TShared>& shared)
     ++s.handled;
     lock.unlock();
     s.cv.notify_all();
+    return true;
 }

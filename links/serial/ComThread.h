@@ -71,8 +71,9 @@ private:
     // False when a handler failed and the thread must end at once.
     bool HandOver(TComEvents events);
     void PostToMainThread();
-    static void RunPending(const std::shared_ptr<TShared>& shared);
-    static void RunWindowEvent(const std::shared_ptr<TShared>& shared);
+    // Each: false when there was nothing to run.
+    static bool RunPending(const std::shared_ptr<TShared>& shared);
+    static bool RunWindowEvent(const std::shared_ptr<TShared>& shared);
 
     const TSerialDevice& device_;
     const TComEvents events_;
