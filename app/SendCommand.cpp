@@ -1,5 +1,6 @@
 #include "SendCommand.h"
 
+#include "CPortCtl.h"
 #include "DatabaseCheck.h"
 #include "DatabaseFile.h"
 #include "Global.h"
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <map>
 #include <memory>
@@ -30,6 +32,7 @@ const char Description[] =
     "       scaledb send FILE --to LINK [--to LINK ...] [options]\n"
     "       scaledb send FILE --to-file LINKS [options]\n"
     "       scaledb send FILE --check [--to LINK ...]\n"
+    "       scaledb ports\n"
     "\n"
     "Without arguments, or with a FILE, opens the window.\n"
     "send uploads FILE to each scale named by --to or listed in --to-file, all at once\n"
@@ -37,7 +40,9 @@ const char Description[] =
     "LINK is tcp://HOST:PORT, udp://ADDRESS:PORT or serial:DEVICE[@BAUD].\n"
     "FILE is checked first; what the check finds is printed as warnings on standard error.\n"
     "Exit status: 0 every scale accepted the database, 1 one did not, 2 bad arguments.\n"
-    "With --check: 0 nothing found, 1 something found, 2 bad arguments.";
+    "With --check: 0 nothing found, 1 something found, 2 bad arguments.\n"
+    "ports lists the serial devices, one a line, tab-separated: kernel name, stable\n"
+    "/dev/serial/by-id path, USB product, serial number (empty when unknown).";
 
 // Descriptors one upload may hold at once (a socket, or a device and the
 // event thread's eventfd), and what the program needs besides.
@@ -343,6 +348,26 @@ int RunSend(TSendOptions o)
     return failed ? 1 : 0;
 }
 
+// One device a line, tab-separated, so that `cut -f2` gives the stable path
+// to put after serial:.
+int RunPorts()
+{
+    QList<TSerialDeviceInfo> devices;
+    try {
+        ListSerialDevices(devices, SerialDeviceFolder, SerialByIdFolder);
+    } catch (const EComPort& e) {
+        Err(QStringLiteral("cannot list serial devices in %1: %2")
+                .arg(SerialDeviceFolder, QString::fromLocal8Bit(std::strerror(e.SystemErrorCode))));
+        return 1;
+    }
+    if (devices.isEmpty())
+        Err(QStringLiteral("no serial devices found"));
+    for (const TSerialDeviceInfo& d : devices)
+        std::printf("%s\n", QStringList{d.Kernel, d.StablePath, d.Product, d.SerialNumber}
+                                .join(QLatin1Char('\t')).toLocal8Bit().constData());
+    return 0;
+}
+
 } // namespace
 
 bool IsCommandLineMode(const QStringList& args)
@@ -350,7 +375,7 @@ bool IsCommandLineMode(const QStringList& args)
     if (args.size() < 2)
         return false;
     const QString& a = args.at(1);
-    return a == QLatin1String("send") || a == QLatin1String("--help") || a == QLatin1String("-h")
+    return a == QLatin1String("send") || a == QLatin1String("ports") || a == QLatin1String("--help") || a == QLatin1String("-h")
         || a == QLatin1String("--version");
 }
 
@@ -386,6 +411,13 @@ int RunCommandLine(const QStringList& args)
     if (parser.isSet(version)) {
         std::printf("scaledb 1.03\n");
         return 0;
+    }
+    if (parser.positionalArguments().value(0) == QLatin1String("ports")) {
+        if (parser.positionalArguments().size() > 1) {
+            Err(QStringLiteral("unexpected argument %1 (see --help)").arg(parser.positionalArguments().at(1)));
+            return 2;
+        }
+        return RunPorts();
     }
     if (parser.positionalArguments().value(0) != QLatin1String("send")) {
         Err(QStringLiteral("unknown command %1 (see --help)").arg(parser.positionalArguments().value(0)));

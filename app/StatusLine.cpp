@@ -66,14 +66,3 @@ void TForm1::ShowLinkCause()
     LabelConnection->setToolTip(s.LinkUp ? QString() : s.Cause);
     StatusLine->Refresh();
 }
-
-void TForm1::ComPort1DeviceLost(TCustomComPort*)
-{
-    // The device is gone; close our end so Connect opens it afresh when it is back.
-    try {
-        ComPort1.ClosePort();
-    } catch (...) {
-    }
-    LinkState = lsDisconnected;
-    ShowConnectionState();
-}

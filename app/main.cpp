@@ -1,8 +1,9 @@
-// Program entry. With `send` (or --help, --version) it works on the command
+// Program entry. With `send` or `ports` (or --help, --version) it works on the command
 // line without a window; otherwise the application object, which takes Qt's
 // own arguments (-platform, -style, -display ...), the main window, the
 // connection dialog created hidden, then the message loop.
 #include "Application.h"
+#include "CPortCtl.h"
 #include "CPortSetup.h"
 #include "ConnectionUnit.h"
 #include "QuitSignals.h"
@@ -14,8 +15,19 @@
 
 #include <cstdio>
 
+// Where the port lists look for devices: the system's folders, or scratch
+// trees that tests and screenshots lay out.
+static void TakeSerialFoldersFromEnvironment()
+{
+    if (qEnvironmentVariableIsSet("SCALEDB_SYSFS_TTY"))
+        SerialDeviceFolder = qEnvironmentVariable("SCALEDB_SYSFS_TTY");
+    if (qEnvironmentVariableIsSet("SCALEDB_SERIAL_BY_ID"))
+        SerialByIdFolder = qEnvironmentVariable("SCALEDB_SERIAL_BY_ID");
+}
+
 int main(int argc, char** argv)
 {
+    TakeSerialFoldersFromEnvironment();
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);

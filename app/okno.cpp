@@ -20,8 +20,10 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyle>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -62,6 +64,34 @@ QString BaudRateName(TBaudRate rate)
     default: return QStringLiteral("user defined");
     }
 }
+
+// The connection label names the port, which may be a long stable adapter
+// path. Where it would run under the device type box, the name is drawn
+// shortened in its middle and the rate and state after it whole; the
+// label's text stays whole.
+class TFittedLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+    void SetText(const QString& name, const QString& tail)
+    {
+        tail_ = tail;
+        setText(name + tail);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        const QString name = text().left(text().size() - tail_.size());
+        const int room = contentsRect().width() - fontMetrics().horizontalAdvance(tail_);
+        const QString shown = fontMetrics().elidedText(name, Qt::ElideMiddle, room) + tail_;
+        QPainter painter(this);
+        style()->drawItemText(&painter, contentsRect(), int(alignment()), palette(), isEnabled(), shown,
+                              foregroundRole());
+    }
+
+private:
+    QString tail_;
+};
 }
 
 TForm1::TForm1(QWidget* parent)
@@ -174,7 +204,7 @@ void TForm1::BuildControls()
     rgBaza->SetItems({QStringLiteral("product database"), QStringLiteral("user database")});
     rgBaza->SetItemIndex(0);
 
-    LabelConnection = new QLabel(Panel1);
+    LabelConnection = new TFittedLabel(Panel1);
     LabelConnection->setObjectName(QStringLiteral("LabelConnection"));
     LabelConnection->move(16, 68);
     QFont bold = LabelConnection->font();
@@ -270,7 +300,7 @@ void TForm1::ShowConnectionState()
             text += QStringLiteral(" disconnected");
             paint(Red);
         }
-        LabelConnection->setText(text);
+        static_cast<TFittedLabel*>(LabelConnection)->SetText(ComPort1.Port(), text.mid(ComPort1.Port().size()));
     } else if (ConnectionKind == ckEthernet) {
         QString text = EthHost;
         if (LinkState == lsDisconnected) {
@@ -282,10 +312,13 @@ void TForm1::ShowConnectionState()
             text += QStringLiteral(" connected");
             paint(Green);
         }
-        LabelConnection->setText(text);
+        static_cast<TFittedLabel*>(LabelConnection)->SetText(EthHost, text.mid(EthHost.size()));
     }
     LabelConnection->adjustSize();
     ShowLinkCause();
+    const int room = rgUrzadzenie->x() - LabelConnection->x() - 4;
+    if (LabelConnection->width() > room)
+        LabelConnection->resize(room, LabelConnection->height());
 }
 
 void TForm1::btnOpenPortClick()
@@ -416,6 +449,14 @@ void TForm1::ComPort1RxChar(TCustomComPort*, std::int32_t count)
     }
     if (!text.isEmpty())
         Upload.ProcessReply(text, count);
+}
+
+void TForm1::ComPort1DeviceLost(TCustomComPort*)
+{
+    // The adapter was unplugged: as if Disconnect were pressed, so the label
+    // turns red and Connect opens the device again once it is back.
+    if (ConnectionKind == ckSerial && LinkState != lsDisconnected)
+        btnOpenPortClick();
 }
 
 void TForm1::SendOrder(const QByteArray& text)

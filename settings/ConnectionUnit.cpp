@@ -238,7 +238,9 @@ void TConnectionForm::FormShow()
 void TConnectionForm::GetCOMPortSettings()
 {
     QString name = port_.Port();
-    const int com = name.indexOf(QLatin1String("COM"), 0, Qt::CaseSensitive);
+    // A device path is shown whole: a stable adapter name may hold "COM"
+    // ("..._Virtual_COM_Port-if00"), and Apply must store it unspoilt.
+    const int com = name.startsWith(QLatin1Char('/')) ? -1 : name.indexOf(QLatin1String("COM"), 0, Qt::CaseSensitive);
     if (com >= 0)
         name.remove(com, 3);
     EditCOM->setText(name);

@@ -438,13 +438,20 @@ void TCustomComPort::DoRLSDChange(bool onOff) { if (OnRLSDChange) OnRLSDChange(t
 void TCustomComPort::DoRx80Full() { if (OnRx80Full) OnRx80Full(this); }
 void TCustomComPort::DoDeviceLost() { if (OnDeviceLost) OnDeviceLost(this); }
 
+void ListSerialDevices(QList<TSerialDeviceInfo>& list, const QString& ttyClassFolder, const QString& byIdFolder)
+{
+    QList<TSerialDeviceInfo> devices;
+    if (const int err = ReadSerialDevices(ttyClassFolder, byIdFolder, devices))
+        RaiseOsError(peRegError, err);
+    list = devices;
+}
+
 void ListSerialPorts(QStringList& list, const QString& ttyClassFolder)
 {
+    QList<TSerialDeviceInfo> devices;
+    ListSerialDevices(devices, ttyClassFolder, QString());
     QStringList names;
-    if (const int err = ListTtyDevices(ttyClassFolder, names))
-        RaiseOsError(peRegError, err);
-    std::stable_sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-        return a.compare(b, Qt::CaseInsensitive) < 0;
-    });
+    for (const TSerialDeviceInfo& d : devices)
+        names.append(d.Name);
     list = names;
 }

@@ -4,6 +4,7 @@
 // writing, and an event thread whose device events become the notifications
 // below. Every failure is raised as EComPort with a numbered message.
 #include "ComDCB.h"
+#include "SerialDeviceList.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -413,3 +414,8 @@ QString SerialFailureCause(int err);
 // Fills the list with the system's serial devices, sorted ignoring case:
 // ttySn as COM(n+1), others by name. A missing folder raises EComPort 23.
 void ListSerialPorts(QStringList& list, const QString& ttyClassFolder = QStringLiteral("/sys/class/tty"));
+
+// The same devices with their stable paths and USB product texts (see
+// SerialDeviceList.h); a missing tty folder raises EComPort 23.
+void ListSerialDevices(QList<TSerialDeviceInfo>& list, const QString& ttyClassFolder = QStringLiteral("/sys/class/tty"),
+                       const QString& byIdFolder = QStringLiteral("/dev/serial/by-id"));

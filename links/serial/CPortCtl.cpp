@@ -1,17 +1,24 @@
 #include "CPortCtl.h"
 
+#include <QAbstractItemView>
 #include <QStringList>
 
 QString SerialDeviceFolder = QStringLiteral("/sys/class/tty");
+QString SerialByIdFolder = QStringLiteral("/dev/serial/by-id");
 
 namespace {
+
+// The port list's entries carry more than their captions: the name choosing
+// one stores, and the name the list showed before adapters had captions.
+constexpr int PortNameRole = Qt::UserRole;
+constexpr int ListedNameRole = Qt::UserRole + 1;
+constexpr int KernelRole = Qt::UserRole + 2;
 
 QStringList EntriesOf(TComProperty property)
 {
     QStringList entries;
     switch (property) {
-    case cpPort:
-        ListSerialPorts(entries, SerialDeviceFolder);
+    case cpPort: // filled with their names by FillPorts
         break;
     case cpBaudRate:
         for (int b = brCustom; b <= br256000; ++b)
@@ -62,7 +69,10 @@ void TComSelect::SetComProperty(TComProperty property)
 {
     property_ = property;
     items_.clear();
-    items_.addItems(EntriesOf(property));
+    if (property == cpPort)
+        FillPorts();
+    else
+        items_.addItems(EntriesOf(property));
     if (items_.count() == 0)
         return;
     if (port_)
@@ -92,10 +102,51 @@ QString TComSelect::PortValueText() const
     return {};
 }
 
+void TComSelect::FillPorts()
+{
+    QList<TSerialDeviceInfo> devices;
+    ListSerialDevices(devices, SerialDeviceFolder, SerialByIdFolder);
+    for (const TSerialDeviceInfo& d : devices) {
+        items_.addItem(d.Caption(), d.PortName());
+        const int i = items_.count() - 1;
+        items_.setItemData(i, d.Name, ListedNameRole);
+        items_.setItemData(i, d.Kernel, KernelRole);
+        if (!d.StablePath.isEmpty())
+            items_.setItemData(i, d.StablePath, Qt::ToolTipRole);
+    }
+    // The closed list is narrow; its drop-down shows whole captions.
+    items_.view()->setMinimumWidth(items_.view()->sizeHintForColumn(0) + 8);
+}
+
+int TComSelect::FindPort(const QString& name) const
+{
+    // Names stored before adapters had stable paths (ttyUSB0, /dev/ttyUSB0,
+    // com1) find their entry as well as the stable path does.
+    for (int i = 0; i < items_.count(); ++i) {
+        if (items_.itemText(i).compare(name, Qt::CaseInsensitive) == 0
+            || items_.itemData(i, ListedNameRole).toString().compare(name, Qt::CaseInsensitive) == 0
+            || items_.itemData(i, PortNameRole).toString() == name
+            || QStringLiteral("/dev/") + items_.itemData(i, KernelRole).toString() == name)
+            return i;
+    }
+    return -1;
+}
+
 void TComSelect::UpdateSetting()
 {
     if (!port_)
         return;
+    if (property_ == cpPort) {
+        const int index = FindPort(port_->Port());
+        items_.setCurrentIndex(index);
+        // A plain entry gives its own text (com1 becomes COM1); an adapter's
+        // entry keeps the stored name, so Apply alone changes nothing.
+        if (index >= 0)
+            Choose(items_.itemText(index) == items_.itemData(index, ListedNameRole).toString()
+                       ? items_.itemText(index)
+                       : port_->Port());
+        return;
+    }
     const int index = items_.findText(PortValueText(), Qt::MatchFixedString); // whole text, any case
     items_.setCurrentIndex(index);
     if (index >= 0)
@@ -128,9 +179,9 @@ void TComSelect::Choose(const QString& text)
     }
 }
 
-void TComSelect::Change(const QString& text)
+void TComSelect::Change(const QString& value)
 {
-    Choose(text);
+    Choose(value);
     if (autoApply_)
         ApplySetting();
 }
@@ -195,5 +246,10 @@ void TComComboBox::SetText(const QString& text)
 
 void TComComboBox::ComboActivated(int index)
 {
-    select_.Change(index < 0 ? QString() : itemText(index));
+    if (index < 0)
+        select_.Change(QString());
+    else if (ComProperty() == cpPort)
+        select_.Change(itemData(index, PortNameRole).toString());
+    else
+        select_.Change(itemText(index));
 }

@@ -12,8 +12,10 @@
 
 enum TComProperty : std::uint8_t { cpNone, cpPort, cpBaudRate, cpDataBits, cpStopBits, cpParity, cpFlowControl };
 
-// Where the port list looks for devices; tests lay out a tree of their own.
+// Where the port list looks for devices and their stable names; tests lay
+// out trees of their own.
 extern QString SerialDeviceFolder;
+extern QString SerialByIdFolder;
 
 // The value a list holds for its port, kept apart from the widget so that the
 // list can be filled and bound before it is shown.
@@ -37,8 +39,9 @@ public:
     void UpdateSetting();
     // Writes the chosen value to the port.
     void ApplySetting();
-    // The user picked an entry (an empty text: none).
-    void Change(const QString& text);
+    // The user picked an entry (an empty text: none); for the port list,
+    // the value is the name the entry stores, not its caption.
+    void Change(const QString& value);
     void PortDestroyed();
 
     QString ChosenPort() const { return portName_; }
@@ -46,6 +49,8 @@ public:
 private:
     QString PortValueText() const;
     void Choose(const QString& text);
+    void FillPorts();
+    int FindPort(const QString& name) const;
 
     QComboBox& items_;
     TCustomComPort* port_ = nullptr;

@@ -209,6 +209,14 @@ int TSerialDevice::Open(const QString& path)
         ::close(fd);
         return err;
     }
+    // A USB adapter holds received bytes up to its latency timer (16 ms on
+    // FTDI) before passing them on; low latency makes it 1 ms. Drivers
+    // without it, and pseudo-terminals, refuse: the device works as it is.
+    serial_struct serial{};
+    if (::ioctl(fd, TIOCGSERIAL, &serial) == 0 && !(serial.flags & ASYNC_LOW_LATENCY)) {
+        serial.flags |= ASYNC_LOW_LATENCY;
+        ::ioctl(fd, TIOCSSERIAL, &serial);
+    }
     fd_ = fd;
     timeouts_ = {};
     bool supported = false;
@@ -448,12 +456,7 @@ int ListTtyDevices(const QString& ttyClassFolder, QStringList& names)
         const QString name = QFile::decodeName(e->d_name);
         if (name.startsWith(QLatin1Char('.')) || !HasHardware(ttyClassFolder + QLatin1Char('/') + name))
             continue;
-        bool numbered = false;
-        const int n = name.startsWith(QLatin1String("ttyS")) ? name.mid(4).toInt(&numbered) : 0;
-        if (numbered && n >= 0 && name.mid(4).front().isDigit())
-            names.append(QStringLiteral("COM%1").arg(n + 1));
-        else
-            names.append(name);
+        names.append(name);
     }
     ::closedir(dir);
     return err;

@@ -27,7 +27,8 @@ public:
     TSerialDevice& operator=(const TSerialDevice&) = delete;
     ~TSerialDevice() { Close(); }
 
-    // Opens for exclusive use; a device someone else holds gives EBUSY.
+    // Opens for exclusive use, in low-latency mode where the driver has it;
+    // a device someone else holds gives EBUSY.
     int Open(const QString& path);
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
@@ -93,5 +94,6 @@ private:
 // signalled, or timeoutMs passed (-1: no limit). Retries on EINTR.
 TDeviceWait WaitForDevice(int deviceFd, bool watchInput, const TWakeEvent& wake, int timeoutMs);
 
-// Entries of a /sys/class/tty folder that have hardware behind them.
+// Kernel names (ttyS0, ttyUSB0) of the entries of a /sys/class/tty folder
+// that have hardware behind them, in folder order.
 int ListTtyDevices(const QString& ttyClassFolder, QStringList& names);

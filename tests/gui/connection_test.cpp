@@ -272,6 +272,8 @@ void ConnectionTest::portNameToComField_data()
     QTest::newRow("device name whole") << "ttyUSB0" << "ttyUSB0";
     QTest::newRow("lower case kept") << "com3" << "com3";
     QTest::newRow("first COM only") << "xCOMyCOM" << "xyCOM";
+    QTest::newRow("stable path whole") << "/dev/serial/by-id/usb-STM_Virtual_COM_Port_6D8A-if00"
+                                       << "/dev/serial/by-id/usb-STM_Virtual_COM_Port_6D8A-if00";
 }
 
 void ConnectionTest::portNameToComField()
@@ -282,7 +284,7 @@ void ConnectionTest::portNameToComField()
     form_->show();
     QCOMPARE(form_->EditCOM->text(), shown);
     // Shown and applied untouched, a device name survives the round trip.
-    if (!port.contains("COM")) {
+    if (!port.contains("COM") || port.startsWith('/')) {
         form_->sbApply->click();
         QCOMPARE(port_->Port(), port);
     }

@@ -124,6 +124,35 @@ private slots:
         w.FormClose();
     }
 
+    // An adapter unplugged and plugged back: a new device under the same
+    // stable name, opened again by Connect without a restart.
+    void unpluggedAdapterReconnects()
+    {
+        ScratchSerialTree tree;
+        PtyPair first;
+        const QString name = QStringLiteral("usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+        const QString link = tree.Link(name, "ttyUSB0", first.SlavePath());
+        TForm1 w;
+        w.ComPort1.SetPort(link);
+        w.btnOpenPort->click();
+        QCOMPARE(LabelColor(w), QColor(0, 128, 0));
+
+        first.CloseMaster();
+        QTRY_COMPARE(w.LabelConnection->text(), link + QStringLiteral(" 9600bps disconnected"));
+        QCOMPARE(LabelColor(w), QColor(255, 0, 0));
+        QCOMPARE(w.btnOpenPort->text(), QStringLiteral("Connect"));
+
+        PtyPair second;
+        tree.Link(name, "ttyUSB0", second.SlavePath());
+        w.btnOpenPort->click();
+        QCOMPARE(w.LabelConnection->text(), link + QStringLiteral(" 9600bps connected"));
+        QCOMPARE(LabelColor(w), QColor(0, 128, 0));
+        w.ComPort1.WriteText("S");
+        QCOMPARE(second.ReadExactly(1), QByteArray("S"));
+        QCOMPARE(env->boxes.Count(), 0);
+        w.FormClose();
+    }
+
     void serialSettingsFileChoosesTheDevice()
     {
         PtyPair pty;

@@ -1,9 +1,17 @@
 #include "SerialDevice.h"
 #include "SerialTermios.h"
+#include "TestSupport.h"
 
+#include <QFile>
 #include <QTest>
 
+#include <cerrno>
 #include <cstring>
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace {
 TDCB Record9600()
@@ -49,6 +57,7 @@ private slots:
     void outputLines();
     void devicePaths_data();
     void devicePaths();
+    void lowLatencyRefusedChangesNothing();
 };
 
 void SerialTermiosTest::cookedTerminalBecomesRaw()
@@ -247,6 +256,28 @@ void SerialTermiosTest::devicePaths()
     QFETCH(QString, port);
     QFETCH(QString, path);
     QCOMPARE(DevicePath(port), path);
+}
+
+// A pseudo-terminal has no low-latency mode: it opens as it did without the step.
+void SerialTermiosTest::lowLatencyRefusedChangesNothing()
+{
+    PtyPair pty;
+    QVERIFY(pty.IsOpen());
+    const QByteArray path = QFile::encodeName(pty.SlavePath());
+    termios2 before{};
+    const int probe = ::open(path.constData(), O_RDWR | O_NOCTTY);
+    QVERIFY(probe >= 0);
+    QCOMPARE(::ioctl(probe, TCGETS2, &before), 0);
+    ::close(probe);
+
+    TSerialDevice device;
+    QCOMPARE(device.Open(pty.SlavePath()), 0);
+    serial_struct serial{};
+    QCOMPARE(::ioctl(device.Handle(), TIOCGSERIAL, &serial), -1);  // the step was refused
+    QCOMPARE(errno, ENOTTY);
+    termios2 after{};
+    QCOMPARE(::ioctl(device.Handle(), TCGETS2, &after), 0);
+    QCOMPARE(std::memcmp(&before, &after, sizeof before), 0);
 }
 
 QTEST_GUILESS_MAIN(SerialTermiosTest)

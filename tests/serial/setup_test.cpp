@@ -1,5 +1,6 @@
 #include "CPortCtl.h"
 #include "CPortSetup.h"
+#include "TestSupport.h"
 
 #include <QApplication>
 #include <QDir>
@@ -61,23 +62,28 @@ private:
     // Runs EditPortSettings; `act` gets the shown dialog and must close it.
     bool Edit(TCustomComPort& port, const std::function<void(TComSetupFrm&)>& act);
     static void Pick(TComComboBox* box, const QString& text);
-    QTemporaryDir tree_;
+    ScratchSerialTree tree_;
+    QString ftdi_; // the adapter's stable path
+    const QString ftdiCaption_ = QStringLiteral("ttyUSB1 \u2014 FT232R USB UART (A50285BI)");
 };
 
 void SetupTest::initTestCase()
 {
-    QVERIFY(tree_.isValid());
-    QDir root(tree_.path());
+    QVERIFY(tree_.IsValid());
+    QDir root(tree_.Tty());
     // Laid out as /sys/class/tty: a device with a driver is real hardware.
     for (const char* name : {"ttyS0", "ttyS1", "ttyS9", "ttyUSB0"})
-        QVERIFY(root.mkpath(QStringLiteral("%1/device/driver").arg(QLatin1String(name))));
+        tree_.AddPort(QLatin1String(name));
     QVERIFY(root.mkpath("ttyS5/device")); // no driver: not listed
     QVERIFY(root.mkpath("tty1"));
+    tree_.AddAdapter("ttyUSB1", "1-1", "FT232R USB UART", "A50285BI");
+    ftdi_ = tree_.Link("usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", "ttyUSB1", "/dev/null");
 }
 
 void SetupTest::init()
 {
-    SerialDeviceFolder = tree_.path();
+    SerialDeviceFolder = tree_.Tty();
+    SerialByIdFolder = tree_.ById();
     SetupApplied = false;
 }
 
@@ -133,6 +139,12 @@ void SetupTest::listsShowPortValues_data()
     QTest::newRow("unlisted name selects none") << "/dev/pts/7" << int(br256000) << int(dbFive)
                                                 << int(sbOne5StopBits) << int(prSpace) << int(fcHardware)
                                                 << QStringList{"", "256000", "5", "1.5", "Space", "Hardware"};
+    QTest::newRow("stable path selects its adapter") << ftdi_ << int(br9600) << int(dbEight) << int(sbOneStopBit)
+                                                     << int(prNone) << int(fcNone)
+                                                     << QStringList{ftdiCaption_, "9600", "8", "1", "None", "None"};
+    QTest::newRow("kernel name selects its adapter") << "ttyUSB1" << int(br9600) << int(dbEight) << int(sbOneStopBit)
+                                                     << int(prNone) << int(fcNone)
+                                                     << QStringList{ftdiCaption_, "9600", "8", "1", "None", "None"};
 }
 
 void SetupTest::listsShowPortValues()
@@ -168,7 +180,7 @@ void SetupTest::portsSortedIgnoringCase()
     QStringList items;
     for (int i = 0; i < form.Combo1->count(); ++i)
         items << form.Combo1->itemText(i);
-    QCOMPARE(items, QStringList({"COM1", "COM10", "COM2", "ttyUSB0"}));
+    QCOMPARE(items, QStringList({"COM1", "COM10", "COM2", "ttyUSB0", ftdiCaption_}));
 }
 
 void SetupTest::applyUntouchedReappliesInOneUpdate()
@@ -204,20 +216,23 @@ void SetupTest::applyChosenValue_data()
 {
     QTest::addColumn<QString>("list");
     QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("stored"); // when it is not the text
 
-    QTest::newRow("port COM10") << "Combo1" << "COM10";
-    QTest::newRow("port by name") << "Combo1" << "ttyUSB0";
-    QTest::newRow("baud Custom") << "Combo2" << "Custom";
-    QTest::newRow("baud 115200") << "Combo2" << "115200";
-    QTest::newRow("data bits 6") << "Combo3" << "6";
-    QTest::newRow("stop bits 1.5") << "Combo4" << "1.5";
-    QTest::newRow("parity Mark") << "Combo5" << "Mark";
+    QTest::newRow("port COM10") << "Combo1" << "COM10" << "";
+    QTest::newRow("port by name") << "Combo1" << "ttyUSB0" << "";
+    QTest::newRow("adapter stores its stable path") << "Combo1" << ftdiCaption_ << ftdi_;
+    QTest::newRow("baud Custom") << "Combo2" << "Custom" << "";
+    QTest::newRow("baud 115200") << "Combo2" << "115200" << "";
+    QTest::newRow("data bits 6") << "Combo3" << "6" << "";
+    QTest::newRow("stop bits 1.5") << "Combo4" << "1.5" << "";
+    QTest::newRow("parity Mark") << "Combo5" << "Mark" << "";
 }
 
 void SetupTest::applyChosenValue()
 {
     QFETCH(QString, list);
     QFETCH(QString, text);
+    QFETCH(QString, stored);
 
     TComPort p; // COM1, 9600, 8N1
     QVERIFY(Edit(p, [&](TComSetupFrm& f) {
@@ -228,7 +243,7 @@ void SetupTest::applyChosenValue()
     const QStringList now{p.Port(), BaudRateToText(p.BaudRate()), DataBitsToText(p.DataBits()),
                           StopBitsToText(p.StopBits()), ParityToText(p.Parity().Bits())};
     QStringList expected{"COM1", "9600", "8", "1", "None"};
-    expected[list.right(1).toInt() - 1] = text;
+    expected[list.right(1).toInt() - 1] = stored.isEmpty() ? text : stored;
     QCOMPARE(now, expected);
     if (text == "Custom")
         QCOMPARE(p.CustomBaudRate(), 9600); // the rate the device then runs at
@@ -339,7 +354,7 @@ void SetupTest::escapeAndEnterDoNotClose()
 
 void SetupTest::noDeviceTreeRaises23WithoutDialog()
 {
-    SerialDeviceFolder = tree_.path() + "/absent";
+    SerialDeviceFolder = tree_.Tty() + "/absent";
     SetupApplied = true;
     TComPort p;
     bool shown = true;

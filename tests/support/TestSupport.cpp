@@ -3,6 +3,7 @@
 #include "AppFolder.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QTest>
 
@@ -102,6 +103,53 @@ ExclusiveHold::~ExclusiveHold()
         return;
     ::ioctl(fd_, TIOCNXCL);
     ::close(fd_);
+}
+
+ScratchSerialTree::ScratchSerialTree()
+{
+    QDir(dir_.path()).mkpath(QStringLiteral("class/tty"));
+    QDir(dir_.path()).mkpath(QStringLiteral("by-id"));
+    QDir(dir_.path()).mkpath(QStringLiteral("dev"));
+}
+
+void ScratchSerialTree::AddPort(const QString& kernel)
+{
+    QVERIFY(QDir(Tty()).mkpath(kernel + QStringLiteral("/device/driver")));
+}
+
+void ScratchSerialTree::AddAdapter(const QString& kernel, const QString& usbDevice, const QByteArray& product,
+                                   const QByteArray& serial)
+{
+    // The hub above has texts of its own, which are not the adapter's.
+    const QString hub = dir_.filePath(QStringLiteral("devices/usb1"));
+    const QString usb = hub + QLatin1Char('/') + usbDevice;
+    const QString iface = usb + QLatin1Char('/') + usbDevice + QStringLiteral(":1.0");
+    const bool acm = kernel.startsWith(QLatin1String("ttyACM"));
+    const QString device = acm ? iface : iface + QLatin1Char('/') + kernel;
+    QVERIFY(QDir().mkpath(device + QStringLiteral("/driver")));
+    WriteAll(hub + QStringLiteral("/idVendor"), "1d6b\n");
+    WriteAll(hub + QStringLiteral("/product"), "xHCI Host Controller\n");
+    WriteAll(hub + QStringLiteral("/serial"), "0000:00:14.0\n");
+    WriteAll(usb + QStringLiteral("/idVendor"), "0403\n");
+    if (!product.isEmpty())
+        WriteAll(usb + QStringLiteral("/product"), product + '\n');
+    if (!serial.isEmpty())
+        WriteAll(usb + QStringLiteral("/serial"), serial + '\n');
+    QVERIFY(QDir(Tty()).mkpath(kernel));
+    QVERIFY(QFile::link(device, Tty() + QLatin1Char('/') + kernel + QStringLiteral("/device")));
+}
+
+QString ScratchSerialTree::Link(const QString& name, const QString& kernel, const QString& node)
+{
+    const QString link = ById() + QLatin1Char('/') + name;
+    const QString dev = dir_.filePath(QStringLiteral("dev/")) + kernel;
+    QFile::remove(link);
+    QFile::remove(dev);
+    if (!node.isEmpty() && !QFile::link(node, dev))
+        QTest::qFail("cannot link the device node", __FILE__, __LINE__);
+    if (!QFile::link(QStringLiteral("../dev/") + kernel, link)) // relative, as udev makes them
+        QTest::qFail("cannot make the by-id link", __FILE__, __LINE__);
+    return link;
 }
 
 ScratchAppFolder::ScratchAppFolder()

@@ -42,6 +42,28 @@ private:
     bool held_ = false;
 };
 
+// A scratch /sys/class/tty (Tty()) and /dev/serial/by-id (ById()), laid out
+// as the kernel and udev lay them out: real folders and symlinks.
+class ScratchSerialTree {
+public:
+    ScratchSerialTree();
+    bool IsValid() const { return dir_.isValid(); }
+    QString Tty() const { return dir_.filePath(QStringLiteral("class/tty")); }
+    QString ById() const { return dir_.filePath(QStringLiteral("by-id")); }
+    // A device with a driver and no USB behind it (ttyS0, ttyAMA0).
+    void AddPort(const QString& kernel);
+    // A USB adapter on `usbDevice` (1-1): usb-serial (ttyUSB) under an
+    // interface of the device, CDC-ACM (ttyACM) on the interface itself. An
+    // empty product or serial leaves its file out, as sysfs does.
+    void AddAdapter(const QString& kernel, const QString& usbDevice, const QByteArray& product, const QByteArray& serial);
+    // by-id/<name> -> ../dev/<kernel> -> node; an empty node leaves the
+    // link dangling. Returns the link's path. Pointing it again replaces it.
+    QString Link(const QString& name, const QString& kernel, const QString& node);
+
+private:
+    QTemporaryDir dir_;
+};
+
 // A scratch folder that stands in for the executable's folder while it lives.
 class ScratchAppFolder {
 public:

@@ -64,6 +64,7 @@ private slots:
         QTest::addColumn<QString>("scale");  // the simulator's address
         QTest::addColumn<QString>("typed");  // as the link names it
         QTest::newRow("serial") << "serial" << "" << "";
+        QTest::newRow("serial by a stable name") << "serial" << "" << "usb-FTDI_FT232R_A5:02-if00-port0";
         QTest::newRow("tcp") << "tcp" << "127.0.0.1" << "127.0.0.1";
         QTest::newRow("udp") << "udp" << "127.0.0.1" << "127.0.0.1";
         QTest::newRow("tcp leading zeros") << "tcp" << "127.0.0.1" << "127.000.000.001";
@@ -78,7 +79,14 @@ private slots:
         QFETCH(QString, typed);
         ScaleSim sim(mode, scale.isEmpty() ? QStringList{} : QStringList{"--host", scale});
         QVERIFY(sim.Started());
-        const Run r = Send({database, "--to", Link(mode, sim, typed), "--udp-port", "0"});
+        QString link = Link(mode, sim, typed);
+        if (mode == QLatin1String("serial") && !typed.isEmpty()) {
+            // As udev names an adapter: ':' and '-' in the name, the rate after the last '@'.
+            QFile::remove(dir.filePath(typed));
+            QVERIFY(QFile::link(sim.Device(), dir.filePath(typed)));
+            link = QStringLiteral("serial:%1@9600").arg(dir.filePath(typed));
+        }
+        const Run r = Send({database, "--to", link, "--udp-port", "0"});
         QVERIFY2(r.code == 0, r.err.constData());
         QVERIFY(r.out.contains("accepted"));
         QVERIFY(r.err.startsWith("scaledb: warning: row 2: 2 fields where the widest row has 3; it is sent padded with 1 empty field\n"));
@@ -184,6 +192,29 @@ private slots:
         else
             QCOMPARE(reported, cause);
         QVERIFY2(r.err.contains("failed: " + reported.toLocal8Bit()), r.err.constData());
+    }
+
+    void portsListsDevices()
+    {
+        ScratchSerialTree tree;
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("SCALEDB_SYSFS_TTY", tree.Tty());
+        env.insert("SCALEDB_SERIAL_BY_ID", tree.ById());
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(SCALEDB_BINARY), {"ports"});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 0);
+        QCOMPARE(p.readAllStandardError(), QByteArray("scaledb: no serial devices found\n"));
+
+        tree.AddPort("ttyS0");
+        tree.AddAdapter("ttyUSB0", "1-1", "FT232R USB UART", "A50285BI");
+        const QString link = tree.Link("usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", "ttyUSB0", "/dev/null");
+        p.start(QStringLiteral(SCALEDB_BINARY), {"ports"});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 0);
+        QCOMPARE(p.readAllStandardOutput(),
+                 "ttyS0\t\t\t\nttyUSB0\t" + link.toLocal8Bit() + "\tFT232R USB UART\tA50285BI\n");
     }
 
     void badArguments_data()
