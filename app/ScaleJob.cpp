@@ -1,6 +1,8 @@
 #include "ScaleJob.h"
 
 #include "CPort.h"
+#include "CommLog.h"
+#include "CommLogFeed.h"
 #include "EthConnection.h"
 #include "Global.h"
 #include "PostMessage.h"
@@ -63,7 +65,7 @@ bool ParseLink(const QString& text, TTarget& t)
 }
 
 TScaleJob::TScaleJob(const TTarget& target, const TGridTable& table, int position, int timeoutSeconds,
-                     int retries, std::shared_ptr<TUdpPort> udp)
+                     int retries, std::shared_ptr<TUdpPort> udp, TCommLog* log)
     : Target(target), udp_(std::move(udp)), table_(table), position_(position),
       upload_({[this](const QByteArray& c) { Send(c); },
                [this] { return table_.RowCount(); },
@@ -78,8 +80,10 @@ TScaleJob::TScaleJob(const TTarget& target, const TGridTable& table, int positio
                },
                [this](bool failed) { Finish(failed ? QStringLiteral("the scale did not accept the database")
                                                    : QString()); }}),
-      retries_(retries)
+      log_(log), retries_(retries)
 {
+    if (log_)
+        logLink_ = log_->LinkId(Target.Name);
     deadline_.setSingleShot(true);
     deadline_.setInterval(timeoutSeconds * 1000);
     QObject::connect(&deadline_, &QTimer::timeout, this, [this] { Finish(QStringLiteral("no reply from the scale")); });
@@ -106,25 +110,38 @@ void TScaleJob::Begin()
             } catch (...) {
                 return;
             }
+            if (log_)
+                log_->Received(logLink_, upload_.ReplyBuffer, text);
             upload_.ProcessReply(text, text.size());
         };
+        if (log_)
+            LogSerialEvents(*port_, *log_, [link = logLink_] { return link; });
         try {
             port_->OpenPort();
         } catch (const std::exception& e) {
+            if (log_)
+                log_->Event(logLink_, QStringLiteral("failed: ") + QString::fromUtf8(e.what()));
             Finish(QString::fromLocal8Bit(e.what()));
             return;
         }
-        sender_ = TLinkSender::Serial(*port_);
+        sender_ = TLinkSender::Serial(*port_).Log(log_, logLink_);
         OnEvent(*this, evConnected);
         Start();
         return;
     }
-    const auto sink = [this](const QByteArray& text) { upload_.ProcessReply(text, text.size()); };
+    const auto sink = [this](const QByteArray& text) {
+        if (log_)
+            log_->Received(logLink_, upload_.ReplyBuffer, text);
+        upload_.ProcessReply(text, text.size());
+    };
     eth_ = Target.Protocol == epUDP ? std::make_unique<CEthConnection>(sink, udp_)
                                     : std::make_unique<CEthConnection>(sink);
     eth_->StateTarget = this;
+    if (log_)
+        LogEthEvents(*eth_, *log_, [link = logLink_] { return link; });
     sender_ = Target.Protocol == epUDP ? TLinkSender::Udp(*eth_, Target.Host, Target.Port)
                                        : TLinkSender::Tcp(*eth_);
+    sender_.Log(log_, logLink_);
     eth_->ToggleConnection(static_cast<std::uint8_t>(Target.Protocol), Target.Host, Target.Port);
 }
 
@@ -185,5 +202,7 @@ void TScaleJob::Finish(const QString& outcome)
     Seconds = static_cast<double>(clock_.elapsed()) / 1000.0;
     deadline_.stop();
     upload_.Stop();
+    if (log_)
+        log_->Event(logLink_, Outcome.isEmpty() ? QStringLiteral("upload accepted") : QStringLiteral("upload failed: ") + Outcome);
     OnEvent(*this, evFinished);
 }
