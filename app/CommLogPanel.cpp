@@ -49,6 +49,7 @@ TCommLogPanel::TCommLogPanel(TCommLog& log, QMainWindow* window)
     LogView->setSelectionBehavior(QAbstractItemView::SelectRows);
     LogView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     LogView->setWordWrap(false);
+    LogView->setTextElideMode(Qt::ElideNone);  // no text layout per cell and paint
     LogView->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     // Fixed row heights: the view never asks 100,000 rows for their size.
     LogView->verticalHeader()->hide();
