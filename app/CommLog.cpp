@@ -111,7 +111,11 @@ QString CommLogText(const QByteArray& bytes, TCommLog::TDecoding decoding)
 TCommLog::TCommLog(QObject* parent) : QAbstractTableModel(parent)
 {
     flush_.setSingleShot(true);
-    flush_.setInterval(50);
+    // Four updates a second are enough to follow; a repaint costs milliseconds
+    // of the main thread. The timer starts with the first entry after an
+    // update, a command as it leaves, so the repaint falls halfway between two
+    // commands of the 100 ms exchange, never on the moment the next one is due.
+    flush_.setInterval(250);
     connect(&flush_, &QTimer::timeout, this, &TCommLog::Flush);
 }
 

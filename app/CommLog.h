@@ -72,7 +72,7 @@ public:
     const TEntry* Row(int row) const;
 
     // Tells the views what was appended since they last heard; runs by itself
-    // a little after an append, so a burst costs the views one update.
+    // a quarter second after an append, so a burst costs the views one update.
     void Flush();
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
