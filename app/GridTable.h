@@ -32,6 +32,8 @@ public:
 
     int RowCount() const { return rows_; }
     int ColCount() const { return cols_; }
+    // Whether the loaded file reads as UTF-8 (else Windows-1250).
+    bool Utf8() const { return content_.Utf8; }
     // A copy of the cell's bytes, valid after the table changes; empty where no field filled it.
     QByteArray Cell(int col, int row) const;
     // The row's cells joined by ';', one ';' before every cell but the first.

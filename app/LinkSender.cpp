@@ -1,6 +1,7 @@
 #include "LinkSender.h"
 
 #include "CPort.h"
+#include "CommLog.h"
 #include "EthConnection.h"
 
 TLinkSender TLinkSender::Serial(TComPort& port)
@@ -26,18 +27,37 @@ TLinkSender TLinkSender::Udp(CEthConnection& link, const QString& host, std::int
     return s;
 }
 
+TLinkSender& TLinkSender::Log(TCommLog* log, int link)
+{
+    log_ = log;
+    link_ = link;
+    return *this;
+}
+
 void TLinkSender::Send(const QByteArray& command) const
 {
     if (serial_) {
         if (!serial_->Connected())
             return;
+        const QByteArray framed = command + "\r\n";
+        if (log_)
+            log_->Append(link_, TCommLog::lkSent, framed);
         try {
-            serial_->WriteText(command + "\r\n");
+            serial_->WriteText(framed);
+        } catch (const std::exception& e) {
+            if (log_)
+                log_->Event(link_, QStringLiteral("write failed: ") + QString::fromUtf8(e.what()));
         } catch (...) {
         }
     } else if (eth_ && udp_) {
+        // The endpoint puts the zero byte after the command; the log shows the datagram whole.
+        if (log_ && eth_->State == lsConnected)
+            log_->Append(link_, TCommLog::lkSent, command + '\0');
         eth_->SendUdpText(host_, port_, command);
     } else if (eth_) {
-        eth_->SendTcpText(command + "\r\n");
+        const QByteArray framed = command + "\r\n";
+        if (log_ && eth_->State == lsConnected)
+            log_->Append(link_, TCommLog::lkSent, framed);
+        eth_->SendTcpText(framed);
     }
 }

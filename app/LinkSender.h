@@ -9,6 +9,7 @@
 #include <cstdint>
 
 class CEthConnection;
+class TCommLog;
 class TComPort;
 
 class TLinkSender {
@@ -17,6 +18,9 @@ public:
     static TLinkSender Serial(TComPort& port);
     static TLinkSender Tcp(CEthConnection& link);
     static TLinkSender Udp(CEthConnection& link, const QString& host, std::int32_t port);
+
+    // Every command that leaves also goes to the log, as framed, under the link's number.
+    TLinkSender& Log(TCommLog* log, int link);
 
     // Link failures are not the sender's to report: the link's state tells them.
     void Send(const QByteArray& command) const;
@@ -27,4 +31,6 @@ private:
     bool udp_ = false;
     QString host_;
     std::int32_t port_ = 0;
+    TCommLog* log_ = nullptr;
+    int link_ = 0;
 };

@@ -1,6 +1,8 @@
 #include "ScaleJob.h"
 
 #include "CPort.h"
+#include "CommLog.h"
+#include "CommLogFeed.h"
 #include "EthConnection.h"
 #include "Global.h"
 #include "PostMessage.h"
@@ -64,7 +66,7 @@ bool ParseLink(const QString& text, TTarget& t)
 }
 
 TScaleJob::TScaleJob(const TTarget& target, const TGridTable& table, int position, TDeadlines& deadlines,
-                     int retries, std::shared_ptr<TUdpPort> udp)
+                     int retries, std::shared_ptr<TUdpPort> udp, TCommLog* log)
     : Target(target), udp_(std::move(udp)), table_(table), position_(position),
       upload_({[this](const QByteArray& c) { Send(c); },
                [this] { return table_.RowCount(); },
@@ -81,8 +83,10 @@ TScaleJob::TScaleJob(const TTarget& target, const TGridTable& table, int positio
                                                    : QString()); }}),
       deadlines_(deadlines),
       deadline_(deadlines.Add([this] { Finish(QStringLiteral("no reply from the scale")); })),
-      retries_(retries)
+      log_(log), retries_(retries)
 {
+    if (log_)
+        logLink_ = log_->LinkId(Target.Name);
 }
 
 TScaleJob::~TScaleJob()
@@ -109,27 +113,40 @@ void TScaleJob::Begin()
             } catch (...) {
                 return;
             }
+            if (log_)
+                log_->Received(logLink_, upload_.ReplyBuffer, text);
             upload_.ProcessReply(text, text.size());
         };
         port_->OnDeviceLost = [this](TCustomComPort*) { SerialLost(); };
+        if (log_)
+            LogSerialEvents(*port_, *log_, [link = logLink_] { return link; });
         try {
             port_->OpenPort();
         } catch (const std::exception& e) {
-            Finish(WithCause(QStringLiteral("cannot open %1").arg(Target.Host),
-                             port_->LastCause.isEmpty() ? QString::fromLocal8Bit(e.what()) : port_->LastCause));
+            const QString cause = port_->LastCause.isEmpty() ? QString::fromLocal8Bit(e.what()) : port_->LastCause;
+            if (log_)
+                log_->Event(logLink_, QStringLiteral("failed: ") + cause);
+            Finish(WithCause(QStringLiteral("cannot open %1").arg(Target.Host), cause));
             return;
         }
-        sender_ = TLinkSender::Serial(*port_);
+        sender_ = TLinkSender::Serial(*port_).Log(log_, logLink_);
         OnEvent(*this, evConnected);
         Start();
         return;
     }
-    const auto sink = [this](const QByteArray& text) { upload_.ProcessReply(text, text.size()); };
+    const auto sink = [this](const QByteArray& text) {
+        if (log_)
+            log_->Received(logLink_, upload_.ReplyBuffer, text);
+        upload_.ProcessReply(text, text.size());
+    };
     eth_ = Target.Protocol == epUDP ? std::make_unique<CEthConnection>(sink, udp_)
                                     : std::make_unique<CEthConnection>(sink);
     eth_->StateTarget = this;
+    if (log_)
+        LogEthEvents(*eth_, *log_, [link = logLink_] { return link; });
     sender_ = Target.Protocol == epUDP ? TLinkSender::Udp(*eth_, Target.Host, Target.Port)
                                        : TLinkSender::Tcp(*eth_);
+    sender_.Log(log_, logLink_);
     eth_->ToggleConnection(static_cast<std::uint8_t>(Target.Protocol), Target.Host, Target.Port);
 }
 
@@ -204,5 +221,7 @@ void TScaleJob::Finish(const QString& outcome)
     Seconds = static_cast<double>(clock_.elapsed()) / 1000.0;
     deadlines_.Stop(deadline_);
     upload_.Stop();
+    if (log_)
+        log_->Event(logLink_, Outcome.isEmpty() ? QStringLiteral("upload accepted") : QStringLiteral("upload failed: ") + Outcome);
     OnEvent(*this, evFinished);
 }

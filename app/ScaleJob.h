@@ -15,6 +15,7 @@
 #include <memory>
 
 class CEthConnection;
+class TCommLog;
 class TComPort;
 class TUdpPort;
 
@@ -36,7 +37,7 @@ public:
 
     // `deadlines` runs the time each command may wait for its reply.
     TScaleJob(const TTarget& target, const TGridTable& table, int position, TDeadlines& deadlines,
-              int retries, std::shared_ptr<TUdpPort> udp);
+              int retries, std::shared_ptr<TUdpPort> udp, TCommLog* log = nullptr);
     ~TScaleJob() override;
 
     void Begin();
@@ -72,6 +73,8 @@ private:
     std::unique_ptr<TComPort> port_;
     std::unique_ptr<CEthConnection> eth_;
     TLinkSender sender_;
+    TCommLog* log_;  // null: nothing is logged
+    int logLink_ = 0;
     int retries_;
     int repeats_ = 0;          // times lastCommand_ went out again in a row
     QByteArray lastCommand_;

@@ -1,6 +1,8 @@
 #include "SendCommand.h"
 
 #include "CPortCtl.h"
+#include "CommLog.h"
+#include "CommLogFeed.h"
 #include "DatabaseCheck.h"
 #include "DatabaseFile.h"
 #include "Global.h"
@@ -65,6 +67,7 @@ struct TSendOptions {
     quint16 UdpPort = 1001;
     bool CheckOnly = false;  // --check: no upload
     bool Strict = false;     // --strict: no upload when the check finds something
+    QString LogPath;         // --log: every entry of the communication log, as it comes
 };
 
 // One link a line; '#' starts a comment; blank lines are skipped.
@@ -171,6 +174,7 @@ bool ReadSendOptions(const QCommandLineParser& parser, TSendOptions& o, QString&
         return false;
     }
     o.Json = report == QLatin1String("json");
+    o.LogPath = parser.value(QStringLiteral("log"));
 
     // The kinds each device type offers, by position: the start command follows the position.
     const QString device = parser.value(QStringLiteral("device"));
@@ -300,6 +304,19 @@ int RunSend(TSendOptions o)
         Err(QStringLiteral("not sent: %1 (--strict)").arg(Findings(findings.size())));
         return 1;
     }
+    // Each entry goes to the file as it comes, through the file's buffer;
+    // written out when a scale finishes and at the end.
+    TCommLog log;
+    QFile logFile(o.LogPath);
+    if (!o.LogPath.isEmpty()) {
+        if (!logFile.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            Err(QStringLiteral("cannot write %1: %2").arg(o.LogPath, logFile.errorString()));
+            return 2;
+        }
+        log.SetDecoding(table.Utf8() ? TCommLog::ldUtf8 : TCommLog::ldWindows1250);
+        log.OnAppend = [&](const TCommLog::TEntry& e) { logFile.write((log.Line(e) + QLatin1Char('\n')).toUtf8()); };
+    }
+    TCommLog* logged = o.LogPath.isEmpty() ? nullptr : &log;
 
     const std::size_t fit = UploadsThatFit();
     std::size_t jobsAtOnce = o.Jobs > 0 ? static_cast<std::size_t>(o.Jobs) : o.Targets.size();
@@ -311,10 +328,16 @@ int RunSend(TSendOptions o)
     // One local port for every UDP scale, as each answers to it; the
     // endpoint routes their replies by the sender's address.
     const auto udp = std::make_shared<TUdpPort>(o.UdpPort);
+    if (logged) {
+        const int endpoint = log.LinkId(QStringLiteral("udp://0.0.0.0:%1").arg(o.UdpPort));
+        udp->OnIgnored = [&log, endpoint](std::uint32_t from, const QByteArray& text) {
+            LogIgnoredDatagram(log, endpoint, from, text);
+        };
+    }
     TDeadlines deadlines(std::chrono::seconds(o.TimeoutSeconds));
     std::vector<std::unique_ptr<TScaleJob>> jobs;
     for (const TTarget& t : o.Targets)
-        jobs.push_back(std::make_unique<TScaleJob>(t, table, o.Position, deadlines, o.Retries, udp));
+        jobs.push_back(std::make_unique<TScaleJob>(t, table, o.Position, deadlines, o.Retries, udp, logged));
 
     TProgress progress(jobs.size(), ::isatty(STDERR_FILENO));
     std::size_t next = 0, finished = 0;
@@ -329,6 +352,8 @@ int RunSend(TSendOptions o)
             progress.Event(job, event);
             if (event != TScaleJob::evFinished)
                 return;
+            if (logged)
+                logFile.flush();
             if (++finished == jobs.size())
                 QCoreApplication::exit(0);
             else
@@ -345,6 +370,8 @@ int RunSend(TSendOptions o)
     PrintReport(jobs, o.Json);
     const bool failed = std::any_of(jobs.begin(), jobs.end(), [](const auto& j) { return !j->Outcome.isEmpty(); });
     jobs.clear();
+    if (logged && !logFile.flush())
+        Err(QStringLiteral("cannot write %1: %2").arg(o.LogPath, logFile.errorString()));
     return failed ? 1 : 0;
 }
 
@@ -395,6 +422,7 @@ int RunCommandLine(const QStringList& args)
         {QStringLiteral("to-file"), QStringLiteral("Scales to upload to, one LINK a line ('#' comments)."), QStringLiteral("LINKS")},
         {QStringLiteral("jobs"), QStringLiteral("At most N uploads at once (default: all)."), QStringLiteral("N")},
         {QStringLiteral("report"), QStringLiteral("The outcome as text or json (one object per scale)."), QStringLiteral("FORMAT"), QStringLiteral("text")},
+        {QStringLiteral("log"), QStringLiteral("Writes every command, reply and link event to FILE, one a line."), QStringLiteral("FILE")},
         {QStringLiteral("retries"), QStringLiteral("Ends a scale's upload when it answers one command wrongly N times in a row."), QStringLiteral("N"), QStringLiteral("5")},
         {QStringLiteral("check"), QStringLiteral("Only checks FILE: exit 0 when nothing is found, 1 otherwise; no link needed (a udp:// one adds the UDP command length).")},
         {QStringLiteral("strict"), QStringLiteral("Sends nothing when the check finds something (exit 1).")},

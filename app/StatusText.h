@@ -6,6 +6,9 @@
 
 #include <cstdint>
 
+// A reply this long unanswered is worth a word.
+constexpr std::int64_t DefaultWaitNoticeMs = 2000;
+
 struct TStatusState {
     // The upload, as TUpload keeps it.
     bool Started = false;        // an upload was started since the program began
@@ -26,9 +29,6 @@ struct TStatusState {
     bool LinkWasUp = false;      // it was up at some time during this upload
     QString Cause;               // why it last failed; empty when it did not
 };
-
-// A reply this long unanswered is worth a word.
-constexpr std::int64_t DefaultWaitNoticeMs = 2000;
 
 QString StatusText(const TStatusState& s);
 // Where an exchange at UploadIndex `index` stands: "the start command",

@@ -2,6 +2,8 @@
 
 #include "AppFolder.h"
 #include "CheckForm.h"
+#include "CommLogFeed.h"
+#include "CommLogPanel.h"
 #include "ConnectionUnit.h"
 #include "DatabaseFile.h"
 #include "EthConnection.h"
@@ -120,6 +122,7 @@ TForm1::TForm1(QWidget* parent)
     ComPort1.setObjectName(QStringLiteral("ComPort1"));
     ComPort1.OnRxChar = [this](TCustomComPort* sender, std::int32_t count) { ComPort1RxChar(sender, count); };
     ComPort1.OnDeviceLost = [this](TCustomComPort* sender) { ComPort1DeviceLost(sender); };
+    LogSerialEvents(ComPort1, CommLog, [this] { return CommLogLink; });
     BuildControls();
     FormCreate();
 }
@@ -222,6 +225,7 @@ void TForm1::BuildControls()
     setStatusBar(StatusLine);
     // Each tick may send the next command: tell it as it goes.
     connect(&Upload.TimerBaza, &QTimer::timeout, StatusLine, &TStatusLine::Refresh);
+    CommLogPanel = new TCommLogPanel(CommLog, this);
 }
 
 void TForm1::resizeEvent(QResizeEvent* e)
@@ -238,8 +242,11 @@ void TForm1::FormCreate()
         ComPort1.RestoreSettings(ssIniFile, AppFolder() + QStringLiteral("ComPortTest.ini"));
     } catch (...) {
     }
-    EthLink = std::make_unique<CEthConnection>([this](const QByteArray& text) { Upload.ProcessReply(text, text.size()); },
-                                               UdpLocalPort);
+    EthLink = std::make_unique<CEthConnection>([this](const QByteArray& text) {
+        CommLog.Received(CommLogLink, Upload.ReplyBuffer, text);
+        Upload.ProcessReply(text, text.size());
+    }, UdpLocalPort);
+    LogEthEvents(*EthLink, CommLog, [this] { return CommLogLink; });
     LinkState = lsDisconnected;
     XMLConfig.FileName = ConfigFilePath();
     EnsureConfigDefaults(XMLConfig);
@@ -323,6 +330,8 @@ void TForm1::ShowConnectionState()
 
 void TForm1::btnOpenPortClick()
 {
+    CommLogLink = CommLog.LinkId(ConnectionKind == ckSerial ? SerialLinkName(ComPort1)
+                                                            : EthLinkName(EthProtocol, EthHost, EthPort));
     if (ConnectionKind != ckSerial) {
         EthLink->ToggleConnection(static_cast<std::uint8_t>(EthProtocol), EthHost, EthPort);
         return;
@@ -340,6 +349,7 @@ void TForm1::btnOpenPortClick()
             LinkState = lsConnected;
             btnOpenPort->setText(QStringLiteral("Disconnect"));
         } catch (...) {
+            CommLog.Event(CommLogLink, QStringLiteral("failed: ") + (ComPort1.LastCause.isEmpty() ? CaughtText() : ComPort1.LastCause));
             MessageBox(QStringLiteral("Selected COM port does not exist or is occupied by other software"),
                        QStringLiteral("Dirorod9"), MB_ICONEXCLAMATION);
         }
@@ -383,6 +393,7 @@ void TForm1::LoadDatabase(const QString& path)
     QApplication::setOverrideCursor(Qt::WaitCursor);
     try {
         LoadDatabaseFile(path, Table);
+        CommLog.SetDecoding(Table.Utf8() ? TCommLog::ldUtf8 : TCommLog::ldWindows1250);
     } catch (...) {
         QApplication::restoreOverrideCursor();
         throw;
@@ -447,8 +458,10 @@ void TForm1::ComPort1RxChar(TCustomComPort*, std::int32_t count)
     } catch (...) {
         return;
     }
-    if (!text.isEmpty())
-        Upload.ProcessReply(text, count);
+    if (text.isEmpty())
+        return;
+    CommLog.Received(CommLogLink, Upload.ReplyBuffer, text);
+    Upload.ProcessReply(text, count);
 }
 
 void TForm1::ComPort1DeviceLost(TCustomComPort*)
@@ -462,11 +475,11 @@ void TForm1::ComPort1DeviceLost(TCustomComPort*)
 void TForm1::SendOrder(const QByteArray& text)
 {
     if (ConnectionKind == ckSerial)
-        TLinkSender::Serial(ComPort1).Send(text);
+        TLinkSender::Serial(ComPort1).Log(&CommLog, CommLogLink).Send(text);
     else if (EthProtocol == epUDP)
-        TLinkSender::Udp(*EthLink, EthHost, EthPort).Send(text);
+        TLinkSender::Udp(*EthLink, EthHost, EthPort).Log(&CommLog, CommLogLink).Send(text);
     else
-        TLinkSender::Tcp(*EthLink).Send(text);
+        TLinkSender::Tcp(*EthLink).Log(&CommLog, CommLogLink).Send(text);
 }
 
 void TForm1::closeEvent(QCloseEvent* e)

@@ -2,6 +2,7 @@
 // The main window: the database grid, the link display with its Connect
 // button, and the upload controls.
 #include "CPort.h"
+#include "CommLog.h"
 #include "GridTable.h"
 #include "PostMessage.h"
 #include "ProcessData.h"
@@ -14,6 +15,7 @@
 #include <memory>
 
 class CEthConnection;
+class TCommLogPanel;
 class TConnectionForm;
 class QAction;
 class QFileDialog;
@@ -61,6 +63,10 @@ public:
     QAction* Otwrz1;
     QAction* Connection1;
     QFileDialog* OpenDialog1;
+    // Before the links, which tell it of their last events as they go.
+    TCommLog CommLog;
+    int CommLogLink = 0;  // the active link's number in CommLog
+    TCommLogPanel* CommLogPanel = nullptr;
     TComPort ComPort1;
     TXMLDocument XMLConfig;
     TGridTable Table;

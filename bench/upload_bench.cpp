@@ -1,9 +1,16 @@
 // Uploads a table of records through the real upload engine and the real
 // links to scale-sim answering at once, and prints per link how much each
 // command costs beyond the engine's 100 ms gap, and the smallest gap seen
-// between a reply line arriving and the next command going out.
-//     upload_bench --sim PATH [--records N] serial|tcp|udp ...
+// between a reply line arriving and the next command going out. With
+// --log-panel every command, reply and link event also goes to the
+// communication log, whose panel is open in a window and scrolls along.
+// --log-memory fills a log with 100,000 entries and prints what they cost.
+//     upload_bench --sim PATH [--records N] [--log-panel] serial|tcp|udp ...
+//     upload_bench --log-memory
 #include "CPort.h"
+#include "CommLog.h"
+#include "CommLogFeed.h"
+#include "CommLogPanel.h"
 #include "DatabaseFile.h"
 #include "EthConnection.h"
 #include "Global.h"
@@ -12,7 +19,9 @@
 #include "PostMessage.h"
 #include "ProcessData.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QFile>
+#include <QMainWindow>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QProcess>
@@ -24,6 +33,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <sys/resource.h>
 
 namespace {
 using Clock = std::chrono::steady_clock;
@@ -33,16 +43,21 @@ double Ms(Clock::duration d)
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
-// Runs the event loop until `done` holds or timeoutMs passed.
+// Runs the event loop until `done` holds or timeoutMs passed. It sleeps
+// between events, looking every 10 ms, so the CPU figure is the upload's own.
 bool WaitFor(const std::function<bool()>& done, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
-    }
-    return true;
+    QEventLoop loop;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+        if (done() || deadline.hasExpired())
+            loop.quit();
+    });
+    look.start(10);
+    if (!done())
+        loop.exec();
+    return done();
 }
 
 // scale-sim as a child process, answering without delay.
@@ -85,8 +100,28 @@ private:
     QProcess proc_;
 };
 
+double CpuMs()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
+}
+
+// Resident memory now, from /proc.
+qint64 ResidentBytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly | QIODevice::Text))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+    return -1;
+}
+
 struct Result {
     bool ok = false;
+    double cpuMs = 0;  // of this process, Start to Finished
     int commands = 0;
     Clock::duration total{};
     std::optional<Clock::duration> minGap;
@@ -97,8 +132,9 @@ struct Result {
 };
 
 // One upload of `table` over `link`, timed from Start to Finished.
-Result Upload(const QString& link, const QString& sim, TGridTable& table)
+Result Upload(const QString& link, const QString& sim, TGridTable& table, TCommLog* log)
 {
+    const int logLink = log ? log->LinkId(link) : 0;
     Result result;
     Simulator scale(sim, link);
     if (!scale.ready) {
@@ -124,7 +160,7 @@ Result Upload(const QString& link, const QString& sim, TGridTable& table)
             }
             lastCommand = now;
             ++result.commands;
-            sender.Send(command);
+            sender.Log(log, logLink).Send(command);
         },
         [&] { return table.RowCount(); },
         [&](int row) { return table.Record(row); },
@@ -142,6 +178,8 @@ Result Upload(const QString& link, const QString& sim, TGridTable& table)
                 lastCommand.reset();
             }
         }
+        if (log)
+            log->Received(logLink, upload.ReplyBuffer, text);
         upload.ProcessReply(text, text.size());
     };
 
@@ -149,6 +187,8 @@ Result Upload(const QString& link, const QString& sim, TGridTable& table)
     std::unique_ptr<CEthConnection> eth;
     if (link == QLatin1String("serial")) {
         port.SetPort(scale.endpoint);
+        if (log)
+            LogSerialEvents(port, *log, [logLink] { return logLink; });
         port.OnRxChar = [&](TCustomComPort*, std::int32_t count) {
             QByteArray text;
             port.ReadText(text, count);
@@ -168,6 +208,8 @@ Result Upload(const QString& link, const QString& sim, TGridTable& table)
         EthPort = scale.port;
         EthProtocol = udp ? epUDP : epTCP;
         eth = std::make_unique<CEthConnection>(received, 0);
+        if (log)
+            LogEthEvents(*eth, *log, [logLink] { return logLink; });
         eth->ToggleConnection(static_cast<std::uint8_t>(EthProtocol), EthHost, EthPort);
         if (!WaitFor([&] { return eth->State == lsConnected; }, 5000)) {
             std::fprintf(stderr, "%s: no connection\n", qPrintable(link));
@@ -177,6 +219,7 @@ Result Upload(const QString& link, const QString& sim, TGridTable& table)
     }
 
     const auto start = Clock::now();
+    const double cpu = CpuMs();
     upload.Start(0);
     const int budgetMs = (table.RowCount() + 2) * 1000 + 10000;
     if (!WaitFor([&] { return finished; }, budgetMs) || failed) {
@@ -184,6 +227,7 @@ Result Upload(const QString& link, const QString& sim, TGridTable& table)
         return result;
     }
     result.total = Clock::now() - start;
+    result.cpuMs = CpuMs() - cpu;
     result.ok = true;
     if (link == QLatin1String("serial"))
         port.ClosePort();
@@ -193,18 +237,50 @@ Result Upload(const QString& link, const QString& sim, TGridTable& table)
 }
 }
 
+// 100,000 entries as an upload makes them, a third each: the record as it
+// went, the reply as it came and the reply line (the same bytes, shared).
+int LogMemory()
+{
+    const qint64 before = ResidentBytes();
+    {
+        TCommLog log;
+        const int link = log.LinkId(QStringLiteral("tcp://192.168.1.100:1001"));
+        qint64 counted = 0;
+        for (int i = 0; log.Count() < TCommLog::Capacity; ++i) {
+            const QByteArray record = "Sr" + QByteArray::number(i) + ";Product " + QByteArray::number(i) +
+                                      ";1.20;3;590000000" + QByteArray::number(1000 + i) + ";Shelf 7\r\n";
+            log.Append(link, TCommLog::lkSent, record);
+            log.Received(link, {}, QByteArray("Mr\r\n"));
+            counted += record.capacity() + 4 + 3 * 32;  // bytes, a reply's own buffer, allocation headers
+        }
+        log.Flush();
+        counted += log.Count() * static_cast<qint64>(sizeof(TCommLog::TEntry));
+        const qint64 after = ResidentBytes();
+        std::printf("log %lld entries: %.1f MB resident growth, %.1f MB counted (%zu bytes an entry before its text)\n",
+                    static_cast<long long>(log.Count()), (after - before) / 1e6, counted / 1e6, sizeof(TCommLog::TEntry));
+    }
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     QString sim;
     int records = 300;
+    bool panel = false;
     QStringList links;
     for (int i = 0; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--sim") && i + 1 < args.size())
             sim = args[++i];
         else if (args[i] == QLatin1String("--records") && i + 1 < args.size())
             records = args[++i].toInt();
+        else if (args[i] == QLatin1String("--log-panel"))
+            panel = true;
+        else if (args[i] == QLatin1String("--log-memory"))
+            return LogMemory();
         else
             links << args[i];
     }
@@ -223,18 +299,34 @@ int main(int argc, char** argv)
     QObject window; // stands in for the main window that WM_LINKSTATE goes to
     MainWindowHandle = &window;
 
+    // The window's panel, open and following the newest row.
+    std::unique_ptr<TCommLog> log;
+    std::unique_ptr<QMainWindow> shown;
+    if (panel) {
+        log = std::make_unique<TCommLog>();
+        shown = std::make_unique<QMainWindow>();
+        shown->resize(1000, 700);
+        auto* dock = new TCommLogPanel(*log, shown.get());
+        shown->show();
+        dock->show();
+        // The first paint loads the fonts: not the upload's to pay.
+        QCoreApplication::processEvents();
+        shown->repaint();
+    }
+
     int status = 0;
     for (const QString& link : links) {
-        const Result r = Upload(link, sim, table);
+        const Result r = Upload(link, sim, table, log.get());
         if (!r.ok) {
             status = 1;
             continue;
         }
         // After the start command every command waits for one reply and one 100 ms gap.
         const double perCommand = Ms(r.total) / r.commands;
-        std::printf("upload %s: %.2f ms over the gap per record (%d records), min gap %.3f ms%s"
+        std::printf("upload %s%s: %.2f ms over the gap per record (%d records, CPU %.3f ms a record), min gap %.3f ms%s"
                     " (on average: reply after %.2f ms, next command %.2f ms after the reply)\n",
-                    qPrintable(link), perCommand - 100.0, records, r.minGap ? Ms(*r.minGap) : 0.0,
+                    qPrintable(link), panel ? " with the log panel" : "", perCommand - 100.0, records,
+                    r.cpuMs / r.commands, r.minGap ? Ms(*r.minGap) : 0.0,
                     r.minGap && *r.minGap < std::chrono::milliseconds(100) ? " UNDER 100 ms" : "",
                     r.replyCount ? Ms(r.replies) / r.replyCount : 0.0, r.gapCount ? Ms(r.gaps) / r.gapCount : 0.0);
         std::fflush(stdout);

@@ -42,8 +42,10 @@ CEthConnection::CEthConnection(ReplySink replySink, std::shared_ptr<TUdpPort> sh
 CEthConnection::~CEthConnection()
 {
     try {
-        if (TcpClient && TcpClient->Active())
+        if (TcpClient && TcpClient->Active()) {
+            State = lsClosing;  // ours to close: no cause
             TcpClient->SetActive(false);
+        }
         TcpClient.reset();
         CloseUdp();
     } catch (...) {
@@ -53,6 +55,8 @@ CEthConnection::~CEthConnection()
 
 void CEthConnection::PostState()
 {
+    if (OnStateChange)
+        OnStateChange();
     PostMessage(StateTarget ? StateTarget : MainWindowHandle, WM_LINKSTATE, static_cast<std::intptr_t>(State), 0);
 }
 

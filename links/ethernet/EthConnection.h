@@ -56,6 +56,8 @@ public:
     // Where WM_LINKSTATE goes; MainWindowHandle when none. The command line
     // gives each scale's link its own, so a state change reaches one upload.
     QObject* StateTarget = nullptr;
+    // Told of each state as it is posted, at once, for whoever keeps a record.
+    std::function<void()> OnStateChange;
     std::unique_ptr<TClientSocket> TcpClient;
     std::shared_ptr<TUdpPort> UdpServer;  // while the UDP link is open
 

@@ -1,5 +1,6 @@
 // The main window on the offscreen platform: start, link display, Connect
 // against a real pseudo-terminal, the close sequence and the files it writes.
+#include "CommLogPanel.h"
 #include "Global.h"
 #include "PostMessage.h"
 #include "RadioGroup.h"
@@ -8,6 +9,7 @@
 #include "WindowTestEnv.h"
 #include "okno.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDomDocument>
 #include <QFile>
@@ -52,6 +54,12 @@ private slots:
         QVERIFY(w.findChild<QProgressBar*>("ProgressBar1"));
         QTRY_VERIFY(w.windowState() & Qt::WindowMaximized);
         QVERIFY(!w.windowIcon().pixmap(48, 48).isNull());
+        // The log's panel is there, hidden and holding no model, until asked for.
+        QVERIFY(w.CommLogPanel->isHidden());
+        QVERIFY(!w.CommLogPanel->LogView->model());
+        w.CommLogPanel->toggleViewAction()->trigger();
+        QTRY_VERIFY(w.CommLogPanel->isVisible());
+        QCOMPARE(w.CommLogPanel->LogView->model(), &w.CommLog);
         w.FormClose();
     }
 
@@ -198,6 +206,8 @@ private slots:
         QCOMPARE(env->boxes.Boxes()[0].text, QStringLiteral("Selected COM port does not exist or is occupied by other software"));
         QCOMPARE(env->boxes.Boxes()[0].caption, QStringLiteral("Dirorod9"));
         QCOMPARE(env->boxes.Boxes()[0].flags, 48);
+        QCOMPARE(w.CommLog.Count(), 1);
+        QVERIFY(w.CommLog.At(0).Bytes.startsWith("failed: "));
         QCOMPARE(w.LinkState, 0);
         QCOMPARE(w.btnOpenPort->text(), QStringLiteral("Connect"));
         QVERIFY(w.LabelConnection->text().endsWith(QStringLiteral(" disconnected")));

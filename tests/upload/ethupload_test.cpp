@@ -1,5 +1,6 @@
 // Uploads from the real main window over TCP and UDP to the scale simulator.
 #include "CheckFormAnswer.h"
+#include "CommLog.h"
 #include "EthConnection.h"
 #include "Global.h"
 #include "TestSupport.h"
@@ -16,6 +17,25 @@
 #include <QUdpSocket>
 
 #include <memory>
+
+// Each command as it went: up to and with its terminator.
+QList<QByteArray> Commands(const QByteArray& text, char terminator)
+{
+    QList<QByteArray> out;
+    for (qsizetype begin = 0, end; (end = text.indexOf(terminator, begin)) >= 0; begin = end + 1)
+        out << text.mid(begin, end + 1 - begin);
+    return out;
+}
+
+// The log's entries of one kind, in order.
+QList<QByteArray> Logged(const TCommLog& log, TCommLog::TKind kind)
+{
+    QList<QByteArray> out;
+    for (qsizetype i = 0; i < log.Count(); ++i)
+        if (log.At(i).Kind == kind)
+            out << log.At(i).Bytes;
+    return out;
+}
 
 class EthUploadTest : public QObject {
     Q_OBJECT
@@ -75,9 +95,23 @@ private slots:
         QCOMPARE(env->boxes.Boxes()[0].text, QStringLiteral("Database was sent to scale."));
         QCOMPARE(sim.Recorded(), expected);
         QCOMPARE(w->ProgressBar1->value(), 100);
+        const quint16 local = w->EthLink->UdpBoundPort();
         w->btnOpenPort->click();
         QTRY_COMPARE(w->LinkState, 0);
         QCOMPARE(w->LabelConnection->text(), host + QStringLiteral(" disconnected"));
+        // The log: each command as framed, as the scale recorded it (less
+        // UDP's opening datagram), and the scale's replies, piece and line.
+        const TCommLog& log = w->CommLog;
+        const QByteArray replies("MbP\r\nMr\r\nMr\r\nMe\r\n");
+        QCOMPARE(Logged(log, TCommLog::lkSent),
+                 mode == "udp" ? Commands(expected.mid(1), '\0') : Commands(expected, '\n'));
+        QCOMPARE(Logged(log, TCommLog::lkReceived).join(), replies);
+        QCOMPARE(Logged(log, TCommLog::lkReply), Commands(replies, '\n'));
+        QCOMPARE(log.LinkName(log.At(0).Link), QStringLiteral("%1://%2:%3").arg(mode, host).arg(sim.Port()));
+        const QList<QByteArray> events = mode == "udp"
+            ? QList<QByteArray>{"opened, local UDP port " + QByteArray::number(local), "closed"}
+            : QList<QByteArray>{"connecting", "connected", "closed"};
+        QCOMPARE(Logged(log, TCommLog::lkEvent), events);
         w->FormClose();
     }
 

@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -364,7 +365,9 @@ private slots:
         const QStringList links{Link("tcp", tcp), Link("udp", udp, "127.0.0.2"), Link("tcp", silent)};
         const QString list = dir.filePath("scales.txt");
         WriteAll(list, ("# the shop's scales\n" + links[0] + "  # counter\n\n" + links[1] + "\n  \n" + links[2] + "\n").toUtf8());
-        const Run r = Send({database, "--to-file", list, "--report", "json", "--jobs", "2", "--udp-port", "0", "--timeout", "1"});
+        const QString logPath = dir.filePath("log.txt");
+        const Run r = Send({database, "--to-file", list, "--report", "json", "--jobs", "2", "--udp-port", "0", "--timeout", "1",
+                            "--log", logPath});
         QCOMPARE(r.code, 1);
         const QJsonArray scales = QJsonDocument::fromJson(r.out).array();
         QCOMPARE(scales.size(), 3);
@@ -376,6 +379,18 @@ private slots:
         }
         QVERIFY(scales[2].toObject()["cause"].toString().contains("no reply"));
         QCOMPARE(tcp.Recorded(), streamed);
+        // --log: every scale's entries, each line led by its time and link.
+        QMap<QString, QStringList> logged;  // "link dir" -> texts
+        for (const QString& line : QString::fromUtf8(ReadAll(logPath)).split('\n', Qt::SkipEmptyParts)) {
+            QVERIFY2(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d ").match(line).hasMatch(), qPrintable(line));
+            const QStringList parts = line.split(' ');
+            logged[parts.value(1) + ' ' + parts.value(2)] << line.section(' ', 3);
+        }
+        QCOMPARE(logged[links[0] + " >"], QStringList({"SbP<0D><0A>", QString::fromUtf8("Sr1;Salt;ąę<0D><0A>"),
+                                                        "Sr2; Pepper ;<0D><0A>", "Se<0D><0A>"}));
+        QCOMPARE(logged[links[1] + " <<"], QStringList({"MbP<0D><0A>", "Mr<0D><0A>", "Mr<0D><0A>", "Me<0D><0A>"}));
+        QCOMPARE(logged[links[1] + " >"].value(0), QStringLiteral("SbP<00>"));
+        QVERIFY(logged[links[2] + " *"].contains("upload failed: no reply from the scale"));
     }
 
     void helpAndVersion()

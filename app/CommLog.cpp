@@ -1,0 +1,305 @@
+#include "CommLog.h"
+
+#include "GridText.h"
+
+#include <QDateTime>
+#include <QSaveFile>
+
+#include <algorithm>
+
+namespace {
+
+void Escape(QString& out, unsigned char b)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    out += QLatin1Char('<');
+    out += QLatin1Char(digits[b >> 4]);
+    out += QLatin1Char(digits[b & 15]);
+    out += QLatin1Char('>');
+}
+
+bool Printable(unsigned char b)
+{
+    return b >= 0x20 && b < 0x7F;
+}
+
+// The length of the UTF-8 sequence a lead byte starts; 0 for no lead byte.
+int SequenceLength(unsigned char b)
+{
+    if ((b & 0xE0) == 0xC0)
+        return 2;
+    if ((b & 0xF0) == 0xE0)
+        return 3;
+    if ((b & 0xF8) == 0xF0)
+        return 4;
+    return 0;
+}
+
+const char* Direction(TCommLog::TKind kind)
+{
+    switch (kind) {
+    case TCommLog::lkSent: return ">";
+    case TCommLog::lkReceived: return "<";
+    case TCommLog::lkReply: return "<<";
+    case TCommLog::lkEvent: return "*";
+    }
+    return "?";
+}
+
+const char* DirectionName(TCommLog::TKind kind)
+{
+    switch (kind) {
+    case TCommLog::lkSent: return "sent";
+    case TCommLog::lkReceived: return "received";
+    case TCommLog::lkReply: return "reply";
+    case TCommLog::lkEvent: return "event";
+    }
+    return "?";
+}
+
+QString TimeText(std::int64_t ms)
+{
+    return QDateTime::fromMSecsSinceEpoch(ms).time().toString(QStringLiteral("hh:mm:ss.zzz"));
+}
+
+} // namespace
+
+QString CommLogText(const QByteArray& bytes, TCommLog::TDecoding decoding)
+{
+    QString out;
+    out.reserve(bytes.size());
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n;) {
+        const unsigned char b = p[i];
+        if (b < 0x80) {
+            if (Printable(b))
+                out += QLatin1Char(static_cast<char>(b));
+            else
+                Escape(out, b);
+            ++i;
+            continue;
+        }
+        if (decoding == TCommLog::ldWindows1250) {
+            const QString c = FromWindows1250(QByteArrayView(bytes).sliced(i, 1));
+            // The code page's five unassigned bytes come back as C1 controls.
+            if (c.at(0).unicode() < 0xA0)
+                Escape(out, b);
+            else
+                out += c;
+            ++i;
+            continue;
+        }
+        const int len = decoding == TCommLog::ldUtf8 ? SequenceLength(b) : 0;
+        if (len > 0 && i + len <= n && IsValidUtf8(bytes.constData() + i, len)) {
+            const QString c = QString::fromUtf8(bytes.constData() + i, len);
+            if (c.at(0).unicode() >= 0xA0) {
+                out += c;
+            } else {
+                for (int k = 0; k < len; ++k)
+                    Escape(out, p[i + k]);
+            }
+            i += len;
+            continue;
+        }
+        Escape(out, b);
+        ++i;
+    }
+    return out;
+}
+
+TCommLog::TCommLog(QObject* parent) : QAbstractTableModel(parent)
+{
+    flush_.setSingleShot(true);
+    // Four updates a second are enough to follow; a repaint costs milliseconds
+    // of the main thread. The timer starts with the first entry after an
+    // update, a command as it leaves, so the repaint falls halfway between two
+    // commands of the 100 ms exchange, never on the moment the next one is due.
+    flush_.setInterval(250);
+    connect(&flush_, &QTimer::timeout, this, &TCommLog::Flush);
+}
+
+int TCommLog::LinkId(const QString& name)
+{
+    const auto found = linkIds_.constFind(name);
+    if (found != linkIds_.constEnd())
+        return found.value();
+    const int id = static_cast<int>(links_.size());
+    links_.append(name);
+    linkIds_.insert(name, id);
+    return id;
+}
+
+void TCommLog::Append(int link, TKind kind, const QByteArray& bytes)
+{
+    TEntry e{QDateTime::currentMSecsSinceEpoch(), bytes, static_cast<std::uint16_t>(link), kind};
+    if (static_cast<qsizetype>(ring_.size()) < Capacity)
+        ring_.push_back(std::move(e));
+    else
+        ring_[static_cast<std::size_t>((total_ - base_) % Capacity)] = std::move(e);
+    count_ = std::min(count_ + 1, Capacity);
+    const TEntry& kept = ring_[static_cast<std::size_t>((total_ - base_) % Capacity)];
+    ++total_;
+    if (OnAppend)
+        OnAppend(kept);
+    if (!flush_.isActive())
+        flush_.start();
+}
+
+void TCommLog::Event(int link, const QString& text)
+{
+    Append(link, lkEvent, text.toUtf8());
+}
+
+void TCommLog::Received(int link, const QByteArray& waiting, const QByteArray& piece)
+{
+    Append(link, lkReceived, piece);
+    const qsizetype firstLf = piece.indexOf('\n');
+    if (firstLf < 0)
+        return;
+    // Most replies arrive whole: the line is the piece itself, shared.
+    if (waiting.isEmpty() && firstLf == piece.size() - 1) {
+        Append(link, lkReply, piece);
+        return;
+    }
+    const QByteArray text = waiting + piece;
+    qsizetype begin = 0, lf;
+    while ((lf = text.indexOf('\n', begin)) >= 0) {
+        Append(link, lkReply, text.mid(begin, lf + 1 - begin));
+        begin = lf + 1;
+    }
+}
+
+const TCommLog::TEntry& TCommLog::At(qsizetype i) const
+{
+    const std::int64_t number = total_ - count_ + i;
+    return ring_[static_cast<std::size_t>((number - base_) % Capacity)];
+}
+
+const TCommLog::TEntry* TCommLog::Row(int row) const
+{
+    const std::int64_t number = shownFirst_ + row;
+    if (row < 0 || number < total_ - count_ || number >= total_)
+        return nullptr;  // gone from the ring before the views heard of it
+    return &ring_[static_cast<std::size_t>((number - base_) % Capacity)];
+}
+
+QString TCommLog::Text(const TEntry& e) const
+{
+    return e.Kind == lkEvent ? QString::fromUtf8(e.Bytes) : CommLogText(e.Bytes, decoding_);
+}
+
+QString TCommLog::Hex(const QByteArray& bytes)
+{
+    return QString::fromLatin1(bytes.toHex(' ').toUpper());
+}
+
+QString TCommLog::Line(const TEntry& e) const
+{
+    return TimeText(e.Ms) + QLatin1Char(' ') + LinkName(e.Link) + QLatin1Char(' ')
+         + QLatin1String(Direction(e.Kind)) + QLatin1Char(' ') + Text(e);
+}
+
+void TCommLog::SetDecoding(TDecoding decoding)
+{
+    if (decoding == decoding_)
+        return;
+    decoding_ = decoding;
+    if (shownCount_ > 0)
+        emit dataChanged(index(0, lcText), index(shownCount_ - 1, lcText));
+}
+
+void TCommLog::Clear()
+{
+    beginResetModel();
+    ring_.clear();
+    count_ = 0;
+    base_ = total_;
+    shownFirst_ = total_;
+    shownCount_ = 0;
+    endResetModel();
+}
+
+bool TCommLog::Save(const QString& path, QString& error) const
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = file.errorString();
+        return false;
+    }
+    for (qsizetype i = 0; i < count_; ++i)
+        file.write((Line(At(i)) + QLatin1Char('\n')).toUtf8());
+    if (!file.commit()) {
+        error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+void TCommLog::Flush()
+{
+    flush_.stop();
+    const std::int64_t first = total_ - count_;
+    if (shownCount_ > 0 && shownFirst_ + shownCount_ <= first) {
+        // A burst went past every row the views had: start them afresh.
+        beginResetModel();
+        shownFirst_ = first;
+        shownCount_ = static_cast<int>(count_);
+        endResetModel();
+        return;
+    }
+    if (shownCount_ == 0)
+        shownFirst_ = first;
+    if (const std::int64_t gone = first - shownFirst_; gone > 0) {
+        beginRemoveRows({}, 0, static_cast<int>(gone) - 1);
+        shownFirst_ = first;
+        shownCount_ -= static_cast<int>(gone);
+        endRemoveRows();
+    }
+    if (const std::int64_t added = total_ - (shownFirst_ + shownCount_); added > 0) {
+        beginInsertRows({}, shownCount_, shownCount_ + static_cast<int>(added) - 1);
+        shownCount_ += static_cast<int>(added);
+        endInsertRows();
+    }
+}
+
+int TCommLog::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : shownCount_;
+}
+
+int TCommLog::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : lcColumns;
+}
+
+QVariant TCommLog::data(const QModelIndex& index, int role) const
+{
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
+        return {};
+    const TEntry* e = Row(index.row());
+    if (!e)
+        return {};
+    switch (index.column()) {
+    case lcTime: return TimeText(e->Ms);
+    case lcLink: return LinkName(e->Link);
+    case lcDirection: return QLatin1String(DirectionName(e->Kind));
+    case lcText: return Text(*e);
+    case lcHex: return Hex(e->Bytes);
+    default: return {};
+    }
+}
+
+QVariant TCommLog::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    switch (section) {
+    case lcTime: return QStringLiteral("Time");
+    case lcLink: return QStringLiteral("Link");
+    case lcDirection: return QStringLiteral("Direction");
+    case lcText: return QStringLiteral("Text");
+    case lcHex: return QStringLiteral("Hex");
+    default: return {};
+    }
+}

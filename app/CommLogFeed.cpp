@@ -1,0 +1,73 @@
+#include "CommLogFeed.h"
+
+#include "CPort.h"
+#include "CommLog.h"
+#include "EthConnection.h"
+#include "Global.h"
+
+#include <QHostAddress>
+
+QString EthLinkName(int protocol, const QString& host, int port)
+{
+    return QStringLiteral("%1://%2:%3").arg(protocol == epUDP ? QStringLiteral("udp") : QStringLiteral("tcp"), host).arg(port);
+}
+
+QString SerialLinkName(const TComPort& port)
+{
+    const std::int32_t bps = port.BaudRate() == brCustom ? port.CustomBaudRate() : BaudRateToInt(port.BaudRate());
+    return QStringLiteral("serial:%1@%2").arg(port.Port()).arg(bps);
+}
+
+void LogSerialEvents(TComPort& port, TCommLog& log, std::function<int()> link)
+{
+    port.OnAfterOpen = [&log, link](TCustomComPort*) { log.Event(link(), QStringLiteral("opened")); };
+    // A port closed because its device went keeps that cause.
+    port.OnAfterClose = [&port, &log, link](TCustomComPort*) {
+        log.Event(link(), port.LastCause.isEmpty() ? QStringLiteral("closed") : QStringLiteral("failed: ") + port.LastCause);
+    };
+}
+
+void LogEthEvents(CEthConnection& eth, TCommLog& log, std::function<int()> link)
+{
+    eth.OnStateChange = [&eth, &log, link, last = QString()]() mutable {
+        QString text;
+        switch (eth.State) {
+        case lsConnecting: text = QStringLiteral("connecting"); break;
+        case lsClosing: text = QStringLiteral("closing"); break;
+        case lsConnected:
+            text = eth.UdpServer ? QStringLiteral("opened, local UDP port %1").arg(eth.UdpBoundPort())
+                                 : QStringLiteral("connected");
+            break;
+        default:
+            text = eth.LastCause.isEmpty() ? QStringLiteral("closed") : QStringLiteral("failed: ") + eth.LastCause;
+            break;
+        }
+        // A close posts its state twice, once from the socket and once from the toggle.
+        if (text != last || eth.State != lsDisconnected)
+            log.Event(link(), text);
+        last = text;
+        // An endpoint of the link's own tells of strangers' datagrams here; a
+        // shared one was told by its owner.
+        if (eth.UdpServer && !eth.UdpServer->OnIgnored)
+            eth.UdpServer->OnIgnored = [&log, link](std::uint32_t from, const QByteArray& text) {
+                LogIgnoredDatagram(log, link(), from, text);
+            };
+    };
+}
+
+QString CaughtText()
+{
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+        return QStringLiteral("unknown error");
+    }
+}
+
+void LogIgnoredDatagram(TCommLog& log, int link, std::uint32_t from, const QByteArray& text)
+{
+    log.Event(link, QStringLiteral("ignored a datagram from %1, not the scale: %2")
+                        .arg(QHostAddress(from).toString(), CommLogText(text, log.Decoding())));
+}

@@ -1,0 +1,155 @@
+#include "CommLogPanel.h"
+
+#include "CommLog.h"
+#include "MessageBox.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+TCommLogPanel::TCommLogPanel(TCommLog& log, QMainWindow* window)
+    : QDockWidget(QStringLiteral("Communication log"), window), log_(log)
+{
+    setObjectName(QStringLiteral("CommLogPanel"));
+    auto* body = new QWidget(this);
+    auto* layout = new QVBoxLayout(body);
+    layout->setContentsMargins(4, 4, 4, 4);
+    auto* buttons = new QHBoxLayout;
+    const auto button = [&](const QString& text, const char* name) {
+        auto* b = new QPushButton(text, body);
+        b->setObjectName(QLatin1String(name));
+        buttons->addWidget(b);
+        return b;
+    };
+    btnCopy = button(QStringLiteral("Copy"), "btnCopy");
+    btnClear = button(QStringLiteral("Clear"), "btnClear");
+    btnSave = button(QStringLiteral("Save..."), "btnSave");
+    btnHex = button(QStringLiteral("Hex"), "btnHex");
+    btnHex->setCheckable(true);
+    buttons->addStretch(1);
+    connect(btnCopy, &QPushButton::clicked, this, &TCommLogPanel::btnCopyClick);
+    connect(btnClear, &QPushButton::clicked, this, &TCommLogPanel::btnClearClick);
+    connect(btnSave, &QPushButton::clicked, this, &TCommLogPanel::btnSaveClick);
+    connect(btnHex, &QPushButton::clicked, this, &TCommLogPanel::btnHexClick);
+
+    LogView = new QTableView(body);
+    LogView->setObjectName(QStringLiteral("LogView"));
+    LogView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    LogView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    LogView->setWordWrap(false);
+    LogView->setTextElideMode(Qt::ElideNone);  // no text layout per cell and paint
+    LogView->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // Fixed row heights: the view never asks 100,000 rows for their size.
+    LogView->verticalHeader()->hide();
+    LogView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    LogView->verticalHeader()->setDefaultSectionSize(LogView->fontMetrics().height() + 4);
+    LogView->horizontalHeader()->setStretchLastSection(true);
+    auto* copy = new QAction(LogView);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetShortcut);
+    connect(copy, &QAction::triggered, this, &TCommLogPanel::btnCopyClick);
+    LogView->addAction(copy);
+
+    layout->addLayout(buttons);
+    layout->addWidget(LogView, 1);
+    setWidget(body);
+
+    window->addDockWidget(Qt::BottomDockWidgetArea, this);
+    hide();
+    QMenu* view = window->menuBar()->addMenu(QStringLiteral("View"));
+    view->setObjectName(QStringLiteral("View1"));
+    QAction* item = toggleViewAction();
+    item->setText(QStringLiteral("Communication log"));
+    item->setObjectName(QStringLiteral("CommunicationLog1"));
+    view->addAction(item);
+    connect(this, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+        if (visible)
+            Attach();
+        else if (isHidden())
+            Detach();  // not only covered by another tabbed panel
+    });
+}
+
+void TCommLogPanel::Attach()
+{
+    if (LogView->model())
+        return;
+    log_.Flush();
+    LogView->setModel(&log_);
+    const int width = LogView->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    LogView->setColumnWidth(TCommLog::lcTime, width * 14);
+    LogView->setColumnWidth(TCommLog::lcLink, width * 26);
+    LogView->setColumnWidth(TCommLog::lcDirection, width * 10);
+    LogView->setColumnWidth(TCommLog::lcText, width * 48);
+    LogView->setColumnHidden(TCommLog::lcHex, !btnHex->isChecked());
+    aboutToInsert_ = connect(&log_, &QAbstractItemModel::rowsAboutToBeInserted, this, [this] {
+        const QScrollBar* bar = LogView->verticalScrollBar();
+        atBottom_ = bar->value() >= bar->maximum();
+    });
+    inserted_ = connect(&log_, &QAbstractItemModel::rowsInserted, this, [this] {
+        if (atBottom_)
+            LogView->scrollToBottom();
+    });
+    LogView->scrollToBottom();
+}
+
+void TCommLogPanel::Detach()
+{
+    disconnect(aboutToInsert_);
+    disconnect(inserted_);
+    LogView->setModel(nullptr);
+}
+
+void TCommLogPanel::btnCopyClick()
+{
+    if (!LogView->selectionModel())
+        return;
+    QModelIndexList rows = LogView->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end());
+    QString text;
+    for (const QModelIndex& row : rows)
+        if (const TCommLog::TEntry* e = log_.Row(row.row()))
+            text += log_.Line(*e) + QLatin1Char('\n');
+    QGuiApplication::clipboard()->setText(text);
+}
+
+void TCommLogPanel::btnClearClick()
+{
+    log_.Clear();
+}
+
+void TCommLogPanel::btnSaveClick()
+{
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save the communication log"),
+                                                      QStringLiteral("communication-log.txt"),
+                                                      QStringLiteral("text files (*.txt);;all files (*)"));
+    if (!path.isEmpty())
+        SaveTo(path);
+}
+
+bool TCommLogPanel::SaveTo(const QString& path)
+{
+    QString error;
+    if (log_.Save(path, error))
+        return true;
+    MessageBox(QStringLiteral("The communication log could not be saved to %1: %2").arg(path, error),
+               QStringLiteral("Communication log"), MB_ICONEXCLAMATION);
+    return false;
+}
+
+void TCommLogPanel::btnHexClick()
+{
+    LogView->setColumnHidden(TCommLog::lcHex, !btnHex->isChecked());
+}
