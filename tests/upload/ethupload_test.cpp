@@ -1,6 +1,6 @@
 // Uploads from the real main window over TCP and UDP to the scale simulator.
 #include "CheckFormAnswer.h"
-#include "CommLog.h"
+#include "LogEntries.h"
 #include "EthConnection.h"
 #include "Global.h"
 #include "TestSupport.h"
@@ -17,25 +17,6 @@
 #include <QUdpSocket>
 
 #include <memory>
-
-// Each command as it went: up to and with its terminator.
-QList<QByteArray> Commands(const QByteArray& text, char terminator)
-{
-    QList<QByteArray> out;
-    for (qsizetype begin = 0, end; (end = text.indexOf(terminator, begin)) >= 0; begin = end + 1)
-        out << text.mid(begin, end + 1 - begin);
-    return out;
-}
-
-// The log's entries of one kind, in order.
-QList<QByteArray> Logged(const TCommLog& log, TCommLog::TKind kind)
-{
-    QList<QByteArray> out;
-    for (qsizetype i = 0; i < log.Count(); ++i)
-        if (log.At(i).Kind == kind)
-            out << log.At(i).Bytes;
-    return out;
-}
 
 class EthUploadTest : public QObject {
     Q_OBJECT

@@ -1,7 +1,7 @@
 // Uploads from the real main window over a pseudo-terminal, to the scale
 // simulator or to a scale played by the test itself.
 #include "CheckFormAnswer.h"
-#include "CommLog.h"
+#include "LogEntries.h"
 #include "Global.h"
 #include "RadioGroup.h"
 #include "StatusLine.h"
@@ -21,25 +21,6 @@
 #include <memory>
 
 #include <unistd.h>
-
-// Each LF-ended line with its LF.
-QList<QByteArray> Lines(const QByteArray& text)
-{
-    QList<QByteArray> out;
-    for (qsizetype begin = 0, lf; (lf = text.indexOf('\n', begin)) >= 0; begin = lf + 1)
-        out << text.mid(begin, lf + 1 - begin);
-    return out;
-}
-
-// The log's entries of one kind, in order.
-QList<QByteArray> Logged(const TCommLog& log, TCommLog::TKind kind)
-{
-    QList<QByteArray> out;
-    for (qsizetype i = 0; i < log.Count(); ++i)
-        if (log.At(i).Kind == kind)
-            out << log.At(i).Bytes;
-    return out;
-}
 
 class SerialUploadTest : public QObject {
     Q_OBJECT
@@ -214,9 +195,9 @@ private slots:
         // The log holds each command as it went and each reply as it came:
         // the pieces as the device gave them, and the lines they made.
         const TCommLog& log = w->CommLog;
-        QCOMPARE(Logged(log, TCommLog::lkSent), Lines(expected));
+        QCOMPARE(Logged(log, TCommLog::lkSent), Commands(expected, '\n'));
         QCOMPARE(Logged(log, TCommLog::lkReceived).join(), replies);
-        QCOMPARE(Logged(log, TCommLog::lkReply), Lines(replies));
+        QCOMPARE(Logged(log, TCommLog::lkReply), Commands(replies, '\n'));
         QCOMPARE(Logged(log, TCommLog::lkEvent), QList<QByteArray>{"opened"});
         QCOMPARE(log.LinkName(log.At(0).Link), QStringLiteral("serial:%1@9600").arg(sim.Device()));
         w->FormClose();

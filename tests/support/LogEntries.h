@@ -1,0 +1,26 @@
+#pragma once
+// Reading an upload back: the commands in a recording, and the entries of
+// one kind in the communication log, to compare the two.
+#include "CommLog.h"
+
+#include <QByteArray>
+#include <QList>
+
+// Each command as it went: up to and with its terminator.
+inline QList<QByteArray> Commands(const QByteArray& text, char terminator)
+{
+    QList<QByteArray> out;
+    for (qsizetype begin = 0, end; (end = text.indexOf(terminator, begin)) >= 0; begin = end + 1)
+        out << text.mid(begin, end + 1 - begin);
+    return out;
+}
+
+// The log's entries of one kind, in order.
+inline QList<QByteArray> Logged(const TCommLog& log, TCommLog::TKind kind)
+{
+    QList<QByteArray> out;
+    for (qsizetype i = 0; i < log.Count(); ++i)
+        if (log.At(i).Kind == kind)
+            out << log.At(i).Bytes;
+    return out;
+}
