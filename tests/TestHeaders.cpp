@@ -1,0 +1,1 @@
+// The object that carries the tests' shared precompiled headers.
