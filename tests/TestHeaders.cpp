@@ -1,1 +1,0 @@
-// The object that carries the tests' shared precompiled headers.
