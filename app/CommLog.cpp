@@ -115,7 +115,11 @@ TCommLog::TCommLog(QObject* parent) : QAbstractTableModel(parent)
     // of the main thread. The timer starts with the first entry after an
     // update, a command as it leaves, so the repaint falls halfway between two
     // commands of the 100 ms exchange, never on the moment the next one is due.
+    // A precise timer: a coarse one is moved onto the clock's round figures,
+    // which drift against the exchange and would now and then repaint just
+    // as a reply or the next command is due.
     flush_.setInterval(250);
+    flush_.setTimerType(Qt::PreciseTimer);
     connect(&flush_, &QTimer::timeout, this, &TCommLog::Flush);
 }
 

@@ -70,6 +70,9 @@ public:
 
     // The entry the views show at row, or null when it already left the ring.
     const TEntry* Row(int row) const;
+    // The number of the entry the views show at row: never reused, so a
+    // view may keep what it drew for it.
+    std::int64_t RowNumber(int row) const { return shownFirst_ + row; }
 
     // Tells the views what was appended since they last heard; runs by itself
     // a quarter second after an append, so a burst costs the views one update.

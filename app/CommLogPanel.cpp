@@ -1,6 +1,7 @@
 #include "CommLogPanel.h"
 
 #include "CommLog.h"
+#include "CommLogDelegate.h"
 #include "MessageBox.h"
 
 #include <QAction>
@@ -49,8 +50,11 @@ TCommLogPanel::TCommLogPanel(TCommLog& log, QMainWindow* window)
     LogView->setSelectionBehavior(QAbstractItemView::SelectRows);
     LogView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     LogView->setWordWrap(false);
+    LogView->setShowGrid(false);
     LogView->setTextElideMode(Qt::ElideNone);  // no text layout per cell and paint
     LogView->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    delegate_ = new TCommLogDelegate(log_, LogView);
+    LogView->setItemDelegate(delegate_);
     // Fixed row heights: the view never asks 100,000 rows for their size.
     LogView->verticalHeader()->hide();
     LogView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -102,6 +106,7 @@ void TCommLogPanel::Attach()
         if (atBottom_)
             LogView->scrollToBottom();
     });
+    changed_ = connect(&log_, &QAbstractItemModel::dataChanged, delegate_, &TCommLogDelegate::Forget);
     LogView->scrollToBottom();
 }
 
@@ -109,6 +114,8 @@ void TCommLogPanel::Detach()
 {
     disconnect(aboutToInsert_);
     disconnect(inserted_);
+    disconnect(changed_);
+    delegate_->Forget();
     LogView->setModel(nullptr);
 }
 

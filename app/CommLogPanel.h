@@ -9,6 +9,7 @@ class QMainWindow;
 class QPushButton;
 class QTableView;
 class TCommLog;
+class TCommLogDelegate;
 
 class TCommLogPanel : public QDockWidget {
     Q_OBJECT
@@ -34,7 +35,9 @@ private:
     void Detach();
 
     TCommLog& log_;
+    TCommLogDelegate* delegate_;
     bool atBottom_ = true;
     QMetaObject::Connection aboutToInsert_;
     QMetaObject::Connection inserted_;
+    QMetaObject::Connection changed_;
 };

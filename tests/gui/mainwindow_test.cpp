@@ -1,5 +1,6 @@
 // The main window on the offscreen platform: start, link display, Connect
 // against a real pseudo-terminal, the close sequence and the files it writes.
+#include "CommLog.h"
 #include "CommLogPanel.h"
 #include "Global.h"
 #include "PostMessage.h"
@@ -14,6 +15,7 @@
 #include <QDomDocument>
 #include <QFile>
 #include <QLabel>
+#include <QMainWindow>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
@@ -61,6 +63,31 @@ private slots:
         QTRY_VERIFY(w.CommLogPanel->isVisible());
         QCOMPARE(w.CommLogPanel->LogView->model(), &w.CommLog);
         w.FormClose();
+    }
+
+    // The panel draws an entry's text as the log decodes it, and anew when
+    // the decoding changes: what it drew before is not shown again.
+    void logPanelRedrawsOnNewDecoding()
+    {
+        const auto textCell = [](TCommLog::TDecoding from, TCommLog::TDecoding to) {
+            QMainWindow window;
+            TCommLog log;
+            log.SetDecoding(from);
+            log.Append(0, TCommLog::lkSent, "Sr\xE9\r\n");
+            TCommLogPanel panel(log, &window);
+            window.resize(800, 300);
+            window.show();
+            panel.show();
+            QTableView* view = panel.LogView;
+            const QRect cell = view->visualRect(log.index(0, TCommLog::lcText));
+            view->viewport()->grab(cell);  // drawn once as it was
+            log.SetDecoding(to);
+            return view->viewport()->grab(cell).toImage();
+        };
+        QCOMPARE(textCell(TCommLog::ldUnknown, TCommLog::ldWindows1250),
+                 textCell(TCommLog::ldWindows1250, TCommLog::ldWindows1250));
+        QVERIFY(textCell(TCommLog::ldUnknown, TCommLog::ldUnknown) !=
+                textCell(TCommLog::ldWindows1250, TCommLog::ldWindows1250));
     }
 
     // The form activates again when it takes over from another of the
