@@ -39,7 +39,10 @@ void TDeadlines::Remove(TId id)
 
 void TDeadlines::Check()
 {
-    while (!running_.empty() && running_.front().Due <= Clock::now()) {
+    // Only what is due now: waits that fall due meanwhile are left to the
+    // next round of the event loop, so replies are read between them.
+    const auto now = Clock::now();
+    while (!running_.empty() && running_.front().Due <= now) {
         const TId due = running_.begin();
         Stop(due);
         const std::function<void()> expired = due->Expired;

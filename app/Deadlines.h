@@ -1,10 +1,11 @@
 #pragma once
-// TDeadlines: the reply deadlines of every scale in one `scaledb send`, on
-// one timer. Each upload moves its deadline with every command it sends, and
-// all deadlines run for the same time, so they fall due in the order they
-// were last moved: a list kept in that order and a timer for its head. A
-// timer per scale, restarted on every command, would cost a search through
-// all the others each time (Qt keeps its timers in one sorted list).
+// TDeadlines: waits of one length for every scale in one `scaledb send`, on
+// one timer: the reply deadlines, and the 100 ms before each next command.
+// Each upload moves its wait with every command or reply, and all run for the
+// same time, so they fall due in the order they were last moved: a list kept
+// in that order and a timer for its head. A timer per scale, restarted on
+// every command, would cost a search through all the others each time (Qt
+// keeps its timers in one sorted list). A wait never ends before its time.
 #include <QTimer>
 
 #include <chrono>

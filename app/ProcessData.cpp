@@ -60,9 +60,29 @@ void TUpload::Send(const QByteArray& command)
     hooks_.SendOrder(command);
 }
 
-void TUpload::Start(int bazaPosition)
+void TUpload::StartGap()
+{
+    if (!hooks_.RunGap) {
+        if (!TimerBaza.isActive())
+            TimerBaza.start();
+    } else if (!gapRunning_) {
+        gapRunning_ = true;
+        hooks_.RunGap(true);
+    }
+}
+
+void TUpload::StopGap()
 {
     TimerBaza.stop();
+    if (gapRunning_) {
+        gapRunning_ = false;
+        hooks_.RunGap(false);
+    }
+}
+
+void TUpload::Start(int bazaPosition)
+{
+    StopGap();
     ReplyBuffer.clear();
     UploadIndex = 0;
     UploadFailed = false;
@@ -81,7 +101,7 @@ void TUpload::Stop()
     }
     running_ = false;
     awaiting_ = false;
-    TimerBaza.stop();
+    StopGap();
 }
 
 void TUpload::ProcessReply(const QByteArray& text, std::int64_t /*length*/)
@@ -116,13 +136,12 @@ void TUpload::TakeReply(const QByteArray& reply)
         else if (UploadIndex >= 0)
             ++UploadIndex;
     }
-    if (!TimerBaza.isActive())
-        TimerBaza.start();
+    StartGap();
 }
 
 void TUpload::TimerBazaTimer()
 {
-    TimerBaza.stop();
+    StopGap();
     if (!running_)
         return;
     const std::int32_t k = UploadIndex;

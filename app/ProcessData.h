@@ -29,6 +29,11 @@ public:
         std::function<int()> BazaPosition;                        // read when the start reply comes
         std::function<void(int percent)> SetProgress;
         std::function<void(bool failed)> Finished;                // the exchange reached its end
+        // Optional: runs (true) or cancels (false) the 100 ms wait before the
+        // next command, for an owner that keeps many uploads' waits on one
+        // timer; it calls TimerBazaTimer when the wait is over. Without it,
+        // TimerBaza runs the wait.
+        std::function<void(bool run)> RunGap = nullptr;
     };
 
     explicit TUpload(THooks hooks, QObject* parent = nullptr);
@@ -69,11 +74,14 @@ public:
 private:
     void TakeReply(const QByteArray& reply);
     void Send(const QByteArray& command);
+    void StartGap();
+    void StopGap();
 
     THooks hooks_;
     bool running_ = false;
     bool awaiting_ = false;  // the last command sent has not had its matching reply yet
     bool stopped_ = false;
+    bool gapRunning_ = false;  // RunGap's wait runs
     QByteArray lastCommand_;
     std::int32_t lastIndex_ = 0;
     int sendsInARow_ = 0;

@@ -66,7 +66,7 @@ bool ParseLink(const QString& text, TTarget& t)
 }
 
 TScaleJob::TScaleJob(const TTarget& target, const TGridTable& table, int position, TDeadlines& deadlines,
-                     int retries, std::shared_ptr<TUdpPort> udp, TCommLog* log)
+                     TDeadlines& gaps, int retries, std::shared_ptr<TUdpPort> udp, TCommLog* log)
     : Target(target), udp_(std::move(udp)), table_(table), position_(position),
       upload_({[this](const QByteArray& c) { Send(c); },
                [this] { return table_.RowCount(); },
@@ -80,9 +80,12 @@ TScaleJob::TScaleJob(const TTarget& target, const TGridTable& table, int positio
                        OnEvent(*this, evPercent);
                },
                [this](bool failed) { Finish(failed ? QStringLiteral("the scale did not accept the database")
-                                                   : QString()); }}),
+                                                   : QString()); },
+               [this](bool run) { run ? gaps_.Start(gap_) : gaps_.Stop(gap_); }}),
       deadlines_(deadlines),
       deadline_(deadlines.Add([this] { Finish(QStringLiteral("no reply from the scale")); })),
+      gaps_(gaps),
+      gap_(gaps.Add([this] { upload_.TimerBazaTimer(); })),
       log_(log), retries_(retries)
 {
     if (log_)
@@ -92,6 +95,7 @@ TScaleJob::TScaleJob(const TTarget& target, const TGridTable& table, int positio
 TScaleJob::~TScaleJob()
 {
     deadlines_.Remove(deadline_);
+    gaps_.Remove(gap_);
 }
 
 void TScaleJob::Begin()

@@ -35,9 +35,10 @@ class TScaleJob : public QObject {
 public:
     enum TEvent { evConnected, evPercent, evFinished };
 
-    // `deadlines` runs the time each command may wait for its reply.
+    // `deadlines` runs the time each command may wait for its reply, `gaps`
+    // the 100 ms between a reply and the next command.
     TScaleJob(const TTarget& target, const TGridTable& table, int position, TDeadlines& deadlines,
-              int retries, std::shared_ptr<TUdpPort> udp, TCommLog* log = nullptr);
+              TDeadlines& gaps, int retries, std::shared_ptr<TUdpPort> udp, TCommLog* log = nullptr);
     ~TScaleJob() override;
 
     void Begin();
@@ -68,6 +69,8 @@ private:
     TUpload upload_;
     TDeadlines& deadlines_;
     TDeadlines::TId deadline_;
+    TDeadlines& gaps_;
+    TDeadlines::TId gap_;
     QElapsedTimer clock_;
     bool started_ = false;
     std::unique_ptr<TComPort> port_;

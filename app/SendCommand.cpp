@@ -335,9 +335,10 @@ int RunSend(TSendOptions o)
         };
     }
     TDeadlines deadlines(std::chrono::seconds(o.TimeoutSeconds));
+    TDeadlines gaps(std::chrono::milliseconds(100));
     std::vector<std::unique_ptr<TScaleJob>> jobs;
     for (const TTarget& t : o.Targets)
-        jobs.push_back(std::make_unique<TScaleJob>(t, table, o.Position, deadlines, o.Retries, udp, logged));
+        jobs.push_back(std::make_unique<TScaleJob>(t, table, o.Position, deadlines, gaps, o.Retries, udp, logged));
 
     TProgress progress(jobs.size(), ::isatty(STDERR_FILENO));
     std::size_t next = 0, finished = 0;

@@ -9,6 +9,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTime>
 #include <QTimer>
 #include <QUdpSocket>
 
@@ -381,11 +382,17 @@ private slots:
         QCOMPARE(tcp.Recorded(), streamed);
         // --log: every scale's entries, each line led by its time and link.
         QMap<QString, QStringList> logged;  // "link dir" -> texts
+        QMap<QString, QList<int>> loggedAt;  // "link dir" -> ms of the day
         for (const QString& line : QString::fromUtf8(ReadAll(logPath)).split('\n', Qt::SkipEmptyParts)) {
             QVERIFY2(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d ").match(line).hasMatch(), qPrintable(line));
             const QStringList parts = line.split(' ');
             logged[parts.value(1) + ' ' + parts.value(2)] << line.section(' ', 3);
+            loggedAt[parts.value(1) + ' ' + parts.value(2)] << QTime::fromString(parts[0], "hh:mm:ss.zzz").msecsSinceStartOfDay();
         }
+        // Every scale's next command waits at least 100 ms after the reply.
+        for (const QString& link : links.mid(0, 2))
+            for (int i = 1; i < 4; ++i)
+                QVERIFY((loggedAt[link + " >"][i] - loggedAt[link + " <<"].value(i - 1) + 86400000) % 86400000 >= 100);
         QCOMPARE(logged[links[0] + " >"], QStringList({"SbP<0D><0A>", QString::fromUtf8("Sr1;Salt;ąę<0D><0A>"),
                                                         "Sr2; Pepper ;<0D><0A>", "Se<0D><0A>"}));
         QCOMPARE(logged[links[1] + " <<"], QStringList({"MbP<0D><0A>", "Mr<0D><0A>", "Mr<0D><0A>", "Me<0D><0A>"}));
