@@ -5,6 +5,7 @@
 #include "Application.h"
 #include "CPortCtl.h"
 #include "CPortSetup.h"
+#include "EpollDispatcher.h"
 #include "ConnectionUnit.h"
 #include "QuitSignals.h"
 #include "SendCommand.h"
@@ -32,11 +33,9 @@ int main(int argc, char** argv)
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
     if (IsCommandLineMode(args)) {
-        // A fleet holds a socket per scale, and a socket's write notifier goes
-        // on and off with every command: Qt's own dispatcher finds it by its
-        // descriptor, glib's searches every socket's.
-        if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
-            qputenv("QT_NO_GLIB", "1");
+        // A fleet holds a socket per scale: its event loop waits on them in
+        // one epoll set, not all of them handed to poll() at every wake-up.
+        QCoreApplication::setEventDispatcher(new TEpollDispatcher);
         QCoreApplication app(argc, argv);
         return RunCommandLine(args);
     }
