@@ -9,6 +9,7 @@
 #include "ScaleJob.h"
 #include "UdpPort.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
@@ -340,7 +341,15 @@ int RunSend(TSendOptions o)
     for (const TTarget& t : o.Targets)
         jobs.push_back(std::make_unique<TScaleJob>(t, table, o.Position, deadlines, gaps, o.Retries, udp, logged));
 
-    TProgress progress(jobs.size(), ::isatty(STDERR_FILENO));
+    const bool terminal = ::isatty(STDERR_FILENO);
+    TProgress progress(jobs.size(), terminal);
+    if (!terminal) {
+        // A line per scale event, written out whenever the loop goes to
+        // sleep: one write for many lines, however many scales.
+        std::setvbuf(stderr, nullptr, _IOFBF, 1 << 16);
+        QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
+                         [] { std::fflush(stderr); });
+    }
     std::size_t next = 0, finished = 0;
     const auto startNext = [&] {
         if (next < jobs.size()) {
