@@ -8,6 +8,7 @@
 #include "DatabaseCheck.h"
 #include "DatabaseFile.h"
 #include "GridTable.h"
+#include "ProcStatus.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -15,26 +16,8 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <string>
 
 namespace {
-// A field of /proc/self/status in bytes ("VmRSS:  1234 kB").
-long long StatusBytes(const char* key)
-{
-    std::ifstream status("/proc/self/status");
-    std::string name;
-    long long kb = -1;
-    std::string unit;
-    while (status >> name) {
-        if (name == key) {
-            status >> kb >> unit;
-            return kb * 1024;
-        }
-        status.ignore(1 << 16, '\n');
-    }
-    return -1;
-}
-
 // Lowers VmHWM to the current RSS, so the peak seen later is the load's.
 void ResetPeak()
 {
@@ -53,7 +36,7 @@ int main(int argc, char** argv)
     const QString path = QFile::decodeName(argv[1]);
     TGridTable table;
     ResetPeak();
-    const long long before = StatusBytes("VmRSS:");
+    const long long before = ProcStatusBytes("VmRSS");
     const auto start = std::chrono::steady_clock::now();
     try {
         LoadDatabaseFile(path, table);
@@ -62,7 +45,7 @@ int main(int argc, char** argv)
         return 1;
     }
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    const long long peak = StatusBytes("VmHWM:");
+    const long long peak = ProcStatusBytes("VmHWM");
     const auto checkStart = std::chrono::steady_clock::now();
     const std::size_t findings = CheckDatabase(table, true).size();
     const std::chrono::duration<double> checked = std::chrono::steady_clock::now() - checkStart;

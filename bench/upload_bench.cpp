@@ -17,6 +17,7 @@
 #include "GridTable.h"
 #include "LinkSender.h"
 #include "PostMessage.h"
+#include "ProcStatus.h"
 #include "ProcessData.h"
 
 #include <QApplication>
@@ -106,18 +107,6 @@ double CpuMs()
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
     return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
-}
-
-// Resident memory now, from /proc.
-qint64 ResidentBytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly | QIODevice::Text))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
-    return -1;
 }
 
 struct Result {
@@ -257,7 +246,7 @@ Result Upload(const QString& link, const QString& sim, TGridTable& table, TCommL
 // went, the reply as it came and the reply line (the same bytes, shared).
 int LogMemory()
 {
-    const qint64 before = ResidentBytes();
+    const qint64 before = ProcStatusBytes("VmRSS");
     {
         TCommLog log;
         const int link = log.LinkId(QStringLiteral("tcp://192.168.1.100:1001"));
@@ -271,7 +260,7 @@ int LogMemory()
         }
         log.Flush();
         counted += log.Count() * static_cast<qint64>(sizeof(TCommLog::TEntry));
-        const qint64 after = ResidentBytes();
+        const qint64 after = ProcStatusBytes("VmRSS");
         std::printf("log %lld entries: %.1f MB resident growth, %.1f MB counted (%zu bytes an entry before its text)\n",
                     static_cast<long long>(log.Count()), (after - before) / 1e6, counted / 1e6, sizeof(TCommLog::TEntry));
     }

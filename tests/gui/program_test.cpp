@@ -1,5 +1,7 @@
 // The real scaledb binary, run from a scratch folder of its own: it writes
 // its settings beside itself when closed by a signal.
+#include "ProcStatus.h"
+
 #include <QDir>
 #include <QDomDocument>
 #include <QFile>
@@ -13,14 +15,7 @@ namespace {
 // Whether the process has a handler for `sig` (the SigCgt mask of /proc/PID/status).
 bool CatchesSignal(qint64 pid, int sig)
 {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return false;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("SigCgt:"))
-            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (sig - 1)) & 1;
-    }
-    return false;
+    return (ProcStatusField("SigCgt", pid).toULongLong(nullptr, 16) >> (sig - 1)) & 1;
 }
 }
 

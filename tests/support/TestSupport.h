@@ -108,9 +108,6 @@ QByteArray ReadAll(const QString& path);
 // Writes the bytes as the whole file; a failure fails the calling test.
 void WriteAll(const QString& path, const QByteArray& bytes);
 
-// The process's address space now, from /proc; -1 when unknown.
-qint64 AddressSpaceBytes();
-
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool Sanitized = true; // their shadow memory makes an address-space limit meaningless
 #else
