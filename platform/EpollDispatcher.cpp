@@ -154,7 +154,8 @@ void TEpollDispatcher::Watch(int fd, TSocket& socket, bool added)
         epoll_event e{};
         e.events = socket.Watched = Wanted(socket);
         e.data.u64 = Tag(fd, socket.Generation);
-        ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &e);
+        if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &e) < 0 && errno == EEXIST)
+            ::epoll_ctl(epoll_, EPOLL_CTL_MOD, fd, &e);
     } else if (!socket.Changed) {
         socket.Changed = true;
         changed_.push_back(fd);
@@ -182,8 +183,8 @@ void TEpollDispatcher::WatchChanged()
 
 void TEpollDispatcher::registerTimer(int timerId, qint64 interval, Qt::TimerType timerType, QObject* object)
 {
-    const auto [t, added] = timers_.insert_or_assign(timerId, TTimer{interval, timerType, object, {}});
-    Q_UNUSED(added);
+    unregisterTimer(timerId);  // a number is never in use twice; if it were, the new timer wins
+    const auto t = timers_.emplace(timerId, TTimer{interval, timerType, object, {}}).first;
     Arm(t, Clock::now() + std::chrono::milliseconds(interval));
 }
 
