@@ -51,7 +51,6 @@ TCommLogPanel::TCommLogPanel(TCommLog& log, QMainWindow* window)
     LogView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     LogView->setWordWrap(false);
     LogView->setShowGrid(false);
-    LogView->setTextElideMode(Qt::ElideNone);  // no text layout per cell and paint
     LogView->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     delegate_ = new TCommLogDelegate(log_, LogView);
     LogView->setItemDelegate(delegate_);

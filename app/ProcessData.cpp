@@ -45,7 +45,7 @@ TUpload::TUpload(THooks hooks, QObject* parent) : QObject(parent), hooks_(std::m
 {
     TimerBaza.setSingleShot(true);
     TimerBaza.setTimerType(Qt::PreciseTimer);
-    TimerBaza.setInterval(100);
+    TimerBaza.setInterval(GapMs);
     connect(&TimerBaza, &QTimer::timeout, this, &TUpload::TimerBazaTimer);
 }
 

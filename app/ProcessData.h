@@ -38,6 +38,9 @@ public:
 
     explicit TUpload(THooks hooks, QObject* parent = nullptr);
 
+    // The wait between a reply and the next command.
+    static constexpr int GapMs = 100;
+
     // Starts a new exchange from any state: empties ReplyBuffer, sends the start command.
     void Start(int bazaPosition);
     // Ends the exchange: nothing more is sent, later replies are ignored.

@@ -6,6 +6,7 @@
 #include "DatabaseCheck.h"
 #include "DatabaseFile.h"
 #include "Global.h"
+#include "ProcessData.h"
 #include "ScaleJob.h"
 #include "UdpPort.h"
 
@@ -336,7 +337,7 @@ int RunSend(TSendOptions o)
         };
     }
     TDeadlines deadlines(std::chrono::seconds(o.TimeoutSeconds));
-    TDeadlines gaps(std::chrono::milliseconds(100));
+    TDeadlines gaps(std::chrono::milliseconds(TUpload::GapMs));
     std::vector<std::unique_ptr<TScaleJob>> jobs;
     for (const TTarget& t : o.Targets)
         jobs.push_back(std::make_unique<TScaleJob>(t, table, o.Position, deadlines, gaps, o.Retries, udp, logged));
@@ -374,7 +375,7 @@ int RunSend(TSendOptions o)
         startNext();
     if (!jobs.empty())
         QCoreApplication::exec();
-    if (::isatty(STDERR_FILENO))
+    if (terminal)
         std::fputs("\n", stderr);
 
     PrintReport(jobs, o.Json);
