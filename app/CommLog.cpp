@@ -114,10 +114,9 @@ TCommLog::TCommLog(QObject* parent) : QAbstractTableModel(parent)
     // Four updates a second are enough to follow; a repaint costs milliseconds
     // of the main thread. The timer starts with the first entry after an
     // update, a command as it leaves, so the repaint falls halfway between two
-    // commands of the 100 ms exchange, never on the moment the next one is due.
-    // A precise timer: a coarse one is moved onto the clock's round figures,
-    // which drift against the exchange and would now and then repaint just
-    // as a reply or the next command is due.
+    // commands of the 100 ms exchange, never on the moment a reply or the next
+    // command is due. It is a precise one: Qt moves a coarse timer onto the
+    // clock's round figures, which drift against the exchange.
     flush_.setInterval(250);
     flush_.setTimerType(Qt::PreciseTimer);
     connect(&flush_, &QTimer::timeout, this, &TCommLog::Flush);
