@@ -6,6 +6,7 @@
 #include "Global.h"
 
 #include <QHostAddress>
+#include <QLocale>
 
 QString EthLinkName(int protocol, const QString& host, int port)
 {
@@ -18,8 +19,32 @@ QString SerialLinkName(const TComPort& port)
     return QStringLiteral("serial:%1@%2").arg(port.Port()).arg(bps);
 }
 
+namespace {
+
+// "stopped after 4,096 of 200,002 bytes of Sr0001;xxxxxxxxxx…"
+QString WriteStopText(const TWriteStop& stop)
+{
+    constexpr qsizetype Shown = 16;
+    QString head;
+    for (const char c : stop.Text.left(Shown)) {
+        const auto b = static_cast<unsigned char>(c);
+        head += (b >= 32 && b < 127) ? QString(QLatin1Char(c))
+                                     : QStringLiteral("<%1>").arg(QString::number(b, 16).toUpper().rightJustified(2, u'0'));
+    }
+    if (stop.Text.size() > Shown)
+        head += QChar(0x2026);
+    const QLocale english(QLocale::English);
+    return QStringLiteral("stopped after %1 of %2 bytes of %3")
+        .arg(english.toString(stop.Written), english.toString(stop.Text.size()), head);
+}
+
+} // namespace
+
 void LogSerialEvents(TComPort& port, TCommLog& log, std::function<int()> link)
 {
+    port.OnWriteStopped = [&port, &log, link](TCustomComPort*, const TWriteStop& stop) {
+        log.Event(link(), WriteStopText(stop) + QStringLiteral(": ") + port.LastCause);
+    };
     port.OnAfterOpen = [&log, link](TCustomComPort*) { log.Event(link(), QStringLiteral("opened")); };
     // A port closed because its device went keeps that cause.
     port.OnAfterClose = [&port, &log, link](TCustomComPort*) {

@@ -43,7 +43,10 @@ void TLinkSender::Send(const QByteArray& command) const
         if (log_)
             log_->Append(link_, TCommLog::lkSent, framed);
         try {
-            serial_->WriteText(framed);
+            // The port finishes the command on its own thread, or fails the link.
+            const std::int32_t now = serial_->QueueText(framed);
+            if (now == 0 && !serial_->WritePending() && log_)
+                log_->Event(link_, QStringLiteral("not sent: ") + WriteStallCause());
         } catch (const std::exception& e) {
             if (log_)
                 log_->Event(link_, QStringLiteral("write failed: ") + QString::fromUtf8(e.what()));

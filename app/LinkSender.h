@@ -2,7 +2,8 @@
 // The one way a command leaves for the scale, from the window and from the
 // command line alike: the bare command in, framed here for the link it goes
 // over. Serial and TCP end it with CR LF; over UDP the endpoint puts the
-// zero byte after it, in one datagram to the scale's own address.
+// zero byte after it, in one datagram to the scale's own address. A serial
+// command goes out whole as the device takes it, or its link fails.
 #include <QByteArray>
 #include <QString>
 

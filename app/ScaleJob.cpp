@@ -83,7 +83,11 @@ TScaleJob::TScaleJob(const TTarget& target, const TGridTable& table, int positio
                                                    : QString()); },
                [this](bool run) { run ? gaps_.Start(gap_) : gaps_.Stop(gap_); }}),
       deadlines_(deadlines),
-      deadline_(deadlines.Add([this] { Finish(QStringLiteral("no reply from the scale")); })),
+      deadline_(deadlines.Add([this] {
+          // A command still going out is the device's fault, not the scale's silence.
+          if (!port_ || !port_->AbandonWrite())
+              Finish(QStringLiteral("no reply from the scale"));
+      })),
       gaps_(gaps),
       gap_(gaps.Add([this] { upload_.TimerBazaTimer(); })),
       log_(log), retries_(retries)

@@ -2,9 +2,13 @@
 
 #include "ComThread.h"
 #include "SerialDevice.h"
+#include "WriteQueue.h"
+
+#include <QMetaObject>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 std::function<void(TCustomComPort&)> TCustomComPort::SettingsDialogHook;
@@ -26,7 +30,7 @@ void Check(int err, std::int32_t portErrorCode)
 }
 
 TCustomComPort::TCustomComPort(QObject* owner)
-    : QObject(owner), device_(std::make_unique<TSerialDevice>())
+    : QObject(owner), device_(std::make_unique<TSerialDevice>()), writes_(std::make_unique<TWriteQueue>())
 {
 }
 
@@ -64,6 +68,11 @@ QString SerialFailureCause(int err)
     }
 }
 
+QString WriteStallCause()
+{
+    return QStringLiteral("the device stopped taking data (flow control?)");
+}
+
 void TCustomComPort::OpenPort()
 {
     if (connected_)
@@ -71,6 +80,7 @@ void TCustomComPort::OpenPort()
     DoBeforeOpen();
     LastCause.clear();
     CreateDeviceHandle();
+    writes_->Clear();
     connected_ = true;
     try {
         ApplyAllSettings();
@@ -81,7 +91,7 @@ void TCustomComPort::OpenPort()
         throw;
     }
     if (events_ != 0) {
-        auto thread = std::make_unique<TComThread>(*this, *device_, events_, syncMethod_);
+        auto thread = std::make_unique<TComThread>(*this, *device_, *writes_, events_, syncMethod_);
         if (const int err = thread->Start()) {
             CloseDeviceHandle();
             connected_ = false;
@@ -109,6 +119,7 @@ void TCustomComPort::ClosePort()
         thread_->Stop();
         thread_.reset();
     }
+    writes_->Clear();  // what was still going out goes no more
     CloseDeviceHandle();
     connected_ = false;
     DoAfterClose();
@@ -300,6 +311,62 @@ std::int32_t TCustomComPort::WriteText(const QByteArray& text)
     return written;
 }
 
+std::int64_t TCustomComPort::WriteLimitMs(qsizetype size) const
+{
+    // As the device reads them: -1 is all ones.
+    const auto multiplier = static_cast<std::uint32_t>(timeouts_.WriteTotalMultiplier());
+    const auto constant = static_cast<std::uint32_t>(timeouts_.WriteTotalConstant());
+    if (multiplier == 0 && constant == 0)
+        return -1;
+    const std::uint64_t ms = std::uint64_t(multiplier) * std::uint64_t(size) + constant;
+    return static_cast<std::int64_t>(std::min<std::uint64_t>(ms, INT_MAX));
+}
+
+std::int32_t TCustomComPort::QueueText(const QByteArray& text)
+{
+    if (text.isEmpty())
+        return 0;
+    const bool threadRuns = thread_ && thread_->Running();
+    std::int32_t written = 0;
+    int err = 0;
+    const TWriteQueue::TPut put = writes_->Put(*device_, text, WriteLimitMs(text.size()), threadRuns, written, err);
+    Check(err, peWriteFailed);
+    switch (put) {
+    case TWriteQueue::wqWhole:
+        if (written > 0 && thread_)
+            thread_->Written();
+        break;
+    case TWriteQueue::wqQueued:
+        thread_->WriteQueued();
+        break;
+    case TWriteQueue::wqStopped:
+        // Told from the event loop, not from inside the caller's send.
+        QMetaObject::invokeMethod(this, [this] { AbandonWrite(); }, Qt::QueuedConnection);
+        break;
+    case TWriteQueue::wqRefused:
+        break;
+    }
+    return written;
+}
+
+bool TCustomComPort::WritePending() const
+{
+    return writes_->Pending();
+}
+
+bool TCustomComPort::AbandonWrite()
+{
+    if (!connected_)
+        return false;
+    TWriteStop stop;
+    if (!writes_->Abandon(*device_, stop))
+        return false;
+    LastCause = WriteStallCause();
+    DoWriteStopped(stop);
+    DoDeviceLost();
+    return true;
+}
+
 std::int32_t TCustomComPort::ReadText(QByteArray& text, std::int32_t count)
 {
     if (count <= 0) {
@@ -437,6 +504,7 @@ void TCustomComPort::DoError(TComErrors errors) { if (OnError) OnError(this, err
 void TCustomComPort::DoRLSDChange(bool onOff) { if (OnRLSDChange) OnRLSDChange(this, onOff); }
 void TCustomComPort::DoRx80Full() { if (OnRx80Full) OnRx80Full(this); }
 void TCustomComPort::DoDeviceLost() { if (OnDeviceLost) OnDeviceLost(this); }
+void TCustomComPort::DoWriteStopped(const TWriteStop& stop) { if (OnWriteStopped) OnWriteStopped(this, stop); }
 
 void ListSerialDevices(QList<TSerialDeviceInfo>& list, const QString& ttyClassFolder, const QString& byIdFolder)
 {

@@ -106,6 +106,7 @@ std::int32_t BaudRateToInt(TBaudRate value);
 class TCustomComPort;
 class TComThread;
 class TSerialDevice;
+class TWriteQueue;
 class TIniFile;
 class TRegistryKey;
 
@@ -238,6 +239,13 @@ using TRxBufEvent = std::function<void(TCustomComPort* sender, const QByteArray&
 using TComSignalEvent = std::function<void(TCustomComPort* sender, bool onOff)>;
 using TComErrorEvent = std::function<void(TCustomComPort* sender, TComErrors errors)>;
 
+// A text that did not go out whole: its bytes and how many of them the device took.
+struct TWriteStop {
+    QByteArray Text;
+    std::int64_t Written = 0;
+};
+using TWriteStopEvent = std::function<void(TCustomComPort* sender, const TWriteStop& stop)>;
+
 // One serial device. All calls belong to the main thread; notifications run
 // there too unless SyncMethod is smNone. Its objectName names the settings
 // section ("ComPort1").
@@ -291,6 +299,19 @@ public:
     void SetSettingsGroups(TSettingsGroups value) { settingsGroups_ = value; }
 
     std::int32_t WriteText(const QByteArray& text);
+    // Writes what the device takes now and leaves the rest to the event
+    // thread, which writes it as the device takes it; returns the bytes
+    // written now. A text goes out whole or the link fails: one that is not
+    // written within its write time (as WriteText's) stops the port's
+    // writing, and the port reports it from the event loop as a lost device
+    // (LastCause, OnWriteStopped, OnDeviceLost). A text queued while another
+    // is going out follows it whole; nothing follows a stopped one.
+    std::int32_t QueueText(const QByteArray& text);
+    // A text from QueueText is still going out.
+    bool WritePending() const;
+    // Gives up on the text going out, or reports one that ran out of time,
+    // at once: the link fails as above. False when there was none.
+    bool AbandonWrite();
     std::int32_t ReadText(QByteArray& text, std::int32_t count);
     // Bytes read so far; the event thread compares it across a hand-over to
     // tell bytes a handler left waiting from bytes that came in meanwhile.
@@ -340,6 +361,9 @@ public:
     // ended and LastCause says so. Runs on the main thread; the port stays
     // open until its owner closes it.
     TNotifyEvent OnDeviceLost;
+    // A text from QueueText did not go out whole; runs just before
+    // OnDeviceLost, with LastCause set.
+    TWriteStopEvent OnWriteStopped;
 
 protected:
     virtual void CreateDeviceHandle();
@@ -361,6 +385,7 @@ protected:
     virtual void DoRLSDChange(bool onOff);
     virtual void DoRx80Full();
     virtual void DoDeviceLost();
+    virtual void DoWriteStopped(const TWriteStop& stop);
     virtual void ApplyLineSettings();
     virtual void ApplyTimeoutSettings();
     virtual void ApplyBufferSizes();
@@ -380,7 +405,11 @@ private:
     // The event thread saw the device go; on the main thread.
     void DeviceLost();
 
+    // How long a write of this many bytes may take; -1 for no limit.
+    std::int64_t WriteLimitMs(qsizetype size) const;
+
     std::unique_ptr<TSerialDevice> device_;
+    std::unique_ptr<TWriteQueue> writes_;  // declared before the thread, which uses it
     std::unique_ptr<TComThread> thread_;
     bool connected_ = false;
     std::int32_t updateCount_ = 0;
@@ -410,6 +439,8 @@ public:
 
 // The cause of a failed open (or of a device gone, EIO) for an errno.
 QString SerialFailureCause(int err);
+// The cause of a link whose device stopped taking a text.
+QString WriteStallCause();
 
 // Fills the list with the system's serial devices, sorted ignoring case:
 // ttySn as COM(n+1), others by name. A missing folder raises EComPort 23.

@@ -3,6 +3,7 @@
 #include <QMetaObject>
 #include <QPointer>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -17,6 +18,14 @@ namespace {
 constexpr int UnreadRecheckMs = 100;
 // How often the output queue is looked at between a write and its draining.
 constexpr int TxDrainCheckMs = 10;
+
+// The sooner of two poll timeouts, -1 being none.
+int Earliest(int a, int b)
+{
+    if (a < 0)
+        return b;
+    return b < 0 ? a : std::min(a, b);
+}
 }
 
 // What the event thread and the main thread share. Only this crosses between
@@ -39,6 +48,7 @@ struct TComThread::TShared {
     std::uint64_t handled = 0;
     std::exception_ptr error;
     bool lost = false;          // the device hung up; the port is yet to hear of it
+    bool stalled = false;       // a queued write ran out of time; the port is yet to hear of it
 
     std::deque<TComEvents> windowEvents; // guarded by m; one entry per queued smWindowSync call
 
@@ -47,8 +57,9 @@ struct TComThread::TShared {
     TWakeEvent wake;
 };
 
-TComThread::TComThread(TCustomComPort& port, const TSerialDevice& device, TComEvents events, TSyncMethod sync)
-    : device_(device), events_(events), sync_(sync), shared_(std::make_shared<TShared>(port))
+TComThread::TComThread(TCustomComPort& port, const TSerialDevice& device, TWriteQueue& writes, TComEvents events,
+                       TSyncMethod sync)
+    : device_(device), writes_(writes), events_(events), sync_(sync), shared_(std::make_shared<TShared>(port))
 {
 }
 
@@ -70,6 +81,11 @@ void TComThread::Written()
     if (!InSet(events_, evTxEmpty))
         return;
     shared_->written.store(true, std::memory_order_release);
+    shared_->wake.Signal();
+}
+
+void TComThread::WriteQueued()
+{
     shared_->wake.Signal();
 }
 
@@ -125,13 +141,18 @@ void TComThread::RunQueued()
 void TComThread::ReportLost(const std::shared_ptr<TShared>& shared)
 {
     TShared& s = *shared;
+    bool stalled = false;
     {
         std::lock_guard lock(s.m);
-        if (!s.lost || s.pending || !s.windowEvents.empty())
+        if ((!s.lost && !s.stalled) || s.pending || !s.windowEvents.empty())
             return;
-        s.lost = false;
+        stalled = s.stalled;
+        s.lost = s.stalled = false;
     }
-    s.port->DeviceLost();
+    if (stalled)
+        s.port->AbandonWrite();  // nothing when the port told it already
+    else
+        s.port->DeviceLost();
 }
 
 void TComThread::RunWindowEvent(const std::shared_ptr<TShared>& shared)
@@ -209,6 +230,7 @@ void TComThread::Run()
     TWakeEvent& wake = shared_->wake;
     TUnreadBytes unread;
     bool draining = false; // a write went out and its queue is not yet empty
+    bool stuck = false;    // the device said it takes bytes and took none: look again later
     const auto handlerRan = [&] {
         std::int32_t waiting = 0;
         const bool counted = device_.InputCount(waiting) == 0;
@@ -218,9 +240,12 @@ void TComThread::Run()
 
     for (;;) {
         const bool awaitingWindow = unread.AwaitingHandler(windowRxDone());
-        const int timeoutMs = draining ? TxDrainCheckMs : unread.Stale() ? UnreadRecheckMs : -1;
-        const TDeviceWait w =
-            WaitForDevice(device_.Handle(), watchRx && !unread.Stale() && !awaitingWindow, wake, timeoutMs);
+        int timeoutMs = draining ? TxDrainCheckMs : unread.Stale() ? UnreadRecheckMs : -1;
+        const bool sending = writes_.Pending();
+        if (sending)
+            timeoutMs = Earliest(timeoutMs, stuck ? TxDrainCheckMs : writes_.MsLeft(TWriteQueue::Clock::now()));
+        const TDeviceWait w = WaitForDevice(device_.Handle(), watchRx && !unread.Stale() && !awaitingWindow,
+                                            sending && !stuck, wake, timeoutMs);
         if (w.Error)
             break;
         if (w.Woken) {
@@ -238,11 +263,11 @@ void TComThread::Run()
         if (w.Gone) {
             // Unplugged or hung up: nothing more will come. The port learns
             // it on the main thread; the thread does not wait for that.
-            std::lock_guard lock(shared_->m);
-            shared_->lost = true;
-            PostToMainThread();
+            ReportEnd(false);
             break;
         }
+        if (!WriteWaiting(draining, stuck, w.Output))
+            break;
 
         TComEvents events = 0;
         if (w.Input)
@@ -282,6 +307,26 @@ void TComThread::Run()
             handlerRan();
     }
     device_.ClearQueues(); // as the port closes; a device that is gone refuses, which changes nothing
+}
+
+bool TComThread::WriteWaiting(bool& draining, bool& stuck, bool deviceReady)
+{
+    const TWriteQueue::TProgress p = writes_.Write(device_, TWriteQueue::Clock::now());
+    if (p.Error != 0 || p.Stopped) {
+        ReportEnd(p.Stopped);
+        return false;
+    }
+    if (p.Emptied && InSet(events_, evTxEmpty))
+        draining = true;
+    stuck = deviceReady && !p.Wrote && writes_.Pending();
+    return true;
+}
+
+void TComThread::ReportEnd(bool stalled)
+{
+    std::lock_guard lock(shared_->m);
+    (stalled ? shared_->stalled : shared_->lost) = true;
+    PostToMainThread();
 }
 
 bool TComThread::HandOver(TComEvents events)

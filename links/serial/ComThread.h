@@ -1,9 +1,11 @@
 #pragma once
 // The event thread of an open port. It sleeps in poll on the device and a wake
 // event and hands each batch of device events to the port's notifications:
-// with smThreadSync on the main thread, waiting until they have run.
+// with smThreadSync on the main thread, waiting until they have run. It also
+// writes what the port queued as the device takes it.
 #include "CPort.h"
 #include "SerialDevice.h"
+#include "WriteQueue.h"
 
 #include <cstdint>
 #include <memory>
@@ -46,8 +48,9 @@ private:
 
 class TComThread {
 public:
-    // The port and the device must outlive the thread (Stop() before either goes).
-    TComThread(TCustomComPort& port, const TSerialDevice& device, TComEvents events, TSyncMethod sync);
+    // The port, the device and the queue must outlive the thread (Stop() before either goes).
+    TComThread(TCustomComPort& port, const TSerialDevice& device, TWriteQueue& writes, TComEvents events,
+               TSyncMethod sync);
     ~TComThread();
     TComThread(const TComThread&) = delete;
     TComThread& operator=(const TComThread&) = delete;
@@ -59,6 +62,8 @@ public:
     void Stop();
     // Tells the thread that bytes were written, so it can report evTxEmpty.
     void Written();
+    // Tells the thread that the queue holds bytes for it to write.
+    void WriteQueued();
     bool Running() const;
     // Runs what the thread queued for the main thread; the port's queued
     // call lands here.
@@ -70,14 +75,19 @@ private:
     void Run();
     // False when a handler failed and the thread must end at once.
     bool HandOver(TComEvents events);
+    // Writes what the device takes of the queue; false when the thread must end.
+    bool WriteWaiting(bool& draining, bool& stuck, bool deviceReady);
+    // The device went or stopped taking data: the port hears of it on the main thread.
+    void ReportEnd(bool stalled);
     void PostToMainThread();
     static void RunPending(const std::shared_ptr<TShared>& shared);
     static void RunWindowEvent(const std::shared_ptr<TShared>& shared);
-    // Tells the port, once, that the device went, after every hand-over
-    // queued before that has run.
+    // Tells the port, once, that the device went or a write ran out of
+    // time, after every hand-over queued before that has run.
     static void ReportLost(const std::shared_ptr<TShared>& shared);
 
     const TSerialDevice& device_;
+    TWriteQueue& writes_;
     const TComEvents events_;
     const TSyncMethod sync_;
     std::shared_ptr<TShared> shared_;

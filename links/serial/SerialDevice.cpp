@@ -300,6 +300,29 @@ int TSerialDevice::Write(const char* data, std::int32_t size, std::int32_t& writ
     return 0;
 }
 
+int TSerialDevice::WriteSome(const char* data, std::int32_t size, std::int32_t& written) const
+{
+    written = 0;
+    while (written < size) {
+        const ssize_t n = ::write(fd_, data + written, static_cast<size_t>(size - written));
+        if (n > 0) {
+            written += static_cast<std::int32_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            return errno;
+        break; // the device takes no more now
+    }
+    return 0;
+}
+
+int TSerialDevice::FlushOutput() const
+{
+    return ::ioctl(fd_, TCFLSH, TCOFLUSH) == 0 ? 0 : errno;
+}
+
 int TSerialDevice::Read(char* data, std::int32_t size, std::int32_t& got)
 {
     got = 0;
@@ -420,10 +443,11 @@ void TWakeEvent::Drain()
     }
 }
 
-TDeviceWait WaitForDevice(int deviceFd, bool watchInput, const TWakeEvent& wake, int timeoutMs)
+TDeviceWait WaitForDevice(int deviceFd, bool watchInput, bool watchOutput, const TWakeEvent& wake, int timeoutMs)
 {
     TDeviceWait result;
-    pollfd fds[2] = {{deviceFd, static_cast<short>(watchInput ? POLLIN : 0), 0}, {wake.Handle(), POLLIN, 0}};
+    const short events = static_cast<short>((watchInput ? POLLIN : 0) | (watchOutput ? POLLOUT : 0));
+    pollfd fds[2] = {{deviceFd, events, 0}, {wake.Handle(), POLLIN, 0}};
     int r;
     do {
         r = ::poll(fds, 2, timeoutMs);
@@ -435,6 +459,7 @@ TDeviceWait WaitForDevice(int deviceFd, bool watchInput, const TWakeEvent& wake,
     result.Woken = (fds[1].revents & POLLIN) != 0;
     result.Gone = (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
     result.Input = !result.Gone && (fds[0].revents & POLLIN) != 0;
+    result.Output = !result.Gone && (fds[0].revents & POLLOUT) != 0;
     return result;
 }
 

@@ -40,6 +40,10 @@ public:
 
     // Waits until the device took all bytes or the total write timeout passed.
     int Write(const char* data, std::int32_t size, std::int32_t& written);
+    // Writes what the device takes now; never waits.
+    int WriteSome(const char* data, std::int32_t size, std::int32_t& written) const;
+    // Drops what was written and not yet sent.
+    int FlushOutput() const;
     // Takes what is waiting, up to size bytes; never waits.
     int Read(char* data, std::int32_t size, std::int32_t& got);
     int InputCount(std::int32_t& count) const;
@@ -68,6 +72,7 @@ private:
 struct TDeviceWait {
     bool Woken = false;    // the wake-up descriptor was signalled
     bool Input = false;    // bytes are waiting
+    bool Output = false;   // the device takes bytes again
     bool Gone = false;     // hang-up or error: the device will report nothing more
     int Error = 0;         // the wait itself failed
 };
@@ -90,9 +95,10 @@ private:
     int error_ = 0;
 };
 
-// Sleeps until the device has input (when watchInput), the wake event is
-// signalled, or timeoutMs passed (-1: no limit). Retries on EINTR.
-TDeviceWait WaitForDevice(int deviceFd, bool watchInput, const TWakeEvent& wake, int timeoutMs);
+// Sleeps until the device has input (when watchInput), takes bytes (when
+// watchOutput), the wake event is signalled, or timeoutMs passed (-1: no
+// limit). Retries on EINTR.
+TDeviceWait WaitForDevice(int deviceFd, bool watchInput, bool watchOutput, const TWakeEvent& wake, int timeoutMs);
 
 // Kernel names (ttyS0, ttyUSB0) of the entries of a /sys/class/tty folder
 // that have hardware behind them, in folder order.

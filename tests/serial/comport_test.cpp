@@ -46,6 +46,8 @@ private slots:
     void waitingBytesAreRead();
     void writeGivesUpAtTotalTimeout();
     void hungUpDeviceFailsWrite();
+    void queuedTextsGoOutWholeInOrder();
+    void stalledTextFailsThePort();
     void secondOpenOfSameDeviceFails();
     void missingDeviceReportsErrno();
     void failedOpenNamesItsCause_data();
@@ -259,6 +261,59 @@ void ComPortTest::hungUpDeviceFailsWrite()
     QVERIFY(port.Connected());
     port.ClosePort();
     QVERIFY(!port.Connected());
+}
+
+// More than the pty holds: the event thread writes the rest as the test
+// reads, and a text queued meanwhile follows it whole.
+void ComPortTest::queuedTextsGoOutWholeInOrder()
+{
+    PtyPair pty;
+    TComPort port;
+    int txEmpty = 0;
+    port.OnTxEmpty = [&](TCustomComPort*) { ++txEmpty; };
+    port.SetPort(pty.SlavePath());
+    port.OpenPort();
+    const QByteArray big = QByteArray("Sr") + QByteArray(1024 * 1024, 'x') + "\r\n";
+    QVERIFY(port.QueueText(big) < big.size());
+    QVERIFY(port.WritePending());
+    QCOMPARE(port.QueueText("Se\r\n"), 0);
+    QCOMPARE(pty.ReadExactly(int(big.size()) + 4, 20000), big + "Se\r\n");
+    QTRY_VERIFY(!port.WritePending());
+    QTRY_COMPARE(txEmpty, 1);
+    QVERIFY(!port.AbandonWrite());
+    QVERIFY(port.Connected());
+}
+
+// Nobody reads the pty: the text cannot go out in its time, the port fails
+// with the cause and how far the text got, and nothing follows the cut text.
+void ComPortTest::stalledTextFailsThePort()
+{
+    PtyPair pty;
+    TComPort port;
+    QList<TWriteStop> stops;
+    int lost = 0;
+    port.OnWriteStopped = [&](TCustomComPort*, const TWriteStop& stop) { stops << stop; };
+    port.OnDeviceLost = [&](TCustomComPort*) { ++lost; };
+    port.SetPort(pty.SlavePath());
+    port.Timeouts().SetWriteTotalMultiplier(0);
+    port.Timeouts().SetWriteTotalConstant(200);
+    port.OpenPort();
+    const QByteArray big(1024 * 1024, 'x');
+    const std::int32_t now = port.QueueText(big);
+    QCOMPARE(port.QueueText("Se\r\n"), 0);  // waits behind the first
+    QTRY_COMPARE(lost, 1);
+    QCOMPARE(port.LastCause, QStringLiteral("the device stopped taking data (flow control?)"));
+    QCOMPARE(stops.size(), 1);
+    QCOMPARE(stops[0].Text, big);
+    QVERIFY(stops[0].Written >= now && stops[0].Written < big.size());
+    QVERIFY(!port.WritePending());
+    QCOMPARE(port.QueueText("Sb\r\n"), 0);  // a stopped port writes nothing more
+    QByteArray line;
+    for (QByteArray piece; !(piece = pty.Read(200)).isEmpty();)
+        line += piece;
+    QVERIFY2(big.startsWith(line), line.right(16).constData());
+    QVERIFY(!port.AbandonWrite());  // told once
+    QCOMPARE(lost, 1);
 }
 
 void ComPortTest::secondOpenOfSameDeviceFails()

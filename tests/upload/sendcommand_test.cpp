@@ -196,6 +196,32 @@ private slots:
         QVERIFY2(r.err.contains("failed: " + reported.toLocal8Bit()), r.err.constData());
     }
 
+    // A serial device that stops taking data in the middle of a record:
+    // --timeout ends the scale with the cause, the log says how far the
+    // record got, and no command follows the cut record on the line.
+    void serialDeviceThatStopsTakingData()
+    {
+        PtyPair pty;
+        const QByteArray command = "Sr" + QByteArray(200000, 'x') + "\r\n";
+        WriteAll(dir.filePath("big.csv"), command.mid(2, 200000) + "\n");
+        const QString log = dir.filePath("stalled.log");
+        QProcess p;
+        p.start(QStringLiteral(SCALEDB_BINARY), {"send", dir.filePath("big.csv"), "--to", "serial:" + pty.SlavePath(),
+                                                 "--timeout", "3", "--log", log});
+        QCOMPARE(pty.ReadExactly(5, 10000), QByteArray("SbP\r\n"));
+        pty.Write("MbP\r\n");  // and from now on the test reads nothing
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 1);
+        const QByteArray out = p.readAllStandardOutput();
+        QVERIFY2(out.contains("the connection was lost at record 1 of 1: the device stopped taking data (flow control?)"),
+                 out.constData());
+        QVERIFY(ReadAll(log).contains(" of 200,004 bytes of Srxxxxxxxxxxxxxx"));
+        QByteArray line;
+        for (QByteArray piece; !(piece = pty.Read(200)).isEmpty();)
+            line += piece;
+        QVERIFY(command.startsWith(line));
+    }
+
     void portsListsDevices()
     {
         ScratchSerialTree tree;

@@ -17,6 +17,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <algorithm>
 #include <limits>
 #include <memory>
 
@@ -48,6 +49,13 @@ class SerialUploadTest : public QObject {
     bool WaitBoxes(int count, int timeoutMs = 10000)
     {
         return QTest::qWaitFor([&] { return env->boxes.Count() >= count; }, timeoutMs);
+    }
+
+    // What reaches the pty's other end while the window runs for ms: a
+    // command sent when none should go would be in it.
+    static QByteArray SentWithin(PtyPair& pty, int ms)
+    {
+        return pty.ReadExactly(std::numeric_limits<int>::max(), ms);
     }
 
 private slots:
@@ -229,14 +237,14 @@ private slots:
         QCOMPARE(pty.ReadExactly(5), QByteArray("SbU\r\n"));
         w->rgBaza->SetItemIndex(0);               // kind changed while the start reply is awaited
         pty.Write(" MbU \r\n");
-        QCOMPARE(pty.Read(400), QByteArray());    // nothing: MbP is awaited now
+        QCOMPARE(SentWithin(pty, 400), QByteArray());  // nothing: MbP is awaited now
         pty.Write("\tMbP\r\n");
         QCOMPARE(pty.ReadExactly(5), QByteArray("Sra\r\n"));
         pty.Write("mr\r\n");                      // lower case is refused: the record goes again
         QCOMPARE(pty.ReadExactly(5), QByteArray("Sra\r\n"));
         pty.Write("Mr\r\nMr\r\n");                // two answers in one piece advance by one
         QCOMPARE(pty.ReadExactly(5), QByteArray("Srb\r\n"));
-        QCOMPARE(pty.Read(300), QByteArray());
+        QCOMPARE(SentWithin(pty, 300), QByteArray());
         pty.Write("M");
         pty.Write("r\r\n");
         QCOMPARE(pty.ReadExactly(5), QByteArray("Src\r\n"));
@@ -244,7 +252,7 @@ private slots:
         QCOMPARE(w->bbWyslijBaze->text(), QStringLiteral("Send database"));
         QVERIFY(w->btnOpenPort->isEnabled());
         pty.Write("Mr\r\n");
-        QCOMPARE(pty.Read(400), QByteArray());    // nothing more goes out
+        QCOMPARE(SentWithin(pty, 400), QByteArray());  // nothing more goes out
         pty.Write("Me\r\n");
         QTest::qWait(300);
         QCOMPARE(env->boxes.Count(), 0);
@@ -315,6 +323,37 @@ private slots:
         QVERIFY(w->ComPort1.Connected());
         QCOMPARE(w->LabelConnection->text(), device + QStringLiteral(" 9600bps connected"));
         QCOMPARE(w->LabelConnection->toolTip(), QString());
+        w->FormClose();
+    }
+
+    // A device that stops taking data (flow control held, a stalled adapter):
+    // the record that cannot go out in its time fails the link with the
+    // cause, and the window stays responsive. A stray answer meanwhile asks
+    // for the record again, which must never follow the cut one on the line.
+    void deviceThatStopsTakingData()
+    {
+        PtyPair pty;
+        const QByteArray command = "Sr" + QByteArray(200000, 'x') + "\r\n";
+        auto w = OpenWindow(pty.SlavePath(), command.mid(2, 200000) + "\n");
+        w->ComPort1.Timeouts().SetWriteTotalMultiplier(0);
+        w->ComPort1.Timeouts().SetWriteTotalConstant(1000);
+        w->bbWyslijBaze->click();
+        QCOMPARE(pty.ReadExactly(5), QByteArray("SbP\r\n"));
+        pty.Write("MbP\r\n");  // and from now on the test reads nothing
+        QTRY_COMPARE(Logged(w->CommLog, TCommLog::lkSent).size(), 2);
+        pty.Write("Mx\r\n");
+        const QString cause = QStringLiteral("the device stopped taking data (flow control?)");
+        QTRY_VERIFY(!w->ComPort1.Connected());
+        QCOMPARE(w->LabelConnection->toolTip(), cause);
+        QCOMPARE(w->StatusLine->Text(), QStringLiteral("Connection lost at record 1 of 1: press Stop (%1)").arg(cause));
+        const QList<QByteArray> events = Logged(w->CommLog, TCommLog::lkEvent);
+        const QRegularExpression stopped(QStringLiteral("^stopped after [\\d,]+ of 200,004 bytes of Srx{14}\u2026: ")
+                                         + QRegularExpression::escape(cause) + '$');
+        const auto stop = std::find_if(events.begin(), events.end(),
+                                       [&](const QByteArray& e) { return stopped.match(QString::fromUtf8(e)).hasMatch(); });
+        QVERIFY2(stop != events.end(), events.join('|').constData());
+        QCOMPARE(events.back(), "failed: " + cause.toUtf8());
+        QVERIFY(command.startsWith(SentWithin(pty, 300)));
         w->FormClose();
     }
 };
