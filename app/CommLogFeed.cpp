@@ -74,8 +74,8 @@ void LogEthEvents(CEthConnection& eth, TCommLog& log, std::function<int()> link)
         // An endpoint of the link's own tells of strangers' datagrams here; a
         // shared one was told by its owner.
         if (eth.UdpServer && !eth.UdpServer->OnIgnored)
-            eth.UdpServer->OnIgnored = [&log, link](std::uint32_t from, const QByteArray& text) {
-                LogIgnoredDatagram(log, link(), from, text);
+            eth.UdpServer->OnIgnored = [&log, link](std::uint32_t from, std::uint64_t count) {
+                LogIgnoredDatagrams(log, link(), from, count);
             };
     };
 }
@@ -91,8 +91,10 @@ QString CaughtText()
     }
 }
 
-void LogIgnoredDatagram(TCommLog& log, int link, std::uint32_t from, const QByteArray& text)
+void LogIgnoredDatagrams(TCommLog& log, int link, std::uint32_t from, std::uint64_t count)
 {
-    log.Event(link, QStringLiteral("ignored a datagram from %1, not the scale: %2")
-                        .arg(QHostAddress(from).toString(), CommLogText(text, log.Decoding())));
+    const QString what = count == 1 ? QStringLiteral("1 datagram")
+                                    : QStringLiteral("%1 datagrams").arg(QLocale(QLocale::English).toString(count));
+    const QString where = from ? QHostAddress(from).toString() : QStringLiteral("other addresses");
+    log.Event(link, QStringLiteral("ignored %1 from %2").arg(what, where));
 }

@@ -1,6 +1,6 @@
 #pragma once
 // Where the links tell the communication log what they do: their state
-// changes, each with its cause, and the UDP datagrams nobody of ours sent.
+// changes, each with its cause, and how many UDP datagrams came from others.
 // The window and the command line attach their links the same way.
 #include <QByteArray>
 #include <QString>
@@ -19,6 +19,8 @@ QString SerialLinkName(const TComPort& port);
 // link gives the log's number of the link at the time of the event.
 void LogSerialEvents(TComPort& port, TCommLog& log, std::function<int()> link);
 void LogEthEvents(CEthConnection& eth, TCommLog& log, std::function<int()> link);
-void LogIgnoredDatagram(TCommLog& log, int link, std::uint32_t from, const QByteArray& text);
+// One summary line: how many datagrams came from an address that is no scale
+// of ours (address 0: from addresses past the ones counted one by one).
+void LogIgnoredDatagrams(TCommLog& log, int link, std::uint32_t from, std::uint64_t count);
 // Inside a catch: the exception's text, for the log.
 QString CaughtText();

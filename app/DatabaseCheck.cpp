@@ -89,6 +89,11 @@ std::vector<TFinding> CheckDatabase(const TGridTable& table, bool udp)
     const int rows = table.RowCount();
     const auto cols = static_cast<std::uint32_t>(table.ColCount());
     std::vector<TFinding> out;
+    // Sent as it stands, the empty grid is as many records of bare separators.
+    if (!table.Loaded()) {
+        out.push_back({0, TFinding::fkNoDatabase, static_cast<std::uint32_t>(rows), 0, 0});
+        return out;
+    }
     std::vector<int> utf8Rows, otherRows;  // rows with bytes over 0x7F, by whether they are UTF-8
     bool emptySeen = false;
     for (int r = 0; r < rows; ++r) {
@@ -186,6 +191,9 @@ QString TFinding::Text() const
                                   "one of the two shows garbled on the scale");
         text = text.arg(B == 1 ? QStringLiteral("1 row is") : QStringLiteral("%1 rows are").arg(B)).arg(C);
         break;
+    case fkNoDatabase:
+        return A == 1 ? QStringLiteral("no database opened: the grid's 1 empty row would go to the scale as 1 empty record")
+                      : QStringLiteral("no database opened: the grid's %1 empty rows would go to the scale as %1 empty records").arg(A);
     }
     return QStringLiteral("row %1: ").arg(Row) + text;
 }

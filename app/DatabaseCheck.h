@@ -18,13 +18,14 @@ struct TFinding {
         fkControl,       // A: the first such byte; B: its field; C: how many
         fkFewerFields,   // A: the row's fields; B: the widest row's
         fkEncoding,      // A: 1 the row is UTF-8 among rows that are not, 0 the other way; B: rows of the other kind; C: the first of them
+        fkNoDatabase,    // row 0, the only finding: no file was loaded; A: the grid's rows
     };
 
     int Row = 0;  // from 1, as the grid's rows are counted
     TKind Kind = fkEmptyRecord;
     std::uint32_t A = 0, B = 0, C = 0;
 
-    // "row 5: ..." in plain English. Built on demand: a large file may have a finding on every row.
+    // "row 5: ..." in plain English (the whole grid's finding names no row). Built on demand: a large file may have a finding on every row.
     QString Text() const;
 };
 

@@ -38,6 +38,7 @@ void TGridTable::Reset(int cols, int rows)
 {
     beginResetModel();
     content_ = TGridContent();
+    loaded_ = false;
     cols_ = cols < 1 ? 1 : cols;
     rows_ = rows < 1 ? 1 : rows;
     endResetModel();
@@ -47,6 +48,7 @@ void TGridTable::Assign(TGridContent&& content)
 {
     beginResetModel();
     content_ = std::move(content);
+    loaded_ = true;
     cols_ = content_.Cols < 1 ? 1 : content_.Cols;
     rows_ = content_.Rows() < 1 ? 1 : content_.Rows();
     endResetModel();

@@ -44,6 +44,8 @@ public:
     void Assign(TGridContent&& content);
     // The loaded bytes and offsets, for readers that walk every row (the check before sending).
     const TGridContent& Content() const { return content_; }
+    // Whether a file was loaded: false for the empty grid the window starts with, and after Reset.
+    bool Loaded() const { return loaded_; }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -59,4 +61,5 @@ private:
     TGridContent content_;
     int rows_ = 5;
     int cols_ = 5;
+    bool loaded_ = false;
 };

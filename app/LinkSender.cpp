@@ -53,10 +53,15 @@ void TLinkSender::Send(const QByteArray& command) const
         } catch (...) {
         }
     } else if (eth_ && udp_) {
-        // The endpoint puts the zero byte after the command; the log shows the datagram whole.
-        if (log_ && eth_->State == lsConnected)
-            log_->Append(link_, TCommLog::lkSent, command + '\0');
-        eth_->SendUdpText(host_, port_, command);
+        // The endpoint puts the zero byte after the command; the log shows the
+        // datagram whole, or why it could not go.
+        const bool sent = eth_->SendUdpText(host_, port_, command);
+        if (log_ && eth_->State == lsConnected) {
+            if (sent)
+                log_->Append(link_, TCommLog::lkSent, command + '\0');
+            else
+                log_->Event(link_, QStringLiteral("not sent: ") + eth_->SendCause);
+        }
     } else if (eth_) {
         const QByteArray framed = command + "\r\n";
         if (log_ && eth_->State == lsConnected)

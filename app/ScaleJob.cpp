@@ -219,6 +219,10 @@ void TScaleJob::Send(const QByteArray& command)
         RecordsSent = std::max(RecordsSent, static_cast<int>(upload_.UploadIndex));
     deadlines_.Start(deadline_);
     sender_.Send(command);
+    // A command that could not go will never be answered: no use waiting.
+    if (eth_ && !eth_->SendCause.isEmpty())
+        Finish(QStringLiteral("%1 was not sent: %2")
+                   .arg(UploadWhere(upload_.UploadIndex, table_.RowCount(), true), eth_->SendCause));
 }
 
 void TScaleJob::Finish(const QString& outcome)

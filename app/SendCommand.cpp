@@ -332,8 +332,8 @@ int RunSend(TSendOptions o)
     const auto udp = std::make_shared<TUdpPort>(o.UdpPort);
     if (logged) {
         const int endpoint = log.LinkId(QStringLiteral("udp://0.0.0.0:%1").arg(o.UdpPort));
-        udp->OnIgnored = [&log, endpoint](std::uint32_t from, const QByteArray& text) {
-            LogIgnoredDatagram(log, endpoint, from, text);
+        udp->OnIgnored = [&log, endpoint](std::uint32_t from, std::uint64_t count) {
+            LogIgnoredDatagrams(log, endpoint, from, count);
         };
     }
     TDeadlines deadlines(std::chrono::seconds(o.TimeoutSeconds));

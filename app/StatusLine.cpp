@@ -56,6 +56,7 @@ TStatusState TForm1::StatusState() const
         s.Link = EthHost;
         s.LinkUp = LinkState != lsDisconnected;
         s.Cause = EthLink ? EthLink->LastCause : QString();
+        s.NotSent = EthLink ? EthLink->SendCause : QString();
     }
     return s;
 }

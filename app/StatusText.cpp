@@ -48,6 +48,8 @@ QString RunningText(const TStatusState& s)
         return QStringLiteral("Connection lost at %1: press Stop").arg(Where(s, true)) + CauseAfter(s.Cause);
     if (s.Index == TUpload::EndAccepted)
         return QStringLiteral("The scale accepted the database");
+    if (s.Awaiting && !s.NotSent.isEmpty())
+        return QStringLiteral("Could not send %1 (%2): press Stop").arg(Where(s, true), s.NotSent);
     if (s.Awaiting && s.MsSinceSent >= s.WaitNoticeMs)
         return QStringLiteral("Waiting %1 s for the scale's answer to %2").arg(s.MsSinceSent / 1000).arg(Where(s, false));
     if (s.Awaiting && s.SendsInARow >= 2 && IsRecord(s))

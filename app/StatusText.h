@@ -28,6 +28,7 @@ struct TStatusState {
     bool LinkUp = false;
     bool LinkWasUp = false;      // it was up at some time during this upload
     QString Cause;               // why it last failed; empty when it did not
+    QString NotSent;             // why the last command could not go out; empty when it went
 };
 
 QString StatusText(const TStatusState& s);

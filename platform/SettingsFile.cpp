@@ -4,7 +4,11 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <utility>
 
 bool ReadBounded(const QString& path, qint64 maxBytes, QByteArray& bytes)
@@ -28,8 +32,37 @@ bool ReadBounded(const QString& path, qint64 maxBytes, QByteArray& bytes)
     return true;
 }
 
+QString RefusedLink(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat link {};
+    if (::lstat(name.constData(), &link) != 0 || !S_ISLNK(link.st_mode) || link.st_uid == 0)
+        return {};
+    // The whole chain resolved; a target not there yet would be made in its folder.
+    const QFileInfo info(path);
+    QString target = info.canonicalFilePath();
+    if (target.isEmpty())
+        target = QFileInfo(info.symLinkTarget()).absolutePath();
+    struct stat last {};
+    if (target.isEmpty() || ::stat(QFile::encodeName(target).constData(), &last) != 0)
+        return QStringLiteral("it is a link to a place that cannot be checked");
+    if (last.st_uid != link.st_uid)
+        return QStringLiteral("it is a link to a file of another owner");
+    return {};
+}
+
 bool SaveAtomically(const QString& path, const QByteArray& bytes)
 {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat before {};
+    const bool root = ::geteuid() == 0;
+    const bool existed = root && ::stat(name.constData(), &before) == 0;
+    if (root) {
+        if (const QString refused = RefusedLink(path); !refused.isEmpty()) {
+            std::fprintf(stderr, "scaledb: not saving %s: %s\n", name.constData(), refused.toLocal8Bit().constData());
+            return false;
+        }
+    }
     QSaveFile file(path);
     // Unbuffered, so a short write (full disk) shows here: a write that only
     // fails while commit() flushes its buffer goes unnoticed and the
@@ -40,5 +73,11 @@ bool SaveAtomically(const QString& path, const QByteArray& bytes)
         file.cancelWriting();
         return false;
     }
-    return file.commit();
+    if (!file.commit())
+        return false;
+    // The new file root made stays its owner's, who could not write it otherwise.
+    if (existed && before.st_uid != 0) {
+        [[maybe_unused]] const int kept = ::chown(name.constData(), before.st_uid, before.st_gid);
+    }
+    return true;
 }

@@ -4,6 +4,7 @@
 #include "PostMessage.h"
 
 #include <QHostAddress>
+#include <QLocale>
 
 #include <cerrno>
 #include <cstring>
@@ -131,6 +132,7 @@ void CEthConnection::CloseUdp()
 
 void CEthConnection::ToggleUdp(const QString& host, std::int32_t port)
 {
+    SendCause.clear();
     if (UdpServer) {
         State = lsDisconnected;
         LastCause.clear();
@@ -178,18 +180,28 @@ void CEthConnection::SendTcpText(const QByteArray& text)
     }
 }
 
-void CEthConnection::SendUdpText(const QString& host, std::int32_t port, const QByteArray& text)
+bool CEthConnection::SendUdpText(const QString& host, std::int32_t port, const QByteArray& text)
 {
     std::uint32_t address = 0;
     if (!UdpServer || !ParseDottedDecimal(host, address))
-        return;
+        return false;
+    // The whole command and its 0x00 go in one datagram, up to the largest one.
+    if (text.size() + 1 > MaxUdpPayload) {
+        const QLocale english(QLocale::English);
+        SendCause = QStringLiteral("a command of %1 bytes and its zero byte do not fit in a datagram's %2")
+                        .arg(english.toString(text.size()), english.toString(MaxUdpPayload));
+        return false;
+    }
     try {
-        // The whole command and its 0x00 go in one datagram, however long.
         QByteArray datagram = text;
         datagram.append('\0');
         UdpServer->Send(address, port, datagram);
-    } catch (...) {
+    } catch (const std::exception& e) {
+        SendCause = QString::fromLocal8Bit(e.what());
+        return false;
     }
+    SendCause.clear();
+    return true;
 }
 
 quint16 CEthConnection::UdpBoundPort() const

@@ -17,6 +17,9 @@
 #include <functional>
 #include <memory>
 
+// The largest UDP payload over IPv4: a command and its zero byte must fit in it.
+constexpr qsizetype MaxUdpPayload = 65507;
+
 class CEthConnection {
 public:
     using ReplySink = std::function<void(const QByteArray& text)>;
@@ -32,8 +35,9 @@ public:
     // protocol epTCP or epUDP; anything else only reports the state again.
     void ToggleConnection(std::uint8_t protocol, const QString& host, std::int32_t port);
     void SendTcpText(const QByteArray& text);
-    // One datagram to the scale at host:port: the text and the zero byte that ends it.
-    void SendUdpText(const QString& host, std::int32_t port, const QByteArray& text);
+    // One datagram to the scale at host:port: the text and the zero byte that
+    // ends it. False when it could not go, with the reason in SendCause.
+    bool SendUdpText(const QString& host, std::int32_t port, const QByteArray& text);
 
     // The UDP endpoint's local port while it is open, else 0.
     quint16 UdpBoundPort() const;
@@ -53,6 +57,9 @@ public:
     std::int8_t State = lsDisconnected; // a TLinkState
     // Why the link last went down or could not come up; empty when it was asked to.
     QString LastCause;
+    // Why the last command could not go out while the link was up (a command
+    // too long for a datagram); empty once one went.
+    QString SendCause;
     // Where WM_LINKSTATE goes; MainWindowHandle when none. The command line
     // gives each scale's link its own, so a state change reaches one upload.
     QObject* StateTarget = nullptr;

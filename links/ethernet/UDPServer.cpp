@@ -7,8 +7,11 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 
@@ -119,6 +122,8 @@ void TIdUDPServer::Open()
                 throw EIdSocketError("socket failed", errno);
             binding.Handle = fd;
             handles.push_back(fd);
+            if (ReceiveBufferBytes > 0)
+                ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &ReceiveBufferBytes, sizeof ReceiveBufferBytes);
             sockaddr_in local{};
             local.sin_family = AF_INET;
             local.sin_addr.s_addr = htonl(INADDR_ANY);
@@ -157,6 +162,44 @@ void TIdUDPServer::Close()
     }
 }
 
+namespace {
+
+// Datagrams taken with one recvmmsg: under a flood, a call per datagram
+// would fall behind the sender.
+constexpr unsigned kBatch = 32;
+// Batches taken per wake-up before poll looks at the eventfd again.
+constexpr int kBatchesPerWake = 8;
+
+struct TReadBatch {
+    explicit TReadBatch(size_t bufferSize) : size(bufferSize), bytes(bufferSize * kBatch) {}
+
+    // Up to kBatch datagrams that wait on fd, without waiting; 0 when none.
+    unsigned Read(int fd)
+    {
+        for (unsigned i = 0; i < kBatch; ++i) {
+            iov[i] = iovec{bytes.data() + i * size, size};
+            msgs[i] = mmsghdr{};
+            msgs[i].msg_hdr.msg_iov = &iov[i];
+            msgs[i].msg_hdr.msg_iovlen = 1;
+            msgs[i].msg_hdr.msg_name = &from[i];
+            msgs[i].msg_hdr.msg_namelen = sizeof from[i];
+        }
+        const int got = ::recvmmsg(fd, msgs.data(), kBatch, MSG_DONTWAIT, nullptr);
+        return got > 0 ? static_cast<unsigned>(got) : 0;  // EAGAIN, EINTR: none for now
+    }
+    const char* Data(unsigned i) const { return bytes.data() + i * size; }
+    size_t Length(unsigned i) const { return std::min<size_t>(msgs[i].msg_len, size); }
+    std::uint32_t From(unsigned i) const { return ntohl(from[i].sin_addr.s_addr); }
+
+    size_t size;
+    std::vector<char> bytes;
+    std::array<mmsghdr, kBatch> msgs{};
+    std::array<iovec, kBatch> iov{};
+    std::array<sockaddr_in, kBatch> from{};
+};
+
+} // namespace
+
 // The listener thread. It owns nothing: the descriptors stay open until it
 // has been joined.
 void TIdUDPServer::Listen(std::vector<int> handles, int wakeFd, int bufferSize)
@@ -165,7 +208,7 @@ void TIdUDPServer::Listen(std::vector<int> handles, int wakeFd, int bufferSize)
     for (int fd : handles)
         fds.push_back(pollfd{fd, POLLIN, 0});
     fds.push_back(pollfd{wakeFd, POLLIN, 0});
-    std::vector<char> buffer(static_cast<size_t>(bufferSize > 0 ? bufferSize : 1));
+    TReadBatch batch(static_cast<size_t>(bufferSize > 0 ? bufferSize : 1));
 
     while (!stop_.load(std::memory_order_acquire)) {
         // No timeout: a datagram or the eventfd of Close wakes it, nothing else.
@@ -175,18 +218,26 @@ void TIdUDPServer::Listen(std::vector<int> handles, int wakeFd, int bufferSize)
         for (size_t i = 0; i + 1 < fds.size(); ++i) {
             if (!(fds[i].revents & POLLIN))
                 continue;
-            sockaddr_in from{};
-            socklen_t fromLength = sizeof from;
-            const ssize_t got = ::recvfrom(fds[i].fd, buffer.data(), buffer.size(), MSG_DONTWAIT,
-                                           reinterpret_cast<sockaddr*>(&from), &fromLength);
-            if (got < 0)
-                continue;
-            try {
-                if (OnUDPRead)
-                    OnUDPRead(QByteArray(buffer.data(), static_cast<qsizetype>(got)), ntohl(from.sin_addr.s_addr));
-            } catch (...) {
-                // One bad datagram must not end the listener.
+            for (int b = 0; b < kBatchesPerWake && !stop_.load(std::memory_order_acquire); ++b) {
+                const unsigned got = batch.Read(fds[i].fd);
+                for (unsigned m = 0; m < got; ++m)
+                    Deliver(batch.From(m), batch.Data(m), batch.Length(m));
+                if (got < kBatch)
+                    break;
             }
         }
+    }
+}
+
+// One datagram to OnUDPRead, unless AcceptFrom turns its sender away first.
+void TIdUDPServer::Deliver(std::uint32_t from, const char* data, size_t length)
+{
+    try {
+        if (AcceptFrom && !AcceptFrom(from))
+            return;
+        if (OnUDPRead)
+            OnUDPRead(QByteArray(data, static_cast<qsizetype>(length)), from);
+    } catch (...) {
+        // One bad datagram must not end the listener.
     }
 }

@@ -44,12 +44,18 @@ public:
     TIdUDPServer& operator=(const TIdUDPServer&) = delete;
 
     int BufferSize = 8192;
+    // The socket's receive buffer (SO_RCVBUF) in bytes; 0 keeps the system's.
+    // The kernel caps it at net.core.rmem_max.
+    int ReceiveBufferBytes = 0;
     std::uint16_t DefaultPort = 0;
     std::vector<TIdSocketHandle> Bindings;
     // Runs on the listener thread, once per datagram, with exactly its bytes
     // and the sender's IPv4 address (host byte order). An exception out of it
     // drops that datagram; the listener goes on.
     std::function<void(const QByteArray& AData, std::uint32_t peerAddress)> OnUDPRead;
+    // Runs on the listener thread before a datagram is even copied: false
+    // drops it there (a sender we do not talk to).
+    std::function<bool(std::uint32_t peerAddress)> AcceptFrom;
 
     // A new binding on DefaultPort.
     TIdSocketHandle& AddBinding();
@@ -68,6 +74,7 @@ private:
     void Open();
     void Close();
     void Listen(std::vector<int> handles, int wakeFd, int bufferSize);
+    void Deliver(std::uint32_t from, const char* data, size_t length);
 
     std::thread listener_;
     std::atomic<bool> stop_{false};

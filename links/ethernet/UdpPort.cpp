@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QPointer>
+#include <QTimer>
 
 #include <cerrno>
 
@@ -13,29 +14,49 @@ constexpr qsizetype kMaxReplyBytes = 100;
 // Texts waiting for the main thread. A sender flooding us while the main
 // thread is busy loses datagrams instead of growing memory without bound.
 constexpr size_t kMaxPendingReplies = 256;
+// Strangers counted one by one; past these, under address 0.
+constexpr size_t kMaxStrangers = 64;
+// Room for a flood's datagrams while the listener catches up; the kernel
+// caps it at net.core.rmem_max.
+constexpr int kReceiveBufferBytes = 4 << 20;
+constexpr int kReportMs = 1000;
 
 } // namespace
 
-// Receives the listener thread's wake-up on the main thread. The call is
+// Receives the listener thread's wake-ups on the main thread. The calls are
 // queued by name, so nothing our code allocates crosses threads: the texts
-// themselves pass through the port's mutex, which ThreadSanitizer can see.
+// and counts themselves pass through the port's mutex, which ThreadSanitizer
+// can see.
 class TUdpMainThreadContext : public QObject {
     Q_OBJECT
 public:
-    explicit TUdpMainThreadContext(std::function<void()> drain) : drain_(std::move(drain)) {}
+    TUdpMainThreadContext(std::function<void()> drain, std::function<void()> arm)
+        : drain_(std::move(drain)), arm_(std::move(arm))
+    {
+    }
+    QTimer Report;  // the next report of ignored datagrams, while armed
 public slots:
     void Drain() { drain_(); }
+    void ArmReport() { arm_(); }
 
 private:
     std::function<void()> drain_;
+    std::function<void()> arm_;
 };
 
 TUdpPort::TUdpPort(quint16 localPort)
-    : mainThreadContext_(std::make_unique<TUdpMainThreadContext>([this] { Drain(); })),
+    : mainThreadContext_(std::make_unique<TUdpMainThreadContext>([this] { Drain(); }, [this] { ArmReport(); })),
       localPort_(localPort)
 {
+    auto& report = static_cast<TUdpMainThreadContext&>(*mainThreadContext_).Report;
+    report.setSingleShot(true);
+    report.setTimerType(Qt::PreciseTimer);
+    report.setInterval(kReportMs);
+    QObject::connect(&report, &QTimer::timeout, mainThreadContext_.get(), [this] { Report(); });
     server_.BufferSize = 8192;
+    server_.ReceiveBufferBytes = kReceiveBufferBytes;
     server_.DefaultPort = localPort;
+    server_.AcceptFrom = [this](std::uint32_t from) { return Accepts(from); };
     server_.OnUDPRead = [this](const QByteArray& data, std::uint32_t from) { Received(data, from); };
 }
 
@@ -76,11 +97,21 @@ bool TUdpPort::Open()
 void TUdpPort::AddRoute(std::uint32_t address, Sink sink)
 {
     routes_[address] = std::move(sink);
+    std::lock_guard lock(mutex_);
+    routed_.insert(address);
 }
 
 void TUdpPort::RemoveRoute(std::uint32_t address)
 {
     routes_.erase(address);
+    std::lock_guard lock(mutex_);
+    routed_.erase(address);
+}
+
+std::uint64_t TUdpPort::Ignored() const
+{
+    std::lock_guard lock(mutex_);
+    return ignored_;
 }
 
 void TUdpPort::Send(std::uint32_t address, std::int32_t port, const QByteArray& datagram) const
@@ -125,14 +156,62 @@ void TUdpPort::Drain()
         if (!alive)
             return;
         const auto route = routes_.find(p.from);
-        if (route == routes_.end()) {
-            ++Ignored;
-            if (OnIgnored)
-                OnIgnored(p.from, p.text);
+        if (route == routes_.end()) {  // its route went while the text waited
+            if (CountStranger(p.from))
+                ArmReport();
             continue;
         }
         const Sink sink = route->second;
         sink(p.text);
+    }
+}
+
+bool TUdpPort::Accepts(std::uint32_t from)
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (routed_.count(from))
+            return true;
+    }
+    if (CountStranger(from))
+        QMetaObject::invokeMethod(mainThreadContext_.get(), "ArmReport", Qt::QueuedConnection);
+    return false;
+}
+
+bool TUdpPort::CountStranger(std::uint32_t from)
+{
+    std::lock_guard lock(mutex_);
+    ++ignored_;
+    if (strangers_.size() < kMaxStrangers || strangers_.count(from))
+        ++strangers_[from];
+    else
+        ++strangers_[0];
+    const bool arm = !reportDue_;
+    reportDue_ = true;
+    return arm;
+}
+
+void TUdpPort::ArmReport()
+{
+    QTimer& report = static_cast<TUdpMainThreadContext&>(*mainThreadContext_).Report;
+    if (!report.isActive())
+        report.start();
+}
+
+// One line per address and second at most, however fast they come.
+void TUdpPort::Report()
+{
+    std::map<std::uint32_t, std::uint64_t> counts;
+    {
+        std::lock_guard lock(mutex_);
+        counts.swap(strangers_);
+        reportDue_ = false;
+    }
+    QPointer<QObject> alive(mainThreadContext_.get());
+    for (const auto& [address, count] : counts) {
+        if (!alive || !OnIgnored)
+            return;
+        OnIgnored(address, count);
     }
 }
 

@@ -320,10 +320,16 @@ private slots:
         QVERIFY(stranger.bind(QHostAddress("127.0.0.3"), 0));
         auto link = NewLink();
         link->ToggleConnection(1, "127.0.0.2", scale.localPort());
-        stranger.writeDatagram("Mr\r\n", QHostAddress::LocalHost, link->UdpBoundPort());
+        QList<QPair<std::uint32_t, std::uint64_t>> reports;
+        link->UdpServer->OnIgnored = [&](std::uint32_t from, std::uint64_t count) { reports.append({from, count}); };
+        for (int i = 0; i < 3; ++i)
+            stranger.writeDatagram("Mr\r\n", QHostAddress::LocalHost, link->UdpBoundPort());
         scaleOtherPort.writeDatagram("Me\r\n", QHostAddress::LocalHost, link->UdpBoundPort());
         QTRY_COMPARE(replies, QList<QByteArray>{"Me\r\n"});
-        QTRY_COMPARE(link->UdpServer->Ignored, 1u);
+        QTRY_COMPARE(link->UdpServer->Ignored(), 3u);
+        // Counted, then told once for the three.
+        QTRY_VERIFY(!reports.isEmpty());
+        QCOMPARE(reports, (QList<QPair<std::uint32_t, std::uint64_t>>{{0x7F000003u, 3u}}));
     }
 
     void causeIsNamed_data()

@@ -14,7 +14,7 @@ class DatabaseCheckTest : public QObject {
 
     static QString KindName(TFinding::TKind kind)
     {
-        static const char* const names[] = {"empty", "udp", "break", "control", "fewer", "encoding"};
+        static const char* const names[] = {"empty", "udp", "break", "control", "fewer", "encoding", "unloaded"};
         return QString::fromLatin1(names[kind]);
     }
 
@@ -99,7 +99,13 @@ private slots:
     }
 
     // The grid before any file: five rows of empty fields, each sent as four separators.
-    void unloadedGridIsClean() { QVERIFY(CheckDatabase(TGridTable(), true).empty()); }
+    void unloadedGridIsOneFinding()
+    {
+        const std::vector<TFinding> findings = CheckDatabase(TGridTable(), true);
+        QCOMPARE(findings.size(), 1u);
+        QCOMPARE(findings[0].Text(),
+                 QStringLiteral("no database opened: the grid's 5 empty rows would go to the scale as 5 empty records"));
+    }
 };
 
 QTEST_GUILESS_MAIN(DatabaseCheckTest)

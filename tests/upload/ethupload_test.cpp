@@ -16,7 +16,17 @@
 #include <QTest>
 #include <QUdpSocket>
 
+#include <QElapsedTimer>
+#include <QRegularExpression>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <memory>
+#include <thread>
 
 class EthUploadTest : public QObject {
     Q_OBJECT
@@ -41,6 +51,28 @@ class EthUploadTest : public QObject {
         if (!QTest::qWaitFor([&] { return w->LinkState == 2; }, 5000))
             return nullptr;
         return w;
+    }
+
+    // A host on 127.0.0.9 sending the replies a scale would give to `port`, as
+    // fast as the endpoint takes them: never more than fill its receive buffer
+    // half-way, where the kernel would start dropping the scale's replies too.
+    static void Flood(quint16 port, const TUdpPort& udp, const std::atomic<bool>& stop, std::atomic<long>& sent)
+    {
+        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in from{}, to{};
+        from.sin_family = to.sin_family = AF_INET;
+        from.sin_addr.s_addr = htonl(0x7F000009);
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        to.sin_port = htons(port);
+        if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&from), sizeof from) != 0)
+            return;
+        for (long n = 0; n < 50'000'000 && !stop.load(); ++n) {
+            while (sent.load() - static_cast<long>(udp.Ignored()) > 2000 && !stop.load())
+                std::this_thread::yield();
+            if (::sendto(fd, "Mr\r\n", 4, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 4)
+                ++sent;
+        }
+        ::close(fd);
     }
 
 private slots:
@@ -133,6 +165,64 @@ private slots:
         QCOMPARE(answer.Shown, shown);
         QCOMPARE(answer.Listed.contains("row 1: 98 bytes; its UDP command is 100 bytes"), shown == 1);
         w.FormClose();
+    }
+
+    // A stranger flooding our UDP port neither starves the scale's replies
+    // nor fills the log: one summary line a second, with the count.
+    void strangerFloodCannotStarveTheScale()
+    {
+        ScaleSim sim("udp");
+        QVERIFY(sim.Started());
+        auto w = ConnectedWindow(1, "127.0.0.1", sim.Port(), "1;Salt\n2;Pepper\n3;Sugar\n");
+        QVERIFY(w);
+        std::atomic<bool> stop{false};
+        std::atomic<long> sent{0};
+        QElapsedTimer flooding;
+        flooding.start();
+        const TUdpPort& udp = *w->EthLink->UdpServer;
+        std::thread stranger(Flood, w->EthLink->UdpBoundPort(), std::cref(udp), std::cref(stop), std::ref(sent));
+        QTRY_VERIFY(sent.load() > 1000);
+        w->bbWyslijBaze->click();
+        const bool done = QTest::qWaitFor([&] { return env->boxes.Count() >= 1; }, 20000);
+        stop = true;
+        stranger.join();
+        QVERIFY(done);
+        QCOMPARE(env->boxes.Boxes()[0].text, QStringLiteral("Database was sent to scale."));
+        QCOMPARE(sim.Recorded(), QByteArray("\0SbP\0Sr1;Salt\0Sr2;Pepper\0Sr3;Sugar\0Se\0", 38));
+
+        const QRegularExpression line("^ignored ([0-9,]+) datagrams? from 127\\.0\\.0\\.9$");
+        std::uint64_t reported = 0;
+        int lines = 0;
+        QTRY_VERIFY_WITH_TIMEOUT(([&] {
+            reported = 0;
+            lines = 0;
+            for (const QByteArray& e : Logged(w->CommLog, TCommLog::lkEvent)) {
+                const auto m = line.match(QString::fromUtf8(e));
+                if (m.hasMatch()) {
+                    reported += m.captured(1).remove(',').toULongLong();
+                    ++lines;
+                }
+            }
+            return reported > 0 && reported == udp.Ignored();
+        }()), 10000);
+        QVERIFY(lines <= 1 + flooding.elapsed() / 1000);
+        w->FormClose();
+    }
+
+    // A command longer than the largest datagram is not sent, and says so.
+    void commandTooLongForADatagram()
+    {
+        ScaleSim sim("udp");
+        QVERIFY(sim.Started());
+        auto w = ConnectedWindow(1, "127.0.0.1", sim.Port(), QByteArray(70000, 'x') + "\n");
+        QVERIFY(w);
+        CheckFormAnswer anyway("btnSendAnyway");  // the check finds it too long for UDP
+        w->bbWyslijBaze->click();
+        const QString cause("a command of 70,002 bytes and its zero byte do not fit in a datagram's 65,507");
+        QTRY_COMPARE(w->StatusLine->Text(), QStringLiteral("Could not send record 1 of 1 (%1): press Stop").arg(cause));
+        QVERIFY(Logged(w->CommLog, TCommLog::lkEvent).contains("not sent: " + cause.toUtf8()));
+        QCOMPARE(Logged(w->CommLog, TCommLog::lkSent), QList<QByteArray>{QByteArray("SbP\0", 4)});
+        w->FormClose();
     }
 
     void scaleDroppingTheConnectionShowsDisconnected()

@@ -123,6 +123,20 @@ private slots:
         QVERIFY2(r.out.contains(reason), r.out.constData());
     }
 
+    // A record too long for any datagram ends that scale at once, with the cause, in the report and the log.
+    void udpCommandTooLongForADatagram()
+    {
+        ScaleSim sim("udp");
+        QVERIFY(sim.Started());
+        const QString huge = dir.filePath("huge.csv"), log = dir.filePath("huge.log");
+        WriteAll(huge, QByteArray(70000, 'x') + "\n");
+        const Run r = Send({huge, "--to", Link("udp", sim), "--udp-port", "0", "--timeout", "60", "--log", log});
+        QCOMPARE(r.code, 1);
+        const QByteArray cause("a command of 70,002 bytes and its zero byte do not fit in a datagram's 65,507");
+        QVERIFY2(r.out.contains("record 1 of 1 was not sent: " + cause), r.out.constData());
+        QVERIFY(ReadAll(log).contains("not sent: " + cause));
+    }
+
     void nothingListening()
     {
         QTcpServer server;  // takes a free port, then gives it up: nothing listens there

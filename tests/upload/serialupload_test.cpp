@@ -102,8 +102,18 @@ private slots:
         ScaleSim sim("serial");
         QVERIFY(sim.Started());
         auto w = OpenWindow(sim.Device(), nullptr);
+        {
+            CheckFormAnswer cancel("btnCancel");  // no file opened: the check says so first
+            w->bbWyslijBaze->click();
+            QCOMPARE(cancel.Shown, 1);
+            QVERIFY(cancel.Listed.contains(
+                "no database opened: the grid's 5 empty rows would go to the scale as 5 empty records"));
+        }
+        QCOMPARE(w->WyslijBazeTag, 0);
+        CheckFormAnswer anyway("btnSendAnyway");
         w->bbWyslijBaze->click();
         QVERIFY(WaitBoxes(1));
+        // The cancelled press sent nothing: the recording is this upload alone.
         QCOMPARE(sim.Recorded(), QByteArray("SbP\r\n") + QByteArray("Sr;;;;\r\n").repeated(5) + "Se\r\n");
         QCOMPARE(env->boxes.Boxes()[0].caption, QStringLiteral("Success"));
         w->FormClose();
