@@ -83,7 +83,7 @@ TScaleJob::TScaleJob(const TTarget& target, const TGridTable& table, int positio
                                                    : QString()); },
                [this](bool run) { run ? gaps_.Start(gap_) : gaps_.Stop(gap_); }}),
       deadlines_(deadlines),
-      deadline_(deadlines.Add([this] { Finish(QStringLiteral("no reply from the scale")); })),
+      deadline_(deadlines.Add([this] { Finish(upload_.LineOverflow() ? NoLineEndCause() : QStringLiteral("no reply from the scale")); })),
       gaps_(gaps),
       gap_(gaps.Add([this] { upload_.TimerBazaTimer(); })),
       log_(log), retries_(retries)
