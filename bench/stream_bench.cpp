@@ -49,9 +49,11 @@ struct Device {
             return;
         }
         port = ntohs(a.sin_port);
+        // Allocated before fork: the child of a threaded process makes only system calls.
+        const std::vector<char> chunk(1 << 20, '0');
         pid = fork();
         if (pid == 0)
-            _exit(Serve(listener, bytes));
+            _exit(Serve(listener, bytes, chunk));
         close(listener);
     }
     ~Device()
@@ -62,7 +64,7 @@ struct Device {
         }
     }
 
-    static int Serve(int listener, long long bytes)
+    static int Serve(int listener, long long bytes, const std::vector<char>& chunk)
     {
         const int s = accept(listener, nullptr, nullptr);
         if (s < 0)
@@ -70,7 +72,6 @@ struct Device {
         char c = 0;
         while (read(s, &c, 1) == 1 && c != '\n') {
         }
-        const std::vector<char> chunk(1 << 20, '0');
         for (long long left = bytes; left > 0;) {
             const ssize_t n = write(s, chunk.data(), static_cast<size_t>(std::min<long long>(left, chunk.size())));
             if (n <= 0)
