@@ -1,6 +1,7 @@
 #include "CommLog.h"
 
 #include "GridText.h"
+#include "ProcessData.h"
 
 #include <QDateTime>
 #include <QSaveFile>
@@ -55,6 +56,20 @@ const char* DirectionName(TCommLog::TKind kind)
     case TCommLog::lkEvent: return "event";
     }
     return "?";
+}
+
+// "200,002"
+QString Grouped(std::int64_t n)
+{
+    QString digits = QString::number(n);
+    for (qsizetype at = digits.size() - 3; at > 0; at -= 3)
+        digits.insert(at, QLatin1Char(','));
+    return digits;
+}
+
+QString CutNote(const TCommLog::TEntry& e)
+{
+    return e.Whole == 0 ? QString() : QStringLiteral(" \u2026 (%1 bytes)").arg(Grouped(e.Whole));
 }
 
 QString TimeText(std::int64_t ms)
@@ -136,41 +151,108 @@ int TCommLog::LinkId(const QString& name)
 void TCommLog::Append(int link, TKind kind, const QByteArray& bytes)
 {
     TEntry e{QDateTime::currentMSecsSinceEpoch(), bytes, static_cast<std::uint16_t>(link), kind};
-    if (static_cast<qsizetype>(ring_.size()) < Capacity)
+    if (kind != lkEvent && bytes.size() > LongEntry) {
+        // A 200 kB record shows as its start and its length, not as 200 kB of rows.
+        e.Bytes = bytes.left(LongEntry);
+        e.Whole = static_cast<std::uint32_t>(std::min<qsizetype>(bytes.size(), UINT32_MAX));
+    }
+    const auto slot = static_cast<std::size_t>((total_ - base_) % Capacity);
+    if (static_cast<qsizetype>(ring_.size()) < Capacity) {
         ring_.push_back(std::move(e));
-    else
-        ring_[static_cast<std::size_t>((total_ - base_) % Capacity)] = std::move(e);
+    } else {
+        bytes_ -= ring_[slot].Bytes.size();  // the oldest, or already dropped and empty
+        ring_[slot] = std::move(e);
+    }
     count_ = std::min(count_ + 1, Capacity);
-    const TEntry& kept = ring_[static_cast<std::size_t>((total_ - base_) % Capacity)];
+    bytes_ += ring_[slot].Bytes.size();
     ++total_;
+    while (bytes_ > ByteCapacity && count_ > 1)
+        DropOldest();
     if (OnAppend)
-        OnAppend(kept);
+        OnAppend(ring_[slot]);
     if (!flush_.isActive())
         flush_.start();
 }
 
+void TCommLog::DropOldest()
+{
+    TEntry& e = ring_[static_cast<std::size_t>((total_ - count_ - base_) % Capacity)];
+    bytes_ -= e.Bytes.size();
+    e.Bytes = QByteArray();
+    --count_;
+}
+
 void TCommLog::Event(int link, const QString& text)
 {
+    // The link's state changed: a line being discarded is told before it.
+    if (link >= 0 && link < static_cast<int>(runs_.size()))
+        TellDiscarded(link, runs_[static_cast<std::size_t>(link)]);
     Append(link, lkEvent, text.toUtf8());
+}
+
+TCommLog::TRun& TCommLog::RunOf(int link)
+{
+    const auto i = static_cast<std::size_t>(std::max(link, 0));
+    if (runs_.size() <= i)
+        runs_.resize(i + 1);
+    return runs_[i];
+}
+
+void TCommLog::TellDiscarded(int link, TRun& run)
+{
+    const std::int64_t n = run.Length - run.Told;
+    if (run.Length <= TUpload::ReplyBound || n <= 0)
+        return;
+    run.Told = run.Length;
+    Append(link, lkEvent, QStringLiteral("discarded %1 bytes without a line end").arg(Grouped(n)).toUtf8());
 }
 
 void TCommLog::Received(int link, const QByteArray& waiting, const QByteArray& piece)
 {
-    Append(link, lkReceived, piece);
-    const qsizetype firstLf = piece.indexOf('\n');
-    if (firstLf < 0)
-        return;
-    // Most replies arrive whole: the line is the piece itself, shared.
-    if (waiting.isEmpty() && firstLf == piece.size() - 1) {
-        Append(link, lkReply, piece);
+    TRun& run = RunOf(link);
+    if (run.Length <= TUpload::ReplyBound) {
+        LogPiece(link, waiting, piece, run);
         return;
     }
-    const QByteArray text = waiting + piece;
+    // Past the bound the line's bytes are only counted, until its LF.
+    const qsizetype lf = piece.indexOf('\n');
+    run.Length += lf < 0 ? piece.size() : lf;
+    if (lf < 0)
+        return;
+    TellDiscarded(link, run);
+    run = TRun();
+    if (lf + 1 < piece.size())
+        LogPiece(link, QByteArray(), piece.mid(lf + 1), run);
+}
+
+void TCommLog::LogPiece(int link, const QByteArray& waiting, const QByteArray& piece, TRun& run)
+{
+    Append(link, lkReceived, piece);
+    const qsizetype lastLf = piece.lastIndexOf('\n');
+    const std::int64_t tail = lastLf < 0 ? run.Length + piece.size() : piece.size() - lastLf - 1;
+    if (lastLf < 0) {
+        run.Length = tail;
+        return;
+    }
+    // Most replies arrive whole: the line is the piece itself, shared.
+    if (waiting.isEmpty() && lastLf == piece.indexOf('\n') && lastLf == piece.size() - 1
+        && lastLf <= TUpload::ReplyBound) {
+        Append(link, lkReply, piece);
+        run = TRun();
+        return;
+    }
+    const QByteArray text = waiting + piece.left(lastLf + 1);
     qsizetype begin = 0, lf;
     while ((lf = text.indexOf('\n', begin)) >= 0) {
-        Append(link, lkReply, text.mid(begin, lf + 1 - begin));
+        // A line too long for a reply is one the upload took as wrong, unseen.
+        if (lf - begin > TUpload::ReplyBound)
+            Append(link, lkEvent, QStringLiteral("discarded %1 bytes without a line end").arg(Grouped(lf - begin)).toUtf8());
+        else
+            Append(link, lkReply, text.mid(begin, lf + 1 - begin));
         begin = lf + 1;
     }
+    run = TRun();
+    run.Length = tail;
 }
 
 const TCommLog::TEntry& TCommLog::At(qsizetype i) const
@@ -189,12 +271,17 @@ const TCommLog::TEntry* TCommLog::Row(int row) const
 
 QString TCommLog::Text(const TEntry& e) const
 {
-    return e.Kind == lkEvent ? QString::fromUtf8(e.Bytes) : CommLogText(e.Bytes, decoding_);
+    return e.Kind == lkEvent ? QString::fromUtf8(e.Bytes) : CommLogText(e.Bytes, decoding_) + CutNote(e);
 }
 
 QString TCommLog::Hex(const QByteArray& bytes)
 {
     return QString::fromLatin1(bytes.toHex(' ').toUpper());
+}
+
+QString TCommLog::Hex(const TEntry& e)
+{
+    return Hex(e.Bytes) + CutNote(e);
 }
 
 QString TCommLog::Line(const TEntry& e) const
@@ -216,6 +303,7 @@ void TCommLog::Clear()
 {
     beginResetModel();
     ring_.clear();
+    bytes_ = 0;
     count_ = 0;
     base_ = total_;
     shownFirst_ = total_;
@@ -288,7 +376,7 @@ QVariant TCommLog::data(const QModelIndex& index, int role) const
     case lcLink: return LinkName(e->Link);
     case lcDirection: return QLatin1String(DirectionName(e->Kind));
     case lcText: return Text(*e);
-    case lcHex: return Hex(e->Bytes);
+    case lcHex: return Hex(*e);
     default: return {};
     }
 }

@@ -1,6 +1,6 @@
 #pragma once
 // The communication log: what went to the scale, what came back and what the
-// link did, the last 100,000 entries in a ring. The window's panel shows it
+// link did, the last 100,000 entries (and at most 64 MB of bytes) in a ring. The window's panel shows it
 // through the table model; the command line writes each entry to a file as it
 // comes. Entries keep the very bytes that went over the wire (shared, not
 // copied) and a millisecond time, nothing converted until shown.
@@ -34,9 +34,14 @@ public:
         QByteArray Bytes;  // event entries: the event's text in UTF-8
         std::uint16_t Link;
         TKind Kind;
+        std::uint32_t Whole = 0;  // cut to its first LongEntry bytes: the length it had; 0: kept whole
     };
 
     static constexpr qsizetype Capacity = 100000;
+    // The bytes of all entries kept; the oldest go first past it.
+    static constexpr std::int64_t ByteCapacity = 64 * 1024 * 1024;
+    // Bytes longer than this are kept as their first LongEntry bytes and their length.
+    static constexpr qsizetype LongEntry = 4096;
 
     explicit TCommLog(QObject* parent = nullptr);
 
@@ -47,8 +52,11 @@ public:
     void Append(int link, TKind kind, const QByteArray& bytes);
     void Event(int link, const QString& text);
     // A piece of received text, then each reply line it completes after the
-    // text still waiting for its LF (the upload's ReplyBuffer).
+    // text still waiting for its LF (the upload's ReplyBuffer). A line past
+    // the upload's bound is not logged further: one event tells how many
+    // bytes it had, when its LF comes or the link's next event is logged.
     void Received(int link, const QByteArray& waiting, const QByteArray& piece);
+    std::int64_t Bytes() const { return bytes_; }
 
     qsizetype Count() const { return count_; }
     const TEntry& At(qsizetype i) const;  // 0 is the oldest kept
@@ -57,6 +65,8 @@ public:
     // The bytes as text: <XX> for what cannot be shown.
     QString Text(const TEntry& e) const;
     static QString Hex(const QByteArray& bytes);
+    // The Hex column: the bytes, and the length of a cut entry.
+    static QString Hex(const TEntry& e);
 
     void SetDecoding(TDecoding decoding);
     TDecoding Decoding() const { return decoding_; }
@@ -84,7 +94,19 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
+    // A link's received text since its last LF.
+    struct TRun {
+        std::int64_t Length = 0;
+        std::int64_t Told = 0;  // of Length, bytes an event already counted as discarded
+    };
+    TRun& RunOf(int link);
+    void LogPiece(int link, const QByteArray& waiting, const QByteArray& piece, TRun& run);
+    void TellDiscarded(int link, TRun& run);
+    void DropOldest();
+
     std::vector<TEntry> ring_;
+    std::vector<TRun> runs_;      // by link
+    std::int64_t bytes_ = 0;      // of the entries kept
     qsizetype count_ = 0;
     std::int64_t total_ = 0;      // entries ever appended, the next one's number
     std::int64_t base_ = 0;       // the number of the entry in ring_[0] after the last Clear

@@ -52,6 +52,9 @@ TUpload::TUpload(THooks hooks, QObject* parent) : QObject(parent), hooks_(std::m
 void TUpload::Send(const QByteArray& command)
 {
     awaiting_ = true;
+    matched_ = refused_ = again_ = false;
+    overflowSeen_ = overflow_;
+    discarded_ = 0;
     const bool again = command == lastCommand_ && UploadIndex == lastIndex_;
     sendsInARow_ = again ? sendsInARow_ + 1 : 1;
     lastCommand_ = command;
@@ -84,6 +87,7 @@ void TUpload::Start(int bazaPosition)
 {
     StopGap();
     ReplyBuffer.clear();
+    overflow_ = false;
     UploadIndex = 0;
     UploadFailed = false;
     running_ = true;
@@ -106,29 +110,94 @@ void TUpload::Stop()
 
 void TUpload::ProcessReply(const QByteArray& text, std::int64_t /*length*/)
 {
-    ReplyBuffer.append(text);
+    qsizetype begin = 0;
     qsizetype lf;
-    while ((lf = ReplyBuffer.indexOf('\n')) >= 0) {
-        const QByteArray line = ReplyBuffer.left(lf + 1);
-        ReplyBuffer.remove(0, lf + 1);
-        TakeReply(TrimReply(line));
+    while ((lf = text.indexOf('\n', begin)) >= 0) {
+        TakeLine(text.constData() + begin, lf - begin);
+        begin = lf + 1;
     }
+    KeepTail(text.constData() + begin, text.size() - begin);
 }
 
-void TUpload::TakeReply(const QByteArray& reply)
+// A LF ends the line: ReplyBuffer, then the `length` bytes of the piece
+// before the LF, which follows them at text[length].
+void TUpload::TakeLine(const char* text, qsizetype length)
 {
-    // A reply counts only while the command it answers awaits it; a second
-    // answer to one record must not skip the next record.
-    if (!running_ || !awaiting_)
+    if (!overflow_ && ReplyBuffer.size() + length > ReplyBound) {
+        discarded_ += ReplyBuffer.size();
+        ReplyBuffer.clear();
+        overflow_ = true;
+    }
+    if (overflow_) {
+        // Too long to be a reply: one reply that matches nothing.
+        discarded_ += length;
+        overflowSeen_ = true;
+        overflow_ = false;
+        TakeReply(QByteArray(), true);
+        return;
+    }
+    QByteArray line;
+    if (ReplyBuffer.isEmpty()) {
+        line = QByteArray(text, length + 1);
+    } else {
+        ReplyBuffer.append(text, length + 1);
+        line.swap(ReplyBuffer);
+    }
+    TakeReply(TrimReply(line), false);
+}
+
+// Text after the last LF waits for the rest of its line, up to ReplyBound.
+void TUpload::KeepTail(const char* text, qsizetype length)
+{
+    if (length == 0)
+        return;
+    if (!overflow_ && ReplyBuffer.size() + length > ReplyBound) {
+        discarded_ += ReplyBuffer.size();
+        ReplyBuffer.clear();
+        overflow_ = true;
+    }
+    if (overflow_) {
+        discarded_ += length;
+        overflowSeen_ = true;
+        return;
+    }
+    ReplyBuffer.append(text, length);
+}
+
+// Against the last command sent, also once its answer moved UploadIndex on.
+bool TUpload::Matches(const QByteArray& reply) const
+{
+    if (lastIndex_ == EndCommandSent)
+        return reply == "Me";
+    if (lastIndex_ == 0)
+        return reply == StartReply(hooks_.BazaPosition());
+    return reply == "Mr";
+}
+
+void TUpload::TakeReply(const QByteArray& reply, bool overlong)
+{
+    if (!running_)
+        return;
+    const bool matches = !overlong && Matches(reply);
+    (matches ? matched_ : refused_) = true;
+    if (matched_ && refused_) {
+        // The scale answered this command both ways: a late duplicate or a
+        // stray line cannot tell which is true, so the command goes out again.
+        if (!matches)
+            LastReply = reply;
+        if (!awaiting_) {
+            UploadIndex = lastIndex_;
+            awaiting_ = true;
+        }
+        again_ = true;
+        StartGap();
+        return;
+    }
+    // Once a command has had its matching reply, a second one must not skip
+    // the next record.
+    if (!awaiting_)
         return;
     LastReply = reply;
-    bool matches;
-    if (UploadIndex == EndCommandSent)
-        matches = reply == "Me";
-    else if (UploadIndex == 0)
-        matches = reply == StartReply(hooks_.BazaPosition());
-    else
-        matches = reply == "Mr";
     if (matches) {
         awaiting_ = false;
         if (UploadIndex == EndCommandSent)
@@ -146,7 +215,11 @@ void TUpload::TimerBazaTimer()
         return;
     const std::int32_t k = UploadIndex;
     const std::int32_t rows = hooks_.RowCount();
-    if (k >= 1 && k <= rows) {
+    if (again_ && k == 0) {
+        Send(StartCommand(hooks_.BazaPosition()));
+    } else if (again_ && k == EndCommandSent) {
+        Send(QByteArrayLiteral("Se"));
+    } else if (k >= 1 && k <= rows) {
         // A resend after a wrong reply goes out here too: the command still awaits.
         const QByteArray record = hooks_.Record(k - 1);
         if (!record.isEmpty()) {

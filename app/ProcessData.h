@@ -40,6 +40,9 @@ public:
 
     // The wait between a reply and the next command.
     static constexpr int GapMs = 100;
+    // Text after the last LF kept at most; a reply is a few bytes, so a line
+    // longer than this matches nothing and is not kept.
+    static constexpr qsizetype ReplyBound = 64 * 1024;
 
     // Starts a new exchange from any state: empties ReplyBuffer, sends the start command.
     void Start(int bazaPosition);
@@ -63,6 +66,11 @@ public:
     qint64 MsSinceSent() const { return sentAt_.isValid() ? sentAt_.elapsed() : 0; }
     // Since the start; once over, the time it took.
     qint64 ElapsedMs() const { return running_ ? clock_.elapsed() : durationMs_; }
+    // Text without a line end went past ReplyBound and was dropped since the
+    // last command went out (or since the start, while no upload runs).
+    bool LineOverflow() const { return overflowSeen_; }
+    // Bytes dropped so, over the same time.
+    std::int64_t DiscardedBytes() const { return discarded_; }
 
     // UploadIndex is 0 while the start command awaits its reply, then the
     // number of the record to send next (from 1); after the last record:
@@ -70,12 +78,15 @@ public:
     static constexpr std::int32_t EndAccepted = -2;     // the exchange is over
     std::int32_t UploadIndex = 0;
     bool UploadFailed = false;
-    QByteArray ReplyBuffer;  // text after the last LF, waiting for the rest of its line
+    QByteArray ReplyBuffer;  // text after the last LF, waiting for the rest of its line; at most ReplyBound bytes
     QByteArray LastReply;    // the last reply line taken, trimmed
     QTimer TimerBaza;
 
 private:
-    void TakeReply(const QByteArray& reply);
+    void TakeLine(const char* text, qsizetype length);
+    void KeepTail(const char* text, qsizetype length);
+    void TakeReply(const QByteArray& reply, bool overlong);
+    bool Matches(const QByteArray& reply) const;
     void Send(const QByteArray& command);
     void StartGap();
     void StopGap();
@@ -85,6 +96,14 @@ private:
     bool awaiting_ = false;  // the last command sent has not had its matching reply yet
     bool stopped_ = false;
     bool gapRunning_ = false;  // RunGap's wait runs
+    // Since the last command went out: a reply matched it, one did not; both
+    // mean the scale's answers disagree and the command goes out again.
+    bool matched_ = false;
+    bool refused_ = false;
+    bool again_ = false;       // the next tick sends LastCommand's command again
+    bool overflow_ = false;    // the line now being received went past ReplyBound
+    bool overflowSeen_ = false;
+    std::int64_t discarded_ = 0;
     QByteArray lastCommand_;
     std::int32_t lastIndex_ = 0;
     int sendsInARow_ = 0;

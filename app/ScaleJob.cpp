@@ -86,7 +86,7 @@ TScaleJob::TScaleJob(const TTarget& target, const TGridTable& table, int positio
       deadline_(deadlines.Add([this] {
           // A command still going out is the device's fault, not the scale's silence.
           if (!port_ || !port_->AbandonWrite())
-              Finish(QStringLiteral("no reply from the scale"));
+              Finish(upload_.LineOverflow() ? NoLineEndCause() : QStringLiteral("no reply from the scale"));
       })),
       gaps_(gaps),
       gap_(gaps.Add([this] { upload_.TimerBazaTimer(); })),

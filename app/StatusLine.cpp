@@ -28,6 +28,7 @@ void TStatusLine::Refresh()
     const QString text = StatusText(s);
     if (text != currentMessage())
         showMessage(text);
+    Shown(s);
     if (s.Running && !tick_.isActive())
         tick_.start();
     else if (!s.Running)
@@ -48,6 +49,7 @@ TStatusState TForm1::StatusState() const
     s.MsSinceSent = Upload.MsSinceSent();
     s.ElapsedMs = Upload.ElapsedMs();
     s.LastReply = Upload.LastReply;
+    s.LineOverflow = Upload.LineOverflow();
     if (ConnectionKind == ckSerial) {
         s.Link = ComPort1.Port();
         s.LinkUp = ComPort1.Connected();
@@ -63,7 +65,6 @@ TStatusState TForm1::StatusState() const
 
 void TForm1::ShowLinkCause()
 {
-    const TStatusState s = StatusState();
-    LabelConnection->setToolTip(s.LinkUp ? QString() : s.Cause);
+    LabelConnection->setToolTip(LinkToolTip(StatusState()));
     StatusLine->Refresh();
 }

@@ -21,6 +21,8 @@ public:
     // How long a reply may be late before the line says so; tests move it
     // instead of waiting on the clock.
     std::int64_t WaitNoticeMs = DefaultWaitNoticeMs;
+    // Called with each state read, for what else tells it (the label's tooltip).
+    std::function<void(const TStatusState& s)> Shown = [](const TStatusState&) {};
 
 private:
     std::function<TStatusState()> read_;

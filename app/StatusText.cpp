@@ -50,6 +50,8 @@ QString RunningText(const TStatusState& s)
         return QStringLiteral("The scale accepted the database");
     if (s.Awaiting && !s.NotSent.isEmpty())
         return QStringLiteral("Could not send %1 (%2): press Stop").arg(Where(s, true), s.NotSent);
+    if (s.Awaiting && s.LineOverflow)
+        return QStringLiteral("Waiting for the scale's answer to %1: %2").arg(Where(s, false), NoLineEndCause());
     if (s.Awaiting && s.MsSinceSent >= s.WaitNoticeMs)
         return QStringLiteral("Waiting %1 s for the scale's answer to %2").arg(s.MsSinceSent / 1000).arg(Where(s, false));
     if (s.Awaiting && s.SendsInARow >= 2 && IsRecord(s))
@@ -71,6 +73,18 @@ QString UploadWhere(std::int32_t index, std::int32_t rows, bool of)
     if (of && index >= 1 && index <= rows)
         return QStringLiteral("record %1 of %2").arg(index).arg(rows);
     return QStringLiteral("record %1").arg(index);
+}
+
+QString NoLineEndCause()
+{
+    return QStringLiteral("the device sends text without line ends (a scale in continuous output mode, or the wrong port?)");
+}
+
+QString LinkToolTip(const TStatusState& s)
+{
+    if (!s.LinkUp)
+        return s.Cause;
+    return s.Running && s.Awaiting && s.LineOverflow ? NoLineEndCause() : QString();
 }
 
 QString StatusText(const TStatusState& s)

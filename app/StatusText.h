@@ -23,6 +23,7 @@ struct TStatusState {
     std::int64_t WaitNoticeMs = DefaultWaitNoticeMs;  // from then on the line says how long it waits
     std::int64_t ElapsedMs = 0;  // since the start; once over, the time it took
     QByteArray LastReply;
+    bool LineOverflow = false;   // text without line ends went past the bound since the last command
     // The link.
     QString Link;                // as the label names it: "COM1", "192.168.1.100"
     bool LinkUp = false;
@@ -32,6 +33,11 @@ struct TStatusState {
 };
 
 QString StatusText(const TStatusState& s);
+// The connection label's tooltip: why the link failed, or what keeps the
+// scale's answer from coming.
+QString LinkToolTip(const TStatusState& s);
+// Why no reply line comes from a device that keeps sending.
+QString NoLineEndCause();
 // Where an exchange at UploadIndex `index` stands: "the start command",
 // "record 37" (with `of`: "record 37 of 120"), "the end command".
 QString UploadWhere(std::int32_t index, std::int32_t rows, bool of);

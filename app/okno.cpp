@@ -223,6 +223,7 @@ void TForm1::BuildControls()
 
     StatusLine = new TStatusLine([this] { return StatusState(); }, this);
     setStatusBar(StatusLine);
+    StatusLine->Shown = [this](const TStatusState& s) { LabelConnection->setToolTip(LinkToolTip(s)); };
     // Each tick may send the next command: tell it as it goes.
     connect(&Upload.TimerBaza, &QTimer::timeout, StatusLine, &TStatusLine::Refresh);
     CommLogPanel = new TCommLogPanel(CommLog, this);

@@ -40,6 +40,9 @@ struct Model {
     bool running = false;
     bool inStart = false;
     bool awaiting = false;      // the last command has not had its matching reply
+    bool matched = false;       // since the last command: a reply matched it
+    bool refused = false;       // ... and one did not
+    bool overflow = false;      // the line being received went past the bound
     Kind kind = None;
     int current = -1;           // the record last sent
     int next = 0;               // the record the next tick may send
@@ -64,6 +67,8 @@ struct Model {
     {
         if (!running)
             Fail("a command went out while no upload runs");
+        const bool disagreed = matched && refused;
+        matched = refused = false;
         if (inStart) {
             if (++sentInStart != 1 || command != StartCommand(position))
                 Fail("Start sent something other than its one start command");
@@ -76,6 +81,8 @@ struct Model {
             const QByteArray record = command.mid(2);
             if (awaiting) {
                 // Only the record still waiting may go out again.
+                if (kind == StartCmd || kind == EndCmd)
+                    Fail("a record went out while the start or end command was outstanding");
                 if (kind != RecordCmd || record != rows.value(current))
                     Fail("a second command went out while one was outstanding");
                 return;
@@ -89,6 +96,10 @@ struct Model {
             current = next;
             kind = RecordCmd;
             awaiting = true;
+        } else if (awaiting && disagreed && (kind == StartCmd || kind == EndCmd)) {
+            // The scale answered the start or end command both ways: it goes again.
+            if (command != (kind == StartCmd ? StartCommand(position) : QByteArrayLiteral("Se")))
+                Fail("a start or end command answered both ways was not the one sent again");
         } else if (command == "Se") {
             if (awaiting)
                 Fail("the end command went out while a command was outstanding");
@@ -111,18 +122,39 @@ struct Model {
         buffer += text;
         qsizetype lf;
         while ((lf = buffer.indexOf('\n')) >= 0) {
-            const QByteArray reply = Trim(buffer.left(lf + 1));
+            const bool tooLong = overflow || lf > TUpload::ReplyBound;
+            Reply(tooLong ? QByteArray() : Trim(buffer.left(lf + 1)), tooLong);
             buffer.remove(0, lf + 1);
-            if (!running || !awaiting || reply != Expected())
-                continue;
-            awaiting = false;
-            if (kind == StartCmd)
-                next = 0;
-            else if (kind == RecordCmd)
-                next = current + 1;
-            else
-                endAnswered = true;
+            overflow = false;
         }
+        if (buffer.size() > TUpload::ReplyBound) {
+            buffer.clear();
+            overflow = true;
+        }
+    }
+
+    void Reply(const QByteArray& reply, bool tooLong)
+    {
+        if (!running || kind == None)
+            return;
+        const bool matches = !tooLong && reply == Expected();
+        (matches ? matched : refused) = true;
+        if (matched && refused) {
+            // Answered both ways: the command is outstanding again.
+            if (!awaiting)
+                endAnswered = false;
+            awaiting = true;
+            return;
+        }
+        if (!awaiting || !matches)
+            return;
+        awaiting = false;
+        if (kind == StartCmd)
+            next = 0;
+        else if (kind == RecordCmd)
+            next = current + 1;
+        else
+            endAnswered = true;
     }
 
     void Finished(bool failed)
@@ -147,6 +179,7 @@ struct Model {
         endAnswered = false;
         finished = 0;
         sentInStart = 0;
+        matched = refused = overflow = false;
         buffer.clear();
     }
 };

@@ -66,6 +66,49 @@ private slots:
         QCOMPARE(log.At(2).Bytes, QByteArray("Mr\r\n"));
     }
 
+    // A long command keeps its first bytes and its length; the ring keeps at
+    // most ByteCapacity bytes, the oldest entries going first.
+    void boundedInBytes()
+    {
+        TCommLog log;
+        log.Append(0, TCommLog::lkSent, QByteArray(200002, 'x'));
+        QCOMPARE(log.At(0).Bytes.size(), TCommLog::LongEntry);
+        QVERIFY(log.Line(log.At(0)).endsWith(QString::fromUtf8("xxx \u2026 (200,002 bytes)")));
+        log.Flush();
+        QVERIFY(log.data(log.index(0, TCommLog::lcHex)).toString().endsWith(QString::fromUtf8("78 \u2026 (200,002 bytes)")));
+        const int many = int(TCommLog::ByteCapacity / TCommLog::LongEntry) + 100;
+        for (int i = 1; i <= many; ++i)
+            log.Append(0, TCommLog::lkSent, QByteArray::number(i) + QByteArray(TCommLog::LongEntry, 'y'));
+        QVERIFY(log.Bytes() <= TCommLog::ByteCapacity);
+        QCOMPARE(log.Count(), qsizetype(TCommLog::ByteCapacity / TCommLog::LongEntry));
+        QVERIFY(log.At(0).Bytes.startsWith(QByteArray::number(many - log.Count() + 1) + 'y'));
+        log.Flush();
+        QCOMPARE(log.rowCount(), int(log.Count()));
+        QCOMPARE(log.Row(0)->Bytes, log.At(0).Bytes);
+        QVERIFY(!log.Row(int(log.Count())));
+    }
+
+    // A device that never ends a line: the log keeps the line's start, then one
+    // entry with its length when its LF comes or the link's next event.
+    void lineWithoutEndIsCounted()
+    {
+        TCommLog log;
+        const QByteArray chunk(4096, '0');
+        for (int i = 0; i < 1000; ++i)
+            log.Received(0, QByteArray(), chunk);
+        QCOMPARE(log.Count(), 17);  // up to the bound and the piece that passes it
+        log.Received(0, QByteArray(), "0\nMr\r\n");
+        QCOMPARE(log.Count(), 20);
+        QCOMPARE(log.At(17).Bytes, QByteArray("discarded 4,096,001 bytes without a line end"));
+        QCOMPARE(log.At(18).Bytes, QByteArray("Mr\r\n"));
+        QCOMPARE(log.At(19).Kind, TCommLog::lkReply);
+        for (int i = 0; i < 100; ++i)
+            log.Received(0, QByteArray(), chunk);
+        log.Event(0, QStringLiteral("closed"));
+        QCOMPARE(log.At(log.Count() - 2).Bytes, QByteArray("discarded 409,600 bytes without a line end"));
+        QCOMPARE(log.At(log.Count() - 1).Bytes, QByteArray("closed"));
+    }
+
     void savedAndClearedLines()
     {
         TCommLog log;

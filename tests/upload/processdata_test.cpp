@@ -136,6 +136,8 @@ private slots:
         h.position = 1;  // the user picks "user database" before the scale answers
         h.ReplyAndTick("MbP\n");
         QCOMPARE(h.sent.size(), 1);
+        h.ReplyAndTick("MbU\n");  // answered both ways: the start command goes again, of the kind now chosen
+        QCOMPARE(h.sent.last(), QByteArray("SbU"));
         h.ReplyAndTick("MbU\n");
         QCOMPARE(h.sent.last(), QByteArray("Srx"));
     }
@@ -147,6 +149,8 @@ private slots:
         QTest::newRow("further letters") << QByteArray("Mrx\r\n");
         QTest::newRow("wrong reply") << QByteArray("Mx\r\n");
         QTest::newRow("empty line") << QByteArray("\r\n");
+        QTest::newRow("line past the bound") << QByteArray(TUpload::ReplyBound + 1, 'x') + "\n";
+        QTest::newRow("blanks past the bound, then Mr") << QByteArray(TUpload::ReplyBound, ' ') + "Mr\r\n";
     }
     void rejectedRepliesResendTheRecord()
     {
@@ -169,12 +173,15 @@ private slots:
         h.upload.Start(0);
         h.ReplyAndTick("MbU\n");
         QCOMPARE(h.sent.size(), 1);
+        h.upload.Start(0);
         h.ReplyAndTick("MbP\n");
         h.ReplyAndTick("Mr\n");
         h.ReplyAndTick("Mr\n");  // a stray answer while "Se" awaits its own
         h.ReplyAndTick("Mx\n");
-        QCOMPARE(h.sent, (QList<QByteArray>{"SbP", "Sra", "Se"}));
+        QCOMPARE(h.sent, (QList<QByteArray>{"SbP", "SbP", "Sra", "Se"}));
         QVERIFY(h.finished.isEmpty());
+        h.ReplyAndTick("Me\n");  // after the wrong ones: "Se" goes again
+        QCOMPARE(h.sent.last(), QByteArray("Se"));
         h.ReplyAndTick("Me\n");
         QCOMPARE(h.finished, QList<bool>{false});
     }
@@ -257,6 +264,71 @@ private slots:
         QCOMPARE(h.finished.size(), 1);
     }
 
+    // Between one command and the next the scale answered it both ways: the
+    // same command goes again, never the next one, and the run still ends whole.
+    void disagreeingRepliesResend_data()
+    {
+        QTest::addColumn<QByteArrayList>("before");  // answers that bring the exchange there
+        QTest::addColumn<QByteArray>("replies");
+        QTest::addColumn<QByteArray>("resent");
+        QTest::newRow("start, right then wrong") << QByteArrayList{} << QByteArray("MbP\r\nMx\r\n") << QByteArray("SbP");
+        QTest::newRow("start, wrong then right") << QByteArrayList{} << QByteArray("MbU\r\nMbP\r\n") << QByteArray("SbP");
+        QTest::newRow("late duplicate Mr, then Mx") << QByteArrayList{"MbP\n", "Mr\n"} << QByteArray("Mr\r\nMx\r\n") << QByteArray("Srb");
+        QTest::newRow("Mx, then late duplicate Mr") << QByteArrayList{"MbP\n", "Mr\n"} << QByteArray("Mx\r\nMr\r\n") << QByteArray("Srb");
+        QTest::newRow("line past the bound, then Mr") << QByteArrayList{"MbP\n", "Mr\n"}
+            << QByteArray(TUpload::ReplyBound + 1, '0') + "\nMr\r\n" << QByteArray("Srb");
+        QTest::newRow("end, right then wrong") << QByteArrayList{"MbP\n", "Mr\n", "Mr\n"} << QByteArray("Me\r\nMr\r\n") << QByteArray("Se");
+    }
+    void disagreeingRepliesResend()
+    {
+        QFETCH(QByteArrayList, before);
+        QFETCH(QByteArray, replies);
+        QFETCH(QByteArray, resent);
+        Harness h;
+        h.rows = {"a", "b"};
+        h.upload.Start(0);
+        for (const QByteArray& r : before)
+            h.ReplyAndTick(r);
+        const qsizetype sent = h.sent.size();
+        h.upload.ProcessReply(replies, replies.size());
+        QVERIFY(h.upload.TimerBaza.isActive());
+        h.upload.TimerBazaTimer();
+        QCOMPARE(h.sent.size(), sent + 1);
+        QCOMPARE(h.sent.last(), resent);
+        QCOMPARE(h.upload.SendsInARow(), 2);
+        for (int i = 0; i < 5 && h.finished.isEmpty(); ++i)
+            h.ReplyAndTick(h.sent.last() == "SbP" ? "MbP\n" : h.sent.last() == "Se" ? "Me\n" : "Mr\n");
+        h.sent.removeAt(sent);
+        QCOMPARE(h.sent, (QList<QByteArray>{"SbP", "Sra", "Srb", "Se"}));
+        QCOMPARE(h.finished, QList<bool>{false});
+    }
+
+    // A device that never ends a line: what waits stays under the bound, idle
+    // or not, and the LF that comes at last is one wrong reply.
+    void streamWithoutLineEndStaysBounded()
+    {
+        Harness h;
+        h.rows = {"a", "b"};
+        const QByteArray chunk(4096, '0');
+        for (int i = 0; i < 32; ++i)
+            h.upload.ProcessReply(chunk, chunk.size());
+        QVERIFY(h.upload.ReplyBuffer.size() <= TUpload::ReplyBound);
+        h.upload.Start(0);
+        QVERIFY(!h.upload.LineOverflow());
+        h.ReplyAndTick("MbP\n");
+        for (int i = 0; i < 256; ++i)
+            h.ReplyAndTick(chunk);
+        QVERIFY(h.upload.ReplyBuffer.size() <= TUpload::ReplyBound);
+        QVERIFY(h.upload.LineOverflow());
+        QCOMPARE(h.upload.DiscardedBytes(), std::int64_t(256 * 4096));
+        QCOMPARE(h.sent.size(), 2);
+        h.ReplyAndTick("Mr\r\n");
+        QCOMPARE(h.sent, (QList<QByteArray>{"SbP", "Sra", "Sra"}));
+        QVERIFY(!h.upload.LineOverflow());
+        h.ReplyAndTick("Mr\r\n");
+        QCOMPARE(h.sent.last(), QByteArray("Srb"));
+    }
+
     void statusText_data()
     {
         QTest::addColumn<TStatusState>("state");
@@ -274,6 +346,8 @@ private slots:
                                                 << "The scale answered \"Mx\" to record 37: sending it again (3rd time)";
         QTest::newRow("answered wrongly ten times") << At37(300, 11)
                                                     << "The scale answered \"Mx\" to record 37: sending it again (11th time)";
+        QTest::newRow("device without line ends") << With(At37(12400), [](auto& s) { s.LineOverflow = true; })
+            << "Waiting for the scale's answer to record 37: the device sends text without line ends (a scale in continuous output mode, or the wrong port?)";
         QTest::newRow("resent, then silent") << At37(3000, 2) << "Waiting 3 s for the scale's answer to record 37";
         QTest::newRow("tcp connection dropped") << With(At37(), [](auto& s) {
             s.LinkUp = false;

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTime>
@@ -450,6 +451,51 @@ private slots:
         p.start(QStringLiteral(SCALEDB_BINARY), {"--version"});
         QVERIFY(p.waitForFinished());
         QCOMPARE(p.readAllStandardOutput(), QByteArray("scaledb 1.03\n"));
+    }
+
+    // A scale that answers record 2 with a late duplicate of record 1's "Mr"
+    // and then its own "Mx": record 2 goes again, and every record arrives whole.
+    void lateDuplicateAnswerResendsTheRecord()
+    {
+        ScaleSim sim("tcp", {"--repeat-reply-at", "3", "--wrong-at", "3"});
+        QVERIFY(sim.Started());
+        const Run r = Send({database, "--to", Link("tcp", sim)});
+        QVERIFY2(r.code == 0, r.out.constData());
+        QByteArray expected = streamed;
+        expected.replace("Sr2; Pepper ;\r\n", "Sr2; Pepper ;\r\nSr2; Pepper ;\r\n");
+        QCOMPARE(sim.Recorded(), expected);
+    }
+
+    // A device that streams text without line ends: the scale fails with the
+    // cause at --timeout, and the log holds a bounded part of the stream.
+    void deviceWithoutLineEnds()
+    {
+        QTcpServer device;
+        QVERIFY(device.listen(QHostAddress::LocalHost));
+        const QByteArray chunk(64 * 1024, '0');
+        qint64 streamed = 0;
+        connect(&device, &QTcpServer::newConnection, this, [&] {
+            QTcpSocket* s = device.nextPendingConnection();
+            const auto more = [s, &chunk, &streamed] {
+                while (s->bytesToWrite() < 4 * chunk.size())
+                    streamed += s->write(chunk);
+            };
+            connect(s, &QTcpSocket::bytesWritten, s, more);
+            more();
+        });
+        const QString log = dir.filePath("stream.log");
+        QProcess p;
+        p.start(QStringLiteral(SCALEDB_BINARY), {"send", database, "--to", QStringLiteral("tcp://127.0.0.1:%1").arg(device.serverPort()),
+                                                 "--timeout", "3", "--log", log});
+        QTRY_VERIFY_WITH_TIMEOUT(p.state() == QProcess::NotRunning, 30000);
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY2(p.readAllStandardOutput().contains("the device sends text without line ends (a scale in continuous output mode, or the wrong port?)"),
+                 "cause not named");
+        QVERIFY(streamed > 2 * 1024 * 1024);
+        QFile file(log);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.size() < 1024 * 1024);
+        QVERIFY(file.readAll().contains(" bytes without a line end"));
     }
 };
 

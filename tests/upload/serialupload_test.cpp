@@ -248,7 +248,9 @@ private slots:
         w->rgBaza->SetItemIndex(0);               // kind changed while the start reply is awaited
         pty.Write(" MbU \r\n");
         QCOMPARE(SentWithin(pty, 400), QByteArray());  // nothing: MbP is awaited now
-        pty.Write("\tMbP\r\n");
+        pty.Write("\tMbP\r\n");                   // answered both ways: the start command goes again
+        QCOMPARE(pty.ReadExactly(5), QByteArray("SbP\r\n"));
+        pty.Write("MbP\r\n");
         QCOMPARE(pty.ReadExactly(5), QByteArray("Sra\r\n"));
         pty.Write("mr\r\n");                      // lower case is refused: the record goes again
         QCOMPARE(pty.ReadExactly(5), QByteArray("Sra\r\n"));

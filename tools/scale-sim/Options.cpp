@@ -56,6 +56,9 @@ const char* UsageText()
            "                        (with --count: FILE is a folder, scale K records to FILE/K.bin)\n"
            "  --delay MS            wait MS before each reply (default 0)\n"
            "  --wrong-at N[,N...]   answer the N-th command with \"Mx\"\n"
+           "  --repeat-reply-at N[,N...]\n"
+           "                        before answering the N-th command, send the reply\n"
+           "                        before it again (a late duplicate)\n"
            "  --split               send each reply in two pieces, \"M\" and the rest\n"
            "  --split-gap MS        time between the two pieces (default 20)\n"
            "  --silent-after N      do not answer commands after the N-th (0: never answer)\n"
@@ -153,6 +156,12 @@ bool ParseOptions(int argc, char** argv, SimOptions& out, std::string& error)
             ok = take();
             if (ok && !ParseList(value, out.wrongAt)) {
                 error = "--wrong-at: \"" + value + "\" is not a list of command numbers from 1";
+                ok = false;
+            }
+        } else if (name == "--repeat-reply-at") {
+            ok = take();
+            if (ok && !ParseList(value, out.repeatReplyAt)) {
+                error = "--repeat-reply-at: \"" + value + "\" is not a list of command numbers from 1";
                 ok = false;
             }
         } else if (name == "--silent-after") {

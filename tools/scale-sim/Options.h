@@ -16,6 +16,7 @@ struct SimOptions {
     std::string record;            // empty: nothing recorded; a folder when count > 1
     int delayMs = 0;
     std::set<long> wrongAt;
+    std::set<long> repeatReplyAt;
     bool split = false;
     int splitGapMs = 20;
     std::optional<long> silentAfter;

@@ -70,6 +70,10 @@ Answer Scale::Take(std::string_view command)
     if (options_.wrongAt.contains(answer.number))
         text = "Mx";
     answer.reply = *text + "\r\n";
+    // A late duplicate of the reply before goes out ahead of this one, in the same piece.
+    const std::string duplicate = options_.repeatReplyAt.contains(answer.number) ? lastReply_ : std::string();
+    lastReply_ = *answer.reply;
+    answer.reply = duplicate + *answer.reply;
     return answer;
 }
 

@@ -34,6 +34,7 @@ public:
 private:
     const SimOptions& options_;
     long count_ = 0;
+    std::string lastReply_;  // with CR LF; empty before the first
 };
 
 // Cuts a byte stream into commands: each ends at a LF, and a CR right before
