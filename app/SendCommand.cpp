@@ -22,11 +22,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
-#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/resource.h>
