@@ -3,11 +3,14 @@
 #include "GridText.h"
 
 #include <QFile>
-#include <QFileInfo>
 
+#include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <bit>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -151,11 +154,24 @@ TGridContent ParseDatabase(QByteArray bytes)
 
 void LoadDatabaseFile(const QString& path, TGridTable& table)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Opened without waiting and its type checked before any read: a FIFO
+    // or a device would block or never end.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        Fail(path, QString::fromLocal8Bit(std::strerror(errno)));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const bool dir = S_ISDIR(st.st_mode);
+        ::close(fd);
+        if (dir)
+            Fail(path, QStringLiteral("Is a directory"));
+        throw EInOutError(QStringLiteral("%1 is not a regular file").arg(path).toLocal8Bit().toStdString());
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         Fail(path, file.errorString());
-    if (QFileInfo(path).isDir())
-        Fail(path, QStringLiteral("Is a directory"));
+    }
     // Offsets are 32-bit: that bounds a database at 4 GiB, far beyond any scale's memory.
     if (file.size() >= qint64(0xFFFFFFFFu))
         Fail(path, QStringLiteral("File too large"));
@@ -165,7 +181,7 @@ void LoadDatabaseFile(const QString& path, TGridTable& table)
     qsizetype got = 0;
     for (;;) {
         if (got == bytes.size())
-            bytes.resize(got + 65536);  // the file grew, or reports no size (a pipe)
+            bytes.resize(got + 65536);  // the file grew
         const qint64 n = file.read(bytes.data() + got, bytes.size() - got);
         if (n < 0)
             Fail(path, file.errorString());

@@ -15,6 +15,7 @@ public:
 // Parses a whole file's bytes (Ctrl+Z ends them) into table content.
 TGridContent ParseDatabase(QByteArray bytes);
 
-// Loads the file into the table. A file that cannot be opened or read throws
-// EInOutError and leaves the table as it was.
+// Loads the file into the table. A file that cannot be opened or read, or is
+// no regular file (a FIFO, socket or device), throws EInOutError and leaves
+// the table as it was.
 void LoadDatabaseFile(const QString& path, TGridTable& table);

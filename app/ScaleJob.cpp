@@ -79,8 +79,7 @@ TScaleJob::TScaleJob(const TTarget& target, const TGridTable& table, int positio
                    if (quarter)
                        OnEvent(*this, evPercent);
                },
-               [this](bool failed) { Finish(failed ? QStringLiteral("the scale did not accept the database")
-                                                   : QString()); },
+               [this](bool failed) { Ended(failed); },
                [this](bool run) { run ? gaps_.Start(gap_) : gaps_.Stop(gap_); }}),
       deadlines_(deadlines),
       deadline_(deadlines.Add([this] {
@@ -104,6 +103,8 @@ TScaleJob::~TScaleJob()
 
 void TScaleJob::Begin()
 {
+    if (!Outcome.isNull())
+        return;  // interrupted before its turn came
     clock_.start();
     deadlines_.Start(deadline_);
     if (Target.Kind == ckSerial) {
@@ -121,6 +122,8 @@ void TScaleJob::Begin()
             } catch (...) {
                 return;
             }
+            if (!Outcome.isNull())
+                return;  // over: the link closes on the next turn of the loop
             if (log_)
                 log_->Received(logLink_, upload_.ReplyBuffer, text);
             upload_.ProcessReply(text, text.size());
@@ -143,6 +146,8 @@ void TScaleJob::Begin()
         return;
     }
     const auto sink = [this](const QByteArray& text) {
+        if (!Outcome.isNull())
+            return;  // over: the link closes on the next turn of the loop
         if (log_)
             log_->Received(logLink_, upload_.ReplyBuffer, text);
         upload_.ProcessReply(text, text.size());
@@ -225,15 +230,40 @@ void TScaleJob::Send(const QByteArray& command)
                    .arg(UploadWhere(upload_.UploadIndex, table_.RowCount(), true), eth_->SendCause));
 }
 
+QString InterruptedAt(int record, int rows)
+{
+    return QStringLiteral("interrupted at record %1 of %2").arg(record).arg(rows);
+}
+
+void TScaleJob::Interrupt()
+{
+    if (!Outcome.isNull())
+        return;
+    Interrupted = true;
+    Finish(InterruptedAt(RecordsSent, table_.RowCount()));
+}
+
+void TScaleJob::Ended(bool failed)
+{
+    // A file without records still makes a whole exchange, the start and
+    // end commands alone, which must not pass for an accepted database.
+    if (table_.Content().Rows() == 0)
+        Finish(QStringLiteral("the database is empty: only the start and end commands were sent"));
+    else
+        Finish(failed ? QStringLiteral("the scale did not accept the database") : QString());
+}
+
 void TScaleJob::Finish(const QString& outcome)
 {
     if (!Outcome.isNull())
         return;
     Outcome = outcome.isNull() ? QStringLiteral("") : outcome;
-    Seconds = static_cast<double>(clock_.elapsed()) / 1000.0;
+    Seconds = clock_.isValid() ? static_cast<double>(clock_.elapsed()) / 1000.0 : 0.0;
     deadlines_.Stop(deadline_);
     upload_.Stop();
     if (log_)
-        log_->Event(logLink_, Outcome.isEmpty() ? QStringLiteral("upload accepted") : QStringLiteral("upload failed: ") + Outcome);
+        log_->Event(logLink_, Outcome.isEmpty() ? QStringLiteral("upload accepted")
+                              : Interrupted    ? QStringLiteral("upload ") + Outcome
+                                               : QStringLiteral("upload failed: ") + Outcome);
     OnEvent(*this, evFinished);
 }

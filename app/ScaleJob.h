@@ -1,6 +1,8 @@
 #pragma once
 // One scale's upload for `scaledb send`: its own link, exchange and deadline,
-// reporting each step to the run that started it.
+// reporting each step to the run that started it. Once it finished it takes
+// nothing more from its link; its owner deletes it (and so closes the link)
+// on the next turn of the event loop, never inside its own callbacks.
 #include "Deadlines.h"
 #include "GridTable.h"
 #include "LinkSender.h"
@@ -31,6 +33,9 @@ struct TTarget {
 // tcp://HOST:PORT, udp://ADDRESS:PORT or serial:DEVICE[@BAUD].
 bool ParseLink(const QString& text, TTarget& t);
 
+// The outcome of an upload a signal ended: "interrupted at record k of R".
+QString InterruptedAt(int record, int rows);
+
 class TScaleJob : public QObject {
 public:
     enum TEvent { evConnected, evPercent, evFinished };
@@ -42,11 +47,14 @@ public:
     ~TScaleJob() override;
 
     void Begin();
+    // Ends the upload now, as a signal asks: nothing more is sent.
+    void Interrupt();
 
     TTarget Target;
     int Percent = 0;
     int RecordsSent = 0;          // the highest record number sent so far
     QString Outcome;              // null while running; empty when accepted
+    bool Interrupted = false;     // Outcome is InterruptedAt()
     double Seconds = 0;
     std::function<void(TScaleJob& job, TEvent event)> OnEvent = [](TScaleJob&, TEvent) {};
 
@@ -61,6 +69,8 @@ private:
     QString LinkFailure(const QString& cause) const;
     void Start();
     void Send(const QByteArray& command);
+    // The exchange reached its end.
+    void Ended(bool failed);
     void Finish(const QString& outcome);
 
     std::shared_ptr<TUdpPort> udp_;  // every UDP scale's one endpoint

@@ -7,6 +7,7 @@
 #include "DatabaseFile.h"
 #include "Global.h"
 #include "ProcessData.h"
+#include "ScaleFleet.h"
 #include "ScaleJob.h"
 #include "UdpPort.h"
 
@@ -17,16 +18,19 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <map>
 #include <memory>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -43,7 +47,11 @@ const char Description[] =
     "(or --jobs at a time), and prints the outcome of each.\n"
     "LINK is tcp://HOST:PORT, udp://ADDRESS:PORT or serial:DEVICE[@BAUD].\n"
     "FILE is checked first; what the check finds is printed as warnings on standard error.\n"
-    "Exit status: 0 every scale accepted the database, 1 one did not, 2 bad arguments.\n"
+    "LINKS may be a pipe; - reads the links from standard input.\n"
+    "SIGINT, SIGTERM or SIGHUP ends every upload where it stands, reports each scale\n"
+    "\"interrupted at record K of R\" and exits 130 (SIGINT) or 143; a second SIGINT ends at once.\n"
+    "Exit status: 0 every scale accepted the database, 1 one did not, or the report or\n"
+    "log could not be written whole, 2 bad arguments.\n"
     "With --check: 0 nothing found, 1 something found, 2 bad arguments.\n"
     "ports lists the serial devices, one a line, tab-separated: kernel name, stable\n"
     "/dev/serial/by-id path, USB product, serial number (empty when unknown).";
@@ -72,18 +80,54 @@ struct TSendOptions {
     QString LogPath;         // --log: every entry of the communication log, as it comes
 };
 
+// A links file is read whole, up to this: a few hundred thousand links.
+constexpr qsizetype kLinksFileLimit = qsizetype(16) << 20;
+
+// The bytes of a links file that may be a pipe ("-" is standard input, or a
+// FIFO, or <(...)): read to its end, waiting only while a writer holds it
+// open. A FIFO that no writer has opened reads as empty at once.
+bool ReadLinkBytes(const QString& path, QByteArray& bytes, QString& error)
+{
+    const bool standardInput = path == QLatin1String("-");
+    const int fd = standardInput ? STDIN_FILENO : ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = QStringLiteral("cannot read %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n > 0 && bytes.size() + n > kLinksFileLimit) {
+            error = QStringLiteral("%1 holds over 16 MiB: not a list of links").arg(path);
+            break;
+        }
+        if (n > 0) {
+            bytes.append(buf, n);
+        } else if (n == 0) {
+            break;
+        } else if (errno == EAGAIN) {
+            pollfd p{fd, POLLIN, 0};
+            ::poll(&p, 1, -1);  // a writer is connected: its data or its hang-up comes
+        } else if (errno != EINTR) {
+            error = QStringLiteral("cannot read %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+            break;
+        }
+    }
+    if (!standardInput)
+        ::close(fd);
+    return error.isEmpty();
+}
+
 // One link a line; '#' starts a comment; blank lines are skipped.
 bool ReadLinkFile(const QString& path, std::vector<TTarget>& targets, QString& error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+    QByteArray bytes;
+    if (!ReadLinkBytes(path, bytes, error))
         return false;
-    }
     int number = 0;
-    while (!file.atEnd()) {
+    for (const QByteArray& raw : bytes.split('\n')) {
         ++number;
-        QString line = QString::fromLocal8Bit(file.readLine());
+        QString line = QString::fromLocal8Bit(raw);
         const qsizetype hash = line.indexOf('#');
         if (hash >= 0)
             line.truncate(hash);
@@ -98,6 +142,40 @@ bool ReadLinkFile(const QString& path, std::vector<TTarget>& targets, QString& e
         targets.push_back(t);
     }
     return true;
+}
+
+QString CannotWrite(const QString& path, int error)
+{
+    return QStringLiteral("cannot write %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(error)));
+}
+
+// Opens --log for writing without waiting on it: a FIFO, socket or device
+// is refused, as it could block the run or never take the entries.
+bool OpenLog(const QString& path, QFile& file, QString& error)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const QString notRegular = QStringLiteral("%1 is not a regular file").arg(path);
+    struct stat st {};
+    if (::stat(name.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        error = notRegular;
+        return false;
+    }
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        error = CannotWrite(path, errno);
+        return false;
+    }
+    // Checked again on what was opened: the path may have changed meanwhile.
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        error = notRegular;
+    else if (::ftruncate(fd, 0) != 0)
+        error = CannotWrite(path, errno);
+    else if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
+        error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+    if (error.isEmpty())
+        return true;
+    ::close(fd);
+    return false;
 }
 
 bool ReadNumber(const QCommandLineParser& parser, const QString& name, int low, int high, int& value)
@@ -233,7 +311,9 @@ public:
         case TScaleJob::evFinished:
             ++done_;
             failed_ += !job.Outcome.isEmpty();
-            line = job.Outcome.isEmpty() ? QStringLiteral("accepted") : QStringLiteral("failed: ") + job.Outcome;
+            line = job.Outcome.isEmpty() ? QStringLiteral("accepted")
+                 : job.Interrupted      ? job.Outcome
+                                        : QStringLiteral("failed: ") + job.Outcome;
             break;
         }
         if (!terminal_) {
@@ -255,25 +335,32 @@ private:
     std::size_t failed_ = 0;
 };
 
-void PrintReport(const std::vector<std::unique_ptr<TScaleJob>>& jobs, bool json)
+QString OutcomeWord(const TScaleResult& r)
+{
+    return r.Outcome.isEmpty() ? QStringLiteral("accepted") : r.Interrupted ? QStringLiteral("interrupted") : QStringLiteral("failed");
+}
+
+// The report on standard output; false, with errno, when it could not all be written.
+bool PrintReport(const std::vector<TTarget>& targets, const std::vector<TScaleResult>& results, bool json)
 {
     if (json) {
         QJsonArray scales;
-        for (const auto& j : jobs)
+        for (std::size_t i = 0; i < results.size(); ++i)
             scales.append(QJsonObject{
-                {QStringLiteral("link"), j->Target.Name},
-                {QStringLiteral("outcome"), j->Outcome.isEmpty() ? QStringLiteral("accepted") : QStringLiteral("failed")},
-                {QStringLiteral("cause"), j->Outcome},
-                {QStringLiteral("records"), j->RecordsSent},
-                {QStringLiteral("seconds"), j->Seconds},
+                {QStringLiteral("link"), targets[i].Name},
+                {QStringLiteral("outcome"), OutcomeWord(results[i])},
+                {QStringLiteral("cause"), results[i].Outcome},
+                {QStringLiteral("records"), results[i].RecordsSent},
+                {QStringLiteral("seconds"), results[i].Seconds},
             });
         std::fputs(QJsonDocument(scales).toJson(QJsonDocument::Indented).constData(), stdout);
-        return;
+    } else {
+        std::printf("%-40s %s\n", "scale", "outcome");
+        for (std::size_t i = 0; i < results.size(); ++i)
+            std::printf("%-40s %s\n", targets[i].Name.toLocal8Bit().constData(),
+                        results[i].Outcome.isEmpty() ? "accepted" : results[i].Outcome.toLocal8Bit().constData());
     }
-    std::printf("%-40s %s\n", "scale", "outcome");
-    for (const auto& j : jobs)
-        std::printf("%-40s %s\n", j->Target.Name.toLocal8Bit().constData(),
-                    j->Outcome.isEmpty() ? "accepted" : j->Outcome.toLocal8Bit().constData());
+    return std::fflush(stdout) == 0 && !std::ferror(stdout);
 }
 
 QString Findings(std::size_t n)
@@ -281,8 +368,29 @@ QString Findings(std::size_t n)
     return n == 0 ? QStringLiteral("nothing found") : n == 1 ? QStringLiteral("1 finding") : QStringLiteral("%1 findings").arg(n);
 }
 
-// Uploads to every scale, at most o.Jobs at once, and prints the outcome of each.
-int RunSend(TSendOptions o)
+// Writes the report, makes sure the log is all written, and gives the exit
+// status: 130 or 143 after a signal, 1 when something could not be written
+// or a scale did not accept the database.
+int Conclude(const TSendOptions& o, const std::vector<TScaleResult>& results, int signal, QFile* logFile)
+{
+    int status = std::any_of(results.begin(), results.end(), [](const TScaleResult& r) { return !r.Outcome.isEmpty(); });
+    if (!PrintReport(o.Targets, results, o.Json)) {
+        Err(QStringLiteral("cannot write the report: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+        status = 1;
+    }
+    if (logFile && (!logFile->flush() || logFile->error() != QFileDevice::NoError)) {
+        Err(QStringLiteral("cannot write %1: %2").arg(o.LogPath, logFile->errorString()));
+        status = 1;
+    }
+    if (signal)
+        return signal == SIGINT ? 130 : 143;
+    return status;
+}
+
+int SendToScales(const TSendOptions& o, const TGridTable& table);
+
+// Loads and checks the database, then uploads it to every scale.
+int RunSend(const TSendOptions& o)
 {
     TGridTable table;
     try {
@@ -306,13 +414,20 @@ int RunSend(TSendOptions o)
         Err(QStringLiteral("not sent: %1 (--strict)").arg(Findings(findings.size())));
         return 1;
     }
+    return SendToScales(o, table);
+}
+
+// The upload to every scale, at most o.Jobs at once, and the outcome of each.
+int SendToScales(const TSendOptions& o, const TGridTable& table)
+{
     // Each entry goes to the file as it comes, through the file's buffer;
     // written out when a scale finishes and at the end.
     TCommLog log;
-    QFile logFile(o.LogPath);
+    QFile logFile;
     if (!o.LogPath.isEmpty()) {
-        if (!logFile.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            Err(QStringLiteral("cannot write %1: %2").arg(o.LogPath, logFile.errorString()));
+        QString error;
+        if (!OpenLog(o.LogPath, logFile, error)) {
+            Err(error);
             return 2;
         }
         log.SetDecoding(table.Utf8() ? TCommLog::ldUtf8 : TCommLog::ldWindows1250);
@@ -338,12 +453,12 @@ int RunSend(TSendOptions o)
     }
     TDeadlines deadlines(std::chrono::seconds(o.TimeoutSeconds));
     TDeadlines gaps(std::chrono::milliseconds(TUpload::GapMs));
-    std::vector<std::unique_ptr<TScaleJob>> jobs;
-    for (const TTarget& t : o.Targets)
-        jobs.push_back(std::make_unique<TScaleJob>(t, table, o.Position, deadlines, gaps, o.Retries, udp, logged));
+    TFleet fleet(o.Targets, [&](const TTarget& t) {
+        return std::make_unique<TScaleJob>(t, table, o.Position, deadlines, gaps, o.Retries, udp, logged);
+    }, jobsAtOnce, table.RowCount());
 
     const bool terminal = ::isatty(STDERR_FILENO);
-    TProgress progress(jobs.size(), terminal);
+    TProgress progress(o.Targets.size(), terminal);
     if (!terminal) {
         // A line per scale event, written out whenever the loop goes to
         // sleep: one write for many lines, however many scales.
@@ -351,39 +466,15 @@ int RunSend(TSendOptions o)
         QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
                          [] { std::fflush(stderr); });
     }
-    std::size_t next = 0, finished = 0;
-    const auto startNext = [&] {
-        if (next < jobs.size()) {
-            TScaleJob* job = jobs[next++].get();
-            QTimer::singleShot(0, job, [job] { job->Begin(); });
-        }
+    fleet.OnEvent = [&](TScaleJob& job, TScaleJob::TEvent event) {
+        progress.Event(job, event);
+        if (event == TScaleJob::evFinished && logged)
+            logFile.flush();
     };
-    for (auto& j : jobs) {
-        j->OnEvent = [&](TScaleJob& job, TScaleJob::TEvent event) {
-            progress.Event(job, event);
-            if (event != TScaleJob::evFinished)
-                return;
-            if (logged)
-                logFile.flush();
-            if (++finished == jobs.size())
-                QCoreApplication::exit(0);
-            else
-                startNext();
-        };
-    }
-    for (std::size_t i = 0; i < jobsAtOnce; ++i)
-        startNext();
-    if (!jobs.empty())
-        QCoreApplication::exec();
+    const int signal = fleet.Run();
     if (terminal)
         std::fputs("\n", stderr);
-
-    PrintReport(jobs, o.Json);
-    const bool failed = std::any_of(jobs.begin(), jobs.end(), [](const auto& j) { return !j->Outcome.isEmpty(); });
-    jobs.clear();
-    if (logged && !logFile.flush())
-        Err(QStringLiteral("cannot write %1: %2").arg(o.LogPath, logFile.errorString()));
-    return failed ? 1 : 0;
+    return Conclude(o, fleet.Results, signal, logged ? &logFile : nullptr);
 }
 
 // One device a line, tab-separated, so that `cut -f2` gives the stable path
@@ -430,7 +521,7 @@ int RunCommandLine(const QStringList& args)
         {QStringLiteral("kind"), QStringLiteral("The database kind: product or user (standard); label, user or status (qd58)."), QStringLiteral("KIND")},
         {QStringLiteral("timeout"), QStringLiteral("Ends an upload that gets no reply for SECONDS."), QStringLiteral("SECONDS"), QStringLiteral("10")},
         {QStringLiteral("udp-port"), QStringLiteral("The local UDP port every UDP scale answers to (0 takes any free port)."), QStringLiteral("N"), QStringLiteral("1001")},
-        {QStringLiteral("to-file"), QStringLiteral("Scales to upload to, one LINK a line ('#' comments)."), QStringLiteral("LINKS")},
+        {QStringLiteral("to-file"), QStringLiteral("Scales to upload to, one LINK a line ('#' comments); - reads standard input."), QStringLiteral("LINKS")},
         {QStringLiteral("jobs"), QStringLiteral("At most N uploads at once (default: all)."), QStringLiteral("N")},
         {QStringLiteral("report"), QStringLiteral("The outcome as text or json (one object per scale)."), QStringLiteral("FORMAT"), QStringLiteral("text")},
         {QStringLiteral("log"), QStringLiteral("Writes every command, reply and link event to FILE, one a line."), QStringLiteral("FILE")},

@@ -59,7 +59,7 @@ int main(int argc, char** argv)
     TForm1 form;
     TConnectionForm connection(form.ComPort1, [&form] { form.btnOpenPortClick(); }, &form);
     form.ConnectionForm = &connection;
-    OnQuitSignal([&form] { form.close(); });
+    OnQuitSignal([&form](int) { form.close(); });
     form.show();
 
     if (!rest.isEmpty()) {

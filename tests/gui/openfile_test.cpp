@@ -19,6 +19,7 @@
 #include <QToolTip>
 
 #include <memory>
+#include <sys/stat.h>
 
 class OpenFileTest : public QObject {
     Q_OBJECT
@@ -111,6 +112,7 @@ private slots:
         QTest::addColumn<QString>("reason");
         QTest::newRow("missing file") << "gone.csv" << "No such file";
         QTest::newRow("a folder") << "" << "directory";
+        QTest::newRow("a named pipe nobody writes to") << "pipe.csv" << "pipe.csv is not a regular file";
     }
     void unreadableFileIsReportedAndTheGridKept()
     {
@@ -119,6 +121,8 @@ private slots:
         TForm1 w;
         w.LoadDatabase(Write("first.csv", "a;b\n"));
         const QString path = name.isEmpty() ? env->folder.Path() : env->folder.File(name);
+        if (name == QLatin1String("pipe.csv"))
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
         // As from a menu click: the error leaves the handler and reaches the application.
         QTimer::singleShot(0, &w, [&] { w.LoadDatabase(path); });
         QTRY_COMPARE(env->boxes.Count(), 1);

@@ -14,7 +14,15 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+#include <QDir>
+
+#include <algorithm>
+#include <csignal>
+#include <fcntl.h>
 #include <memory>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 class SendCommandTest : public QObject {
@@ -119,7 +127,8 @@ private slots:
         QFETCH(QByteArray, reason);
         ScaleSim sim("tcp", options);
         QVERIFY(sim.Started());
-        const Run r = Send({database, "--to", Link("tcp", sim), "--timeout", "1"});
+        // A silent scale is given 3 s; one that answers a margin no load can miss.
+        const Run r = Send({database, "--to", Link("tcp", sim), "--timeout", reason == "no reply" ? "3" : "60"});
         QCOMPARE(r.code, 1);
         QVERIFY2(r.out.contains(reason), r.out.constData());
     }
@@ -385,7 +394,7 @@ private slots:
         const quint16 local = FreeUdpPort();
         QProcess p;
         p.start(QStringLiteral(SCALEDB_BINARY), {"send", database, "--to", Link("udp", sim, "127.0.0.2"),
-                                                 "--udp-port", QString::number(local), "--timeout", "1"});
+                                                 "--udp-port", QString::number(local), "--timeout", "3"});
         QUdpSocket stranger;
         QVERIFY(stranger.bind(QHostAddress("127.0.0.3"), 0));
         QTimer answers;
@@ -408,7 +417,7 @@ private slots:
         const QString list = dir.filePath("scales.txt");
         WriteAll(list, ("# the shop's scales\n" + links[0] + "  # counter\n\n" + links[1] + "\n  \n" + links[2] + "\n").toUtf8());
         const QString logPath = dir.filePath("log.txt");
-        const Run r = Send({database, "--to-file", list, "--report", "json", "--jobs", "2", "--udp-port", "0", "--timeout", "1",
+        const Run r = Send({database, "--to-file", list, "--report", "json", "--jobs", "2", "--udp-port", "0", "--timeout", "3",
                             "--log", logPath});
         QCOMPARE(r.code, 1);
         const QJsonArray scales = QJsonDocument::fromJson(r.out).array();
@@ -439,6 +448,164 @@ private slots:
         QCOMPARE(logged[links[1] + " <<"], QStringList({"MbP<0D><0A>", "Mr<0D><0A>", "Mr<0D><0A>", "Me<0D><0A>"}));
         QCOMPARE(logged[links[1] + " >"].value(0), QStringLiteral("SbP<00>"));
         QVERIFY(logged[links[2] + " *"].contains("upload failed: no reply from the scale"));
+    }
+
+    // Each finished scale's socket is closed at once: with --jobs 3 the
+    // descriptors stay few however many scales have finished.
+    void finishedScalesLetGoOfTheirLinks()
+    {
+        ScaleSim sim("tcp", {"--count", "30"});
+        QVERIFY(sim.Started());
+        QByteArray links;
+        for (int i = 0; i < 30; ++i)
+            links += QStringLiteral("tcp://127.0.0.1:%1\n").arg(sim.Port(i)).toLatin1();
+        WriteAll(dir.filePath("fleet.txt"), links);
+        WriteAll(dir.filePath("one.csv"), "1;Salt\n");
+        QProcess p;
+        p.start(QStringLiteral(SCALEDB_BINARY), {"send", dir.filePath("one.csv"), "--to-file", dir.filePath("fleet.txt"),
+                                                 "--jobs", "3"});
+        QVERIFY(p.waitForStarted());
+        p.setReadChannel(QProcess::StandardError);  // a line per event
+        const QString fds = QStringLiteral("/proc/%1/fd").arg(p.processId());
+        QByteArray progress;
+        int most = 0, lateSamples = 0;
+        while (p.state() == QProcess::Running && p.waitForReadyRead(20000)) {
+            progress += p.readAllStandardError();
+            const int open = static_cast<int>(QDir(fds).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
+            if (progress.count(": accepted\n") >= 20 && open > 0) {  // two thirds of the fleet finished
+                ++lateSamples;
+                most = std::max(most, open);
+            }
+        }
+        QVERIFY(p.state() == QProcess::NotRunning || p.waitForFinished());
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(lateSamples > 0);
+        // What the program holds besides, and each upload's few.
+        QVERIFY2(most <= 12 + 3 * 3, qPrintable(QString::number(most)));
+    }
+
+    // A signal ends the run where it stands, with the whole report and log.
+    void signalInterruptsEveryScale_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("code");
+        QTest::newRow("SIGINT") << int(SIGINT) << 130;
+        QTest::newRow("SIGTERM") << int(SIGTERM) << 143;
+    }
+    void signalInterruptsEveryScale()
+    {
+        QFETCH(int, signal);
+        QFETCH(int, code);
+        ScaleSim sim("tcp", {"--count", "3", "--silent-after", "1"});
+        QVERIFY(sim.Started());
+        const QString logPath = dir.filePath("interrupted.log");
+        QStringList args{"send", dir.filePath("clean.csv"), "--jobs", "2", "--timeout", "60", "--report", "json",
+                         "--log", logPath};
+        for (int i = 0; i < 3; ++i)
+            args << "--to" << QStringLiteral("tcp://127.0.0.1:%1").arg(sim.Port(i));
+        QProcess p;
+        p.start(QStringLiteral(SCALEDB_BINARY), args);
+        const int sent = static_cast<int>(qstrlen("SbP\r\nSr1;Salt\r\n"));
+        QVERIFY(sim.WaitRecorded(sent, 20000, 0) && sim.WaitRecorded(sent, 20000, 1));
+        ::kill(static_cast<pid_t>(p.processId()), signal);
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), code);
+        const QJsonArray scales = QJsonDocument::fromJson(p.readAllStandardOutput()).array();
+        QCOMPARE(scales.size(), 3);
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(scales[i].toObject()["outcome"].toString(), QStringLiteral("interrupted"));
+            QCOMPARE(scales[i].toObject()["cause"].toString(), QStringLiteral("interrupted at record %1 of 2").arg(i < 2));
+        }
+        const QByteArray log = ReadAll(logPath);
+        QCOMPARE(log.count("> Sr1;Salt<0D><0A>\n"), 2);
+        QCOMPARE(log.count("upload interrupted at record 1 of 2\n"), 2);
+    }
+
+    // A database or log that is no regular file is refused before it is
+    // opened in a way that waits; a links pipe nobody writes to is empty.
+    void inputsThatCouldBlock_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("err");
+        QTest::newRow("database is a named pipe") << QStringList{"PIPE", "--to", "tcp://127.0.0.1:1"}
+                                                  << QByteArray("pipe is not a regular file\n");
+        QTest::newRow("database is a device") << QStringList{"/dev/zero", "--to", "tcp://127.0.0.1:1"}
+                                              << QByteArray("scaledb: /dev/zero is not a regular file\n");
+        QTest::newRow("log is a named pipe") << QStringList{"CLEAN", "--to", "tcp://127.0.0.1:1", "--log", "PIPE"}
+                                             << QByteArray("pipe is not a regular file\n");
+        QTest::newRow("links from a named pipe nobody writes to")
+            << QStringList{"CLEAN", "--to-file", "PIPE"} << QByteArray("at least one --to LINK");
+    }
+    void inputsThatCouldBlock()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, err);
+        const QString pipe = dir.filePath("pipe");
+        QFile::remove(pipe);
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        args.replaceInStrings(QRegularExpression("^PIPE$"), pipe);
+        args.replaceInStrings(QRegularExpression("^CLEAN$"), dir.filePath("clean.csv"));
+        const Run r = Send(args);
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.contains(err), r.err.constData());
+    }
+
+    void linksFromStandardInputOrANamedPipe()
+    {
+        ScaleSim sim("tcp", {"--count", "2"});
+        QVERIFY(sim.Started());
+        const auto link = [&](int i) { return QStringLiteral("tcp://127.0.0.1:%1\n").arg(sim.Port(i)).toLatin1(); };
+        QProcess p;
+        p.start(QStringLiteral(SCALEDB_BINARY), {"send", dir.filePath("clean.csv"), "--to-file", "-"});
+        p.write("# from a pipe\n" + link(0));
+        p.closeWriteChannel();
+        QVERIFY(p.waitForFinished());
+        QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+        QVERIFY(sim.Recorded(0).endsWith("Se\r\n"));
+
+        // A writer holds the pipe open while scaledb waits for its links.
+        const QString pipe = dir.filePath("links-pipe");
+        QFile::remove(pipe);
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        const int reader = ::open(QFile::encodeName(pipe).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        const int writer = ::open(QFile::encodeName(pipe).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        QVERIFY(writer >= 0);
+        const QByteArray text = link(1);
+        QCOMPARE(::write(writer, text.constData(), static_cast<size_t>(text.size())), ssize_t(text.size()));
+        ::close(reader);  // the writer keeps the pipe and what it holds
+        p.start(QStringLiteral(SCALEDB_BINARY), {"send", dir.filePath("clean.csv"), "--to-file", pipe});
+        QVERIFY(p.waitForStarted());
+        int unread = 1;
+        QTRY_VERIFY((::ioctl(writer, FIONREAD, &unread), unread == 0));  // scaledb took it
+        ::close(writer);
+        QVERIFY(p.waitForFinished());
+        QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+        QVERIFY(sim.Recorded(1).endsWith("Se\r\n"));
+    }
+
+    void reportThatCannotBeWrittenExitsOne()
+    {
+        ScaleSim sim("tcp");
+        QVERIFY(sim.Started());
+        QProcess p;
+        p.setStandardOutputFile(QStringLiteral("/dev/full"));
+        p.start(QStringLiteral(SCALEDB_BINARY), {"send", dir.filePath("clean.csv"), "--to", Link("tcp", sim)});
+        QVERIFY(p.waitForFinished());
+        QCOMPARE(p.exitCode(), 1);
+        const QByteArray err = p.readAllStandardError();
+        QVERIFY2(err.contains("scaledb: cannot write the report: No space left on device\n"), err.constData());
+    }
+
+    void emptyDatabaseIsNotAccepted()
+    {
+        ScaleSim sim("tcp");
+        QVERIFY(sim.Started());
+        WriteAll(dir.filePath("empty.csv"), "\r\n\n");
+        const Run r = Send({dir.filePath("empty.csv"), "--to", Link("tcp", sim)});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.out.contains(" the database is empty: only the start and end commands were sent\n"), r.out.constData());
+        QCOMPARE(sim.Recorded(), QByteArray("SbP\r\nSe\r\n"));
     }
 
     void helpAndVersion()
