@@ -123,15 +123,8 @@ void TUpload::ProcessReply(const QByteArray& text, std::int64_t /*length*/)
 // before the LF, which follows them at text[length].
 void TUpload::TakeLine(const char* text, qsizetype length)
 {
-    if (!overflow_ && ReplyBuffer.size() + length > ReplyBound) {
-        discarded_ += ReplyBuffer.size();
-        ReplyBuffer.clear();
-        overflow_ = true;
-    }
-    if (overflow_) {
+    if (Discarding(length)) {
         // Too long to be a reply: one reply that matches nothing.
-        discarded_ += length;
-        overflowSeen_ = true;
         overflow_ = false;
         TakeReply(QByteArray(), true);
         return;
@@ -146,11 +139,9 @@ void TUpload::TakeLine(const char* text, qsizetype length)
     TakeReply(TrimReply(line), false);
 }
 
-// Text after the last LF waits for the rest of its line, up to ReplyBound.
-void TUpload::KeepTail(const char* text, qsizetype length)
+// Past ReplyBound a line can match no reply: its bytes are counted, not kept.
+bool TUpload::Discarding(qsizetype length)
 {
-    if (length == 0)
-        return;
     if (!overflow_ && ReplyBuffer.size() + length > ReplyBound) {
         discarded_ += ReplyBuffer.size();
         ReplyBuffer.clear();
@@ -159,8 +150,15 @@ void TUpload::KeepTail(const char* text, qsizetype length)
     if (overflow_) {
         discarded_ += length;
         overflowSeen_ = true;
-        return;
     }
+    return overflow_;
+}
+
+// Text after the last LF waits for the rest of its line, up to ReplyBound.
+void TUpload::KeepTail(const char* text, qsizetype length)
+{
+    if (length == 0 || Discarding(length))
+        return;
     ReplyBuffer.append(text, length);
 }
 

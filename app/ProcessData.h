@@ -85,6 +85,7 @@ public:
 private:
     void TakeLine(const char* text, qsizetype length);
     void KeepTail(const char* text, qsizetype length);
+    bool Discarding(qsizetype length);
     void TakeReply(const QByteArray& reply, bool overlong);
     bool Matches(const QByteArray& reply) const;
     void Send(const QByteArray& command);

@@ -273,16 +273,13 @@ int TSerialDevice::Write(const char* data, std::int32_t size, std::int32_t& writ
         + timeouts_.WriteTotalConstant;
     const bool bounded = timeouts_.WriteTotalMultiplier != 0 || timeouts_.WriteTotalConstant != 0;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::min<std::uint64_t>(limitMs, INT_MAX));
-    while (written < size) {
-        const ssize_t n = ::write(fd_, data + written, static_cast<size_t>(size - written));
-        if (n > 0) {
-            written += static_cast<std::int32_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-            return errno;
+    for (;;) {
+        std::int32_t now = 0;
+        if (const int err = WriteSome(data + written, size - written, now); err != 0)
+            return err;
+        written += now;
+        if (written == size)
+            return 0;
         int waitMs = -1;
         if (bounded) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -297,7 +294,6 @@ int TSerialDevice::Write(const char* data, std::int32_t size, std::int32_t& writ
         if (r == 0)
             return 0;
     }
-    return 0;
 }
 
 int TSerialDevice::WriteSome(const char* data, std::int32_t size, std::int32_t& written) const
