@@ -4,6 +4,7 @@
 #include "Global.h"
 #include "okno.h"
 
+#include <QAccessible>
 #include <QLabel>
 
 TStatusLine::TStatusLine(std::function<TStatusState()> read, QWidget* parent)
@@ -26,8 +27,14 @@ void TStatusLine::Refresh()
     s.LinkWasUp = linkWasUp_;
     s.WaitNoticeMs = WaitNoticeMs;
     const QString text = StatusText(s);
-    if (text != currentMessage())
+    if (text != currentMessage()) {
         showMessage(text);
+        // The name is the line's text, and its change is told: a screen
+        // reader announces the line as it changes.
+        setAccessibleName(text);
+        QAccessibleEvent changed(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&changed);
+    }
     if (s.Running && !tick_.isActive())
         tick_.start();
     else if (!s.Running)
@@ -64,5 +71,6 @@ void TForm1::ShowLinkCause()
 {
     const TStatusState s = StatusState();
     LabelConnection->setToolTip(s.LinkUp ? QString() : s.Cause);
+    LabelConnection->setAccessibleDescription(LabelConnection->toolTip());
     StatusLine->Refresh();
 }

@@ -1,11 +1,15 @@
 #include "RadioGroup.h"
 
+#include "FormControls.h"
+
 #include <QGridLayout>
 #include <QRadioButton>
 
 TRadioGroup::TRadioGroup(const QString& caption, QWidget* parent, int columns)
     : QGroupBox(caption, parent), layout_(new QGridLayout(this)), columns_(columns < 1 ? 1 : columns)
 {
+    // Named by its caption: inside another box it would take that box's.
+    setAccessibleName(SpokenCaption(caption));
     layout_->setContentsMargins(6, 2, 6, 2);
     layout_->setSpacing(2);
     group_.setExclusive(true);
@@ -46,6 +50,22 @@ void TRadioGroup::Rebuild()
         b->setObjectName(QStringLiteral("item%1").arg(i));
         group_.addButton(b, i);
         layout_->addWidget(b, rows ? i % rows : 0, rows ? i / rows : 0);
+    }
+    KeepTabPlace();
+}
+
+void TRadioGroup::KeepTabPlace()
+{
+    // New buttons join the end of the window's tab chain; Tab must reach
+    // them where the group stands, after the control before it.
+    QWidget* before = previousInFocusChain();
+    while (before != this && before != window() && (before->focusPolicy() == Qt::NoFocus || isAncestorOf(before)))
+        before = before->previousInFocusChain();
+    if (before == this || before == window())
+        return;
+    for (auto* b : group_.buttons()) {
+        setTabOrder(before, b);
+        before = b;
     }
 }
 

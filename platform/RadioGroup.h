@@ -30,6 +30,7 @@ signals:
 
 private:
     void Rebuild();
+    void KeepTabPlace();
 
     QStringList items_;
     QButtonGroup group_;
