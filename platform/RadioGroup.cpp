@@ -16,6 +16,7 @@ TRadioGroup::TRadioGroup(const QString& caption, QWidget* parent, int columns)
     connect(&group_, &QButtonGroup::idClicked, this, [this](int id) {
         if (id != index_) {
             index_ = id;
+            KeepTabStop();
             emit Click();
         }
     });
@@ -36,6 +37,7 @@ void TRadioGroup::AddItem(const QString& item)
     index_ = keep;
     if (auto* b = Button(index_))
         b->setChecked(true);
+    KeepTabStop();
 }
 
 void TRadioGroup::Rebuild()
@@ -52,6 +54,17 @@ void TRadioGroup::Rebuild()
         layout_->addWidget(b, rows ? i % rows : 0, rows ? i / rows : 0);
     }
     KeepTabPlace();
+}
+
+void TRadioGroup::KeepTabStop()
+{
+    // Tab stops at the selected item only (the first when none is); the
+    // arrow keys move between items.
+    const int stop = index_ >= 0 ? index_ : 0;
+    for (auto* b : group_.buttons()) {
+        const int policy = group_.id(b) == stop ? Qt::StrongFocus : Qt::StrongFocus & ~Qt::TabFocus;
+        b->setFocusPolicy(static_cast<Qt::FocusPolicy>(policy));
+    }
 }
 
 void TRadioGroup::KeepTabPlace()
@@ -89,6 +102,7 @@ void TRadioGroup::SetItemIndex(int index)
     } else {
         Button(index)->setChecked(true);
     }
+    KeepTabStop();
     emit Click();
 }
 

@@ -31,6 +31,7 @@ signals:
 private:
     void Rebuild();
     void KeepTabPlace();
+    void KeepTabStop();
 
     QStringList items_;
     QButtonGroup group_;
