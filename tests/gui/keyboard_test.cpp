@@ -226,8 +226,9 @@ private slots:
         Focus(&form, form.EditCOM);
         QTest::keyClick(form.EditCOM, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClicks(form.EditCOM, QStringLiteral("7"));
-        while (Name(QApplication::focusWidget()) != focus)
+        for (int i = 0; i < 10 && Name(QApplication::focusWidget()) != focus; ++i)
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(Name(QApplication::focusWidget()), focus);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
         QVERIFY(!form.isVisible());
         QCOMPARE(form.result(), result);

@@ -364,7 +364,7 @@ void SetupTest::enterAppliesEscapeCancels()
         f.Combo6->setFocus();
         for (int i = 0; i < 3; ++i) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-            chain << QApplication::focusWidget()->objectName();
+            chain << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString());
         }
         f.Combo6->setFocus();
         for (int i = 0; i < tabs; ++i)
