@@ -90,14 +90,16 @@ QString Spoken(QString caption)
     return caption.trimmed();
 }
 
-// Runs `act` on the modal dialog of type T as soon as it is shown.
+// Runs `act` on the modal dialog of type T as soon as it is shown and active.
 template <class T>
 struct OnModal {
     explicit OnModal(std::function<void(T&)> act)
     {
         poll.setInterval(5);
         QObject::connect(&poll, &QTimer::timeout, [this, act] {
-            if (auto* d = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            // Keys reach a dialog's shortcuts once it is the active window.
+            auto* d = qobject_cast<T*>(QApplication::activeModalWidget());
+            if (d && QApplication::activeWindow() == d) {
                 ++Shown;
                 act(*d);
             }

@@ -361,6 +361,7 @@ void SetupTest::enterAppliesEscapeCancels()
     QStringList chain;
     QVERIFY(Edit(p, [&](TComSetupFrm& f) {
         Pick(f.Combo2, "57600");
+        QVERIFY(QTest::qWaitForWindowActive(&f));
         f.Combo6->setFocus();
         for (int i = 0; i < 3; ++i) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
