@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -38,6 +39,12 @@ TCheckForm::TCheckForm(const std::vector<TFinding>& findings, QWidget* parent) :
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     btnCancel->setDefault(true);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    // Alt+S sends anyway; the caption stays as it reads, without a mnemonic.
+    auto* sendKey = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_S), this);
+    connect(sendKey, &QShortcut::activated, btnSendAnyway, &QPushButton::click);
+    btnSendAnyway->setToolTip(QStringLiteral("Alt+S"));
+    // Mostly opened from the keyboard: show the focus frame on Cancel at once.
+    setAttribute(Qt::WA_KeyboardFocusChange);
 
     auto* text = new QHBoxLayout;
     text->addWidget(icon);

@@ -1,7 +1,7 @@
 #pragma once
 // The dialog the check before sending shows when it finds something: the
 // first findings with their rows and a count of the rest. "Send anyway"
-// accepts, "Cancel" (the default, also Escape) rejects.
+// accepts (also Alt+S), "Cancel" (the default, also Escape) rejects.
 #include "DatabaseCheck.h"
 
 #include <QDialog>

@@ -61,9 +61,12 @@ TCommLogPanel::TCommLogPanel(TCommLog& log, QMainWindow* window)
     LogView->horizontalHeader()->setStretchLastSection(true);
     auto* copy = new QAction(LogView);
     copy->setShortcut(QKeySequence::Copy);
-    copy->setShortcutContext(Qt::WidgetShortcut);
+    // Ctrl+C copies wherever the focus is in the panel, also on its buttons.
+    copy->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     connect(copy, &QAction::triggered, this, &TCommLogPanel::btnCopyClick);
-    LogView->addAction(copy);
+    body->addAction(copy);
+    // Arrows move between rows; Tab leaves the view.
+    LogView->setTabKeyNavigation(false);
 
     layout->addLayout(buttons);
     layout->addWidget(LogView, 1);
@@ -71,7 +74,7 @@ TCommLogPanel::TCommLogPanel(TCommLog& log, QMainWindow* window)
 
     window->addDockWidget(Qt::BottomDockWidgetArea, this);
     hide();
-    QMenu* view = window->menuBar()->addMenu(QStringLiteral("View"));
+    QMenu* view = window->menuBar()->addMenu(QStringLiteral("&View"));
     view->setObjectName(QStringLiteral("View1"));
     QAction* item = toggleViewAction();
     item->setText(QStringLiteral("Communication log"));

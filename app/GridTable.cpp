@@ -66,6 +66,9 @@ int TGridTable::columnCount(const QModelIndex& parent) const
 
 QVariant TGridTable::data(const QModelIndex& index, int role) const
 {
+    // The grid has no headers: a screen reader is told where a cell is.
+    if (role == Qt::AccessibleDescriptionRole)
+        return QStringLiteral("row %1, column %2").arg(index.row() + 1).arg(index.column() + 1);
     if (role != Qt::DisplayRole)
         return {};
     const QByteArrayView bytes = CellBytes(index.column(), index.row());

@@ -4,6 +4,7 @@
 #include "Global.h"
 #include "okno.h"
 
+#include <QAccessible>
 #include <QLabel>
 
 TStatusLine::TStatusLine(std::function<TStatusState()> read, QWidget* parent)
@@ -26,8 +27,14 @@ void TStatusLine::Refresh()
     s.LinkWasUp = linkWasUp_;
     s.WaitNoticeMs = WaitNoticeMs;
     const QString text = StatusText(s);
-    if (text != currentMessage())
+    if (text != currentMessage()) {
         showMessage(text);
+        // The name is the line's text, and its change is told: a screen
+        // reader announces the line as it changes.
+        setAccessibleName(text);
+        QAccessibleEvent changed(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&changed);
+    }
     Shown(s);
     if (s.Running && !tick_.isActive())
         tick_.start();
@@ -65,6 +72,6 @@ TStatusState TForm1::StatusState() const
 
 void TForm1::ShowLinkCause()
 {
-    LabelConnection->setToolTip(LinkToolTip(StatusState()));
+    // Refresh tells the label's tooltip and description the cause.
     StatusLine->Refresh();
 }

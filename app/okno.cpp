@@ -9,6 +9,7 @@
 #include "EthConnection.h"
 #include "GridCellTip.h"
 #include "Global.h"
+#include "Keyboard.h"
 #include "LinkSender.h"
 #include "MessageBox.h"
 #include "PostMessage.h"
@@ -135,13 +136,14 @@ TForm1::~TForm1()
 
 void TForm1::BuildControls()
 {
-    Plik1 = menuBar()->addMenu(QStringLiteral("File"));
+    // The underlined letters give Alt+F, Alt+C and Alt+U (View adds Alt+V).
+    Plik1 = menuBar()->addMenu(QStringLiteral("&File"));
     Plik1->setObjectName(QStringLiteral("Plik1"));
     Otwrz1 = Plik1->addAction(QStringLiteral("Open"));
     Otwrz1->setObjectName(QStringLiteral("Otwrz1"));
     Otwrz1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     connect(Otwrz1, &QAction::triggered, this, &TForm1::Otwrz1Click);
-    Connection1 = menuBar()->addAction(QStringLiteral("Connection"));
+    Connection1 = menuBar()->addAction(QStringLiteral("&Connection"));
     Connection1->setObjectName(QStringLiteral("Connection1"));
     connect(Connection1, &QAction::triggered, this, &TForm1::ConnectionClick);
 
@@ -173,6 +175,9 @@ void TForm1::BuildControls()
     StringGrid1->setFrameShape(QFrame::NoFrame);
     StringGrid1->setWordWrap(false);
     StringGrid1->setItemDelegate(new TGridCellTip(StringGrid1));
+    // Arrows move between cells; Tab goes on to the buttons.
+    StringGrid1->setTabKeyNavigation(false);
+    StringGrid1->setAccessibleName(QStringLiteral("Database"));
 
     Panel1 = new QWidget(central);
     Panel1->setObjectName(QStringLiteral("Panel1"));
@@ -213,6 +218,7 @@ void TForm1::BuildControls()
     QFont bold = LabelConnection->font();
     bold.setBold(true);
     LabelConnection->setFont(bold);
+    BuildUploadMenu();
 
     // The Panel's controls keep their places; only the grid and the bar follow the window.
     auto* layout = new QVBoxLayout(central);
@@ -223,10 +229,26 @@ void TForm1::BuildControls()
 
     StatusLine = new TStatusLine([this] { return StatusState(); }, this);
     setStatusBar(StatusLine);
-    StatusLine->Shown = [this](const TStatusState& s) { LabelConnection->setToolTip(LinkToolTip(s)); };
+    StatusLine->Shown = [this](const TStatusState& s) {
+        LabelConnection->setToolTip(LinkToolTip(s));
+        LabelConnection->setAccessibleDescription(LabelConnection->toolTip());
+    };
     // Each tick may send the next command: tell it as it goes.
     connect(&Upload.TimerBaza, &QTimer::timeout, StatusLine, &TStatusLine::Refresh);
     CommLogPanel = new TCommLogPanel(CommLog, this);
+}
+
+void TForm1::BuildUploadMenu()
+{
+    // The panel's buttons by keyboard; the controls were made in tab order
+    // (grid, Connect, Send database, device type, database kind).
+    QMenu* upload = menuBar()->addMenu(QStringLiteral("&Upload"));
+    upload->setObjectName(QStringLiteral("Upload1"));
+    AddButtonAction(upload, btnOpenPort, QStringLiteral("Connect/Disconnect"), {QKeySequence(Qt::CTRL | Qt::Key_L)})
+        ->setObjectName(QStringLiteral("ConnectKey"));
+    AddButtonAction(upload, bbWyslijBaze, QStringLiteral("Send database/Stop"),
+                    {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)})
+        ->setObjectName(QStringLiteral("SendKey"));
 }
 
 void TForm1::resizeEvent(QResizeEvent* e)
@@ -271,6 +293,10 @@ bool TForm1::event(QEvent* e)
             OnUpdatePortMessage(m->WParam, m->LParam);
         return true;
     }
+    // The menus' items have no status tips: hovering one must not blank the
+    // status line, which tells the upload.
+    if (e->type() == QEvent::StatusTip)
+        return true;
     if (e->type() == QEvent::WindowDeactivate) {
         // The application's active window is already the one taking over:
         // none when the user went to another program.

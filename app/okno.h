@@ -95,6 +95,7 @@ private:
     void FormCreate();
     void FormActivate();
     void BuildControls();
+    void BuildUploadMenu();
     void SetWyslijBazeIdle();
     // The check before an upload starts: true to go on (nothing found, or "Send anyway").
     bool CheckBeforeSending();

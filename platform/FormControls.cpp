@@ -49,6 +49,21 @@ QLabel* MakeLabel(const char* name, const QString& caption, int x, int y, QWidge
     return label;
 }
 
+void NameAfterLabel(QLabel* label, QWidget* field)
+{
+    label->setBuddy(field);
+    field->setAccessibleName(SpokenCaption(label->text()));
+}
+
+QString SpokenCaption(QString caption)
+{
+    caption.remove(QLatin1Char('&'));
+    caption = caption.trimmed();
+    if (caption.endsWith(QLatin1Char(':')))
+        caption.chop(1);
+    return caption.trimmed();
+}
+
 QToolButton* MakeSpeedButton(const char* name, const QString& caption, QStyle::StandardPixmap image,
                              QWidget* parent)
 {
@@ -58,7 +73,8 @@ QToolButton* MakeSpeedButton(const char* name, const QString& caption, QStyle::S
     button->setIcon(parent->style()->standardIcon(image));
     button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     button->setAutoRaise(true);
-    button->setFocusPolicy(Qt::NoFocus);
+    // Tab reaches it and shows the style's focus frame; a click leaves the focus where it was.
+    button->setFocusPolicy(Qt::TabFocus);
     return button;
 }
 

@@ -2,16 +2,23 @@
 // Controls placed by pixel, as the dialogs of this program are drawn, and the
 // scaling that keeps such a dialog readable with the desktop's own font.
 #include <QSize>
+#include <QString>
 #include <QStyle>
 
 class QLabel;
-class QString;
 class QToolButton;
 class QWidget;
 
 QLabel* MakeLabel(const char* name, const QString& caption, int x, int y, QWidget* parent);
 
-// A flat button with an image and its caption beside it, never taking focus.
+// Makes label the buddy of field and names field after it for screen readers
+// (its caption without '&' and colon); call again after the caption changes.
+void NameAfterLabel(QLabel* label, QWidget* field);
+
+// A caption as a screen reader should say it: no '&', colon or padding.
+QString SpokenCaption(QString caption);
+
+// A flat button with an image and its caption beside it; Tab reaches it, a click does not focus it.
 QToolButton* MakeSpeedButton(const char* name, const QString& caption, QStyle::StandardPixmap image,
                              QWidget* parent);
 

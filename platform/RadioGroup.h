@@ -30,6 +30,8 @@ signals:
 
 private:
     void Rebuild();
+    void KeepTabPlace();
+    void KeepTabStop();
 
     QStringList items_;
     QButtonGroup group_;

@@ -103,6 +103,9 @@ TConnectionForm::TConnectionForm(TCustomComPort& port, std::function<void()> pre
     setTabOrder(rgEthProtocol, EditCOM);
     setTabOrder(EditCOM, UpDownCOM);
     setTabOrder(UpDownCOM, cbBaudRate);
+    setTabOrder(cbBaudRate, sbSerialAdvanced);
+    setTabOrder(sbSerialAdvanced, sbApply);
+    setTabOrder(sbApply, sbCancel);
 
     connect(rgConnection, &TRadioGroup::Click, this, &TConnectionForm::rgConnectionClick);
     connect(sbApply, &QToolButton::clicked, this, &TConnectionForm::sbApplyClick);
@@ -130,6 +133,8 @@ void TConnectionForm::BuildEthernetBox()
     rgEthProtocol->setGeometry(16, 84, 193, 37);
     rgEthProtocol->SetItems({QStringLiteral("TCP"), QStringLiteral("UDP")});
     rgEthProtocol->SetItemIndex(0);
+    NameAfterLabel(Label1, EditIP);
+    NameAfterLabel(Label2, EditPort);
 }
 
 void TConnectionForm::BuildSerialBox()
@@ -154,6 +159,9 @@ void TConnectionForm::BuildSerialBox()
     cbBaudRate->setEditable(false);
     cbBaudRate->addItems(BaudRateItems);
     cbBaudRate->setCurrentIndex(DefaultBaudRateItem);
+    NameAfterLabel(LabelCOMPort, UpDownCOM);
+    NameAfterLabel(LabelCOMPort, EditCOM);  // the label's buddy is the field
+    NameAfterLabel(LabelBaudRate, cbBaudRate);
 }
 
 bool TConnectionForm::eventFilter(QObject* watched, QEvent* e)
@@ -167,6 +175,26 @@ bool TConnectionForm::eventFilter(QObject* watched, QEvent* e)
         }
     }
     return QDialog::eventFilter(watched, e);
+}
+
+void TConnectionForm::keyPressEvent(QKeyEvent* e)
+{
+    // Enter applies, Escape cancels, as the buttons do; a focused button
+    // takes Enter as its own press.
+    switch (e->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (focusWidget() == sbCancel || focusWidget() == sbSerialAdvanced)
+            static_cast<QToolButton*>(focusWidget())->click();
+        else
+            sbApplyClick();
+        return;
+    case Qt::Key_Escape:
+        sbCancelClick();
+        return;
+    default:
+        QDialog::keyPressEvent(e);
+    }
 }
 
 void TConnectionForm::showEvent(QShowEvent* e)

@@ -66,6 +66,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:

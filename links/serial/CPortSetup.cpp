@@ -90,6 +90,8 @@ TComSetupFrm::TComSetupFrm(QWidget* parent) : QDialog(parent)
     sbCancel->setGeometry(160, 184, 65, 25);
     connect(sbApply, &QToolButton::clicked, this, &TComSetupFrm::sbApplyClick);
     connect(sbCancel, &QToolButton::clicked, this, &TComSetupFrm::sbCancelClick);
+    setTabOrder(BitBtnCancel, sbApply);
+    setTabOrder(sbApply, sbCancel);
 
     FormCreate();
     ScaleForm(*this, QSize(231, 216)); // after translation: captions may have grown
@@ -101,6 +103,11 @@ void TComSetupFrm::FormCreate()
     setWindowTitle(Translated(windowTitle()));
     for (QLabel* l : findChildren<QLabel*>())
         l->setText(Translated(l->text()));
+    // Each list is announced with its label, as translated.
+    const std::array<QLabel*, 6> labels{Label1, Label2, Label3, Label4, Label5, Label6};
+    const std::array<TComComboBox*, 6> lists{Combo1, Combo2, Combo3, Combo4, Combo5, Combo6};
+    for (std::size_t i = 0; i < labels.size(); ++i)
+        NameAfterLabel(labels[i], lists[i]);
     GroupBox1->setTitle(Translated(GroupBox1->title()));
     for (QAbstractButton* b : findChildren<QAbstractButton*>()) {
         b->setText(Translated(b->text()));
@@ -123,12 +130,18 @@ void TComSetupFrm::sbCancelClick()
 
 void TComSetupFrm::keyPressEvent(QKeyEvent* e)
 {
-    // Neither key closes this dialog; only its buttons and the close box do.
+    // Enter is "Zastosuj" (or the focused button), Escape is "Anuluj", each
+    // with the flag its button sets.
     switch (e->key()) {
     case Qt::Key_Escape:
+        sbCancelClick();
+        return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        e->accept();
+        if (focusWidget() == sbCancel)
+            sbCancelClick();
+        else
+            sbApplyClick();
         return;
     default:
         QDialog::keyPressEvent(e);

@@ -52,7 +52,8 @@ private slots:
     void cancelChangesNothingAndClearsFlag();
     void closeBoxLeavesFlag_data();
     void closeBoxLeavesFlag();
-    void escapeAndEnterDoNotClose();
+    void enterAppliesEscapeCancels_data();
+    void enterAppliesEscapeCancels();
     void noDeviceTreeRaises23WithoutDialog();
     void showSettingsDialogOpensIt();
     void autoApplyWritesAtOnce();
@@ -338,18 +339,42 @@ void SetupTest::closeBoxLeavesFlag()
     QCOMPARE(p.BaudRate(), br9600);
 }
 
-void SetupTest::escapeAndEnterDoNotClose()
+void SetupTest::enterAppliesEscapeCancels_data()
 {
+    QTest::addColumn<int>("tabs");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("applied");
+    QTest::newRow("Enter is Zastosuj") << 0 << int(Qt::Key_Return) << true;
+    QTest::newRow("Enter on Anuluj") << 2 << int(Qt::Key_Return) << false;
+    QTest::newRow("Escape is Anuluj") << 0 << int(Qt::Key_Escape) << false;
+}
+
+// The lists, then both buttons, are reached by Tab; the keys set the flag
+// their buttons set.
+void SetupTest::enterAppliesEscapeCancels()
+{
+    QFETCH(int, tabs);
+    QFETCH(int, key);
+    QFETCH(bool, applied);
     TComPort p;
-    bool stayedOpen = false;
+    SetupApplied = !applied;
+    QStringList chain;
     QVERIFY(Edit(p, [&](TComSetupFrm& f) {
-        QTest::keyClick(&f, Qt::Key_Escape);
-        QTest::keyClick(f.Combo2, Qt::Key_Return);
-        stayedOpen = f.isVisible();
-        f.sbApply->click();
+        Pick(f.Combo2, "57600");
+        QVERIFY(QTest::qWaitForWindowActive(&f));
+        f.Combo6->setFocus();
+        for (int i = 0; i < 3; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            chain << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString());
+        }
+        f.Combo6->setFocus();
+        for (int i = 0; i < tabs; ++i)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
     }));
-    QVERIFY(stayedOpen);
-    QVERIFY(SetupApplied);
+    QCOMPARE(chain, (QStringList{"sbApply", "sbCancel", "Combo1"}));
+    QCOMPARE(SetupApplied, applied);
+    QCOMPARE(p.BaudRate(), applied ? br57600 : br9600);
 }
 
 void SetupTest::noDeviceTreeRaises23WithoutDialog()
