@@ -181,8 +181,10 @@ void TUpload::TakeReply(const QByteArray& reply, bool overlong)
     if (matched_ && refused_) {
         // The scale answered this command both ways: a late duplicate or a
         // stray line cannot tell which is true, so the command goes out again.
-        if (!matches)
+        if (!matches) {
             LastReply = reply;
+            lastReplyOverlong_ = overlong;
+        }
         if (!awaiting_) {
             UploadIndex = lastIndex_;
             awaiting_ = true;
@@ -196,6 +198,7 @@ void TUpload::TakeReply(const QByteArray& reply, bool overlong)
     if (!awaiting_)
         return;
     LastReply = reply;
+    lastReplyOverlong_ = overlong;
     if (matches) {
         awaiting_ = false;
         if (UploadIndex == EndCommandSent)

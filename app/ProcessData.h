@@ -80,6 +80,8 @@ public:
     bool UploadFailed = false;
     QByteArray ReplyBuffer;  // text after the last LF, waiting for the rest of its line; at most ReplyBound bytes
     QByteArray LastReply;    // the last reply line taken, trimmed
+    // LastReply stands for a line past ReplyBound, whose text was dropped.
+    bool LastReplyOverlong() const { return lastReplyOverlong_; }
     QTimer TimerBaza;
 
 private:
@@ -97,6 +99,7 @@ private:
     bool awaiting_ = false;  // the last command sent has not had its matching reply yet
     bool stopped_ = false;
     bool gapRunning_ = false;  // RunGap's wait runs
+    bool lastReplyOverlong_ = false;
     // Since the last command went out: a reply matched it, one did not; both
     // mean the scale's answers disagree and the command goes out again.
     bool matched_ = false;

@@ -216,8 +216,11 @@ void TScaleJob::Send(const QByteArray& command)
         const QString what = command.startsWith("Sr") ? QStringLiteral("record %1").arg(upload_.UploadIndex)
                            : command.startsWith("Se") ? QStringLiteral("the end command")
                                                       : QStringLiteral("the start command");
-        Finish(QStringLiteral("the scale answered \"%1\" to %2 %3 times in a row")
-                   .arg(QString::fromLatin1(upload_.LastReply), what).arg(repeats_));
+        // A line too long to keep has no text to quote: its cause is the device's.
+        Finish(upload_.LastReplyOverlong()
+                   ? NoLineEndCause()
+                   : QStringLiteral("the scale answered \"%1\" to %2 %3 times in a row")
+                         .arg(QString::fromLatin1(upload_.LastReply), what).arg(repeats_));
         return;
     }
     if (command.startsWith("Sr"))
