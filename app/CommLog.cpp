@@ -4,6 +4,7 @@
 #include "ProcessData.h"
 
 #include <QDateTime>
+#include <QLocale>
 #include <QSaveFile>
 
 #include <algorithm>
@@ -58,13 +59,15 @@ const char* DirectionName(TCommLog::TKind kind)
     return "?";
 }
 
-// "200,002"
+// "200,002", as the log's other counts are written.
 QString Grouped(std::int64_t n)
 {
-    QString digits = QString::number(n);
-    for (qsizetype at = digits.size() - 3; at > 0; at -= 3)
-        digits.insert(at, QLatin1Char(','));
-    return digits;
+    return QLocale(QLocale::English).toString(static_cast<qlonglong>(n));
+}
+
+QString DiscardedText(std::int64_t n)
+{
+    return QStringLiteral("discarded %1 bytes without a line end").arg(Grouped(n));
 }
 
 QString CutNote(const TCommLog::TEntry& e)
@@ -204,7 +207,7 @@ void TCommLog::TellDiscarded(int link, TRun& run)
     if (run.Length <= TUpload::ReplyBound || n <= 0)
         return;
     run.Told = run.Length;
-    Append(link, lkEvent, QStringLiteral("discarded %1 bytes without a line end").arg(Grouped(n)).toUtf8());
+    Append(link, lkEvent, DiscardedText(n).toUtf8());
 }
 
 void TCommLog::Received(int link, const QByteArray& waiting, const QByteArray& piece)
@@ -246,7 +249,7 @@ void TCommLog::LogPiece(int link, const QByteArray& waiting, const QByteArray& p
     while ((lf = text.indexOf('\n', begin)) >= 0) {
         // A line too long for a reply is one the upload took as wrong, unseen.
         if (lf - begin > TUpload::ReplyBound)
-            Append(link, lkEvent, QStringLiteral("discarded %1 bytes without a line end").arg(Grouped(lf - begin)).toUtf8());
+            Append(link, lkEvent, DiscardedText(lf - begin).toUtf8());
         else
             Append(link, lkReply, text.mid(begin, lf + 1 - begin));
         begin = lf + 1;

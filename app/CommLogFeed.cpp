@@ -21,16 +21,12 @@ QString SerialLinkName(const TComPort& port)
 
 namespace {
 
-// "stopped after 4,096 of 200,002 bytes of Sr0001;xxxxxxxxxx…"
-QString WriteStopText(const TWriteStop& stop)
+// "stopped after 4,096 of 200,002 bytes of Sr0001;xxxxxxxxxx…", the
+// command's start written as the log writes bytes.
+QString WriteStopText(const TWriteStop& stop, TCommLog::TDecoding decoding)
 {
     constexpr qsizetype Shown = 16;
-    QString head;
-    for (const char c : stop.Text.left(Shown)) {
-        const auto b = static_cast<unsigned char>(c);
-        head += (b >= 32 && b < 127) ? QString(QLatin1Char(c))
-                                     : QStringLiteral("<%1>").arg(QString::number(b, 16).toUpper().rightJustified(2, u'0'));
-    }
+    QString head = CommLogText(stop.Text.left(Shown), decoding);
     if (stop.Text.size() > Shown)
         head += QChar(0x2026);
     const QLocale english(QLocale::English);
@@ -43,7 +39,7 @@ QString WriteStopText(const TWriteStop& stop)
 void LogSerialEvents(TComPort& port, TCommLog& log, std::function<int()> link)
 {
     port.OnWriteStopped = [&port, &log, link](TCustomComPort*, const TWriteStop& stop) {
-        log.Event(link(), WriteStopText(stop) + QStringLiteral(": ") + port.LastCause);
+        log.Event(link(), WriteStopText(stop, log.Decoding()) + QStringLiteral(": ") + port.LastCause);
     };
     port.OnAfterOpen = [&log, link](TCustomComPort*) { log.Event(link(), QStringLiteral("opened")); };
     // A port closed because its device went keeps that cause.
