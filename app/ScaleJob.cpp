@@ -122,11 +122,7 @@ void TScaleJob::Begin()
             } catch (...) {
                 return;
             }
-            if (!Outcome.isNull())
-                return;  // over: the link closes on the next turn of the loop
-            if (log_)
-                log_->Received(logLink_, upload_.ReplyBuffer, text);
-            upload_.ProcessReply(text, text.size());
+            Received(text);
         };
         port_->OnDeviceLost = [this](TCustomComPort*) { SerialLost(); };
         if (log_)
@@ -145,13 +141,7 @@ void TScaleJob::Begin()
         Start();
         return;
     }
-    const auto sink = [this](const QByteArray& text) {
-        if (!Outcome.isNull())
-            return;  // over: the link closes on the next turn of the loop
-        if (log_)
-            log_->Received(logLink_, upload_.ReplyBuffer, text);
-        upload_.ProcessReply(text, text.size());
-    };
+    const auto sink = [this](const QByteArray& text) { Received(text); };
     eth_ = Target.Protocol == epUDP ? std::make_unique<CEthConnection>(sink, udp_)
                                     : std::make_unique<CEthConnection>(sink);
     eth_->StateTarget = this;
@@ -161,6 +151,16 @@ void TScaleJob::Begin()
                                        : TLinkSender::Tcp(*eth_);
     sender_.Log(log_, logLink_);
     eth_->ToggleConnection(static_cast<std::uint8_t>(Target.Protocol), Target.Host, Target.Port);
+}
+
+// Received text from either link: logged first, then taken by the upload.
+void TScaleJob::Received(const QByteArray& text)
+{
+    if (!Outcome.isNull())
+        return;  // over: the link closes on the next turn of the loop
+    if (log_)
+        log_->Received(logLink_, upload_.ReplyBuffer, text);
+    upload_.ProcessReply(text, text.size());
 }
 
 bool TScaleJob::event(QEvent* e)

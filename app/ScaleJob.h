@@ -63,6 +63,7 @@ protected:
     bool event(QEvent* e) override;
 
 private:
+    void Received(const QByteArray& text);
     void LinkChanged();
     void SerialLost();
     // The outcome of a link that went down, with its cause.

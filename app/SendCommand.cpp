@@ -80,6 +80,11 @@ struct TSendOptions {
     QString LogPath;         // --log: every entry of the communication log, as it comes
 };
 
+QString CannotRead(const QString& path, int error)
+{
+    return QStringLiteral("cannot read %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(error)));
+}
+
 // A links file is read whole, up to this: a few hundred thousand links.
 constexpr qsizetype kLinksFileLimit = qsizetype(16) << 20;
 
@@ -91,7 +96,7 @@ bool ReadLinkBytes(const QString& path, QByteArray& bytes, QString& error)
     const bool standardInput = path == QLatin1String("-");
     const int fd = standardInput ? STDIN_FILENO : ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        error = QStringLiteral("cannot read %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        error = CannotRead(path, errno);
         return false;
     }
     char buf[65536];
@@ -109,7 +114,7 @@ bool ReadLinkBytes(const QString& path, QByteArray& bytes, QString& error)
             pollfd p{fd, POLLIN, 0};
             ::poll(&p, 1, -1);  // a writer is connected: its data or its hang-up comes
         } else if (errno != EINTR) {
-            error = QStringLiteral("cannot read %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+            error = CannotRead(path, errno);
             break;
         }
     }
