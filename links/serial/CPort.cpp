@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstring>
 
 std::function<void(TCustomComPort&)> TCustomComPort::SettingsDialogHook;
@@ -311,17 +310,6 @@ std::int32_t TCustomComPort::WriteText(const QByteArray& text)
     return written;
 }
 
-std::int64_t TCustomComPort::WriteLimitMs(qsizetype size) const
-{
-    // As the device reads them: -1 is all ones.
-    const auto multiplier = static_cast<std::uint32_t>(timeouts_.WriteTotalMultiplier());
-    const auto constant = static_cast<std::uint32_t>(timeouts_.WriteTotalConstant());
-    if (multiplier == 0 && constant == 0)
-        return -1;
-    const std::uint64_t ms = std::uint64_t(multiplier) * std::uint64_t(size) + constant;
-    return static_cast<std::int64_t>(std::min<std::uint64_t>(ms, INT_MAX));
-}
-
 std::int32_t TCustomComPort::QueueText(const QByteArray& text)
 {
     if (text.isEmpty())
@@ -329,7 +317,7 @@ std::int32_t TCustomComPort::QueueText(const QByteArray& text)
     const bool threadRuns = thread_ && thread_->Running();
     std::int32_t written = 0;
     int err = 0;
-    const TWriteQueue::TPut put = writes_->Put(*device_, text, WriteLimitMs(text.size()), threadRuns, written, err);
+    const TWriteQueue::TPut put = writes_->Put(*device_, text, device_->WriteLimitMs(text.size()), threadRuns, written, err);
     Check(err, peWriteFailed);
     switch (put) {
     case TWriteQueue::wqWhole:

@@ -405,9 +405,6 @@ private:
     // The event thread saw the device go; on the main thread.
     void DeviceLost();
 
-    // How long a write of this many bytes may take; -1 for no limit.
-    std::int64_t WriteLimitMs(qsizetype size) const;
-
     std::unique_ptr<TSerialDevice> device_;
     std::unique_ptr<TWriteQueue> writes_;  // declared before the thread, which uses it
     std::unique_ptr<TComThread> thread_;

@@ -265,14 +265,22 @@ int TSerialDevice::SetTimeouts(const TDeviceTimeouts& timeouts)
     return 0;
 }
 
+std::int64_t TSerialDevice::WriteLimitMs(std::int64_t size) const
+{
+    if (timeouts_.WriteTotalMultiplier == 0 && timeouts_.WriteTotalConstant == 0)
+        return -1;
+    const std::uint64_t ms = std::uint64_t(timeouts_.WriteTotalMultiplier) * std::uint64_t(size)
+        + timeouts_.WriteTotalConstant;
+    return static_cast<std::int64_t>(std::min<std::uint64_t>(ms, INT_MAX));
+}
+
 int TSerialDevice::Write(const char* data, std::int32_t size, std::int32_t& written)
 {
     using Clock = std::chrono::steady_clock;
     written = 0;
-    const std::uint64_t limitMs = std::uint64_t(timeouts_.WriteTotalMultiplier) * std::uint64_t(size)
-        + timeouts_.WriteTotalConstant;
-    const bool bounded = timeouts_.WriteTotalMultiplier != 0 || timeouts_.WriteTotalConstant != 0;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::min<std::uint64_t>(limitMs, INT_MAX));
+    const std::int64_t limitMs = WriteLimitMs(size);
+    const bool bounded = limitMs >= 0;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(bounded ? limitMs : 0);
     for (;;) {
         std::int32_t now = 0;
         if (const int err = WriteSome(data + written, size - written, now); err != 0)

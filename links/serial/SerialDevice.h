@@ -38,6 +38,8 @@ public:
     int SetQueueSizes(std::int32_t inputSize, std::int32_t outputSize);
     int SetTimeouts(const TDeviceTimeouts& timeouts);
 
+    // The total write timeout for size bytes in milliseconds; -1: none.
+    std::int64_t WriteLimitMs(std::int64_t size) const;
     // Waits until the device took all bytes or the total write timeout passed.
     int Write(const char* data, std::int32_t size, std::int32_t& written);
     // Writes what the device takes now; never waits.
