@@ -3,8 +3,6 @@
 #include <QAbstractItemView>
 #include <QStringList>
 
-QString SerialDeviceFolder = QStringLiteral("/sys/class/tty");
-QString SerialByIdFolder = QStringLiteral("/dev/serial/by-id");
 
 namespace {
 

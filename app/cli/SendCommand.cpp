@@ -1,6 +1,7 @@
 #include "SendCommand.h"
 
-#include "CPortCtl.h"
+#include "CPort.h"
+#include "SerialDeviceList.h"
 #include "CommLog.h"
 #include "CommLogFeed.h"
 #include "DatabaseCheck.h"
