@@ -23,7 +23,7 @@ int TFleet::Run()
     for (auto& job : running_)
         job.reset();
     for (std::size_t i = next_; i < targets_.size(); ++i)
-        Results[i] = {InterruptedAt(0, rows_), true, 0, 0.0};
+        Results[i] = {TJobState::Interrupted, InterruptedAt(0, rows_), 0, 0.0};
     return signal_;
 }
 
@@ -43,7 +43,7 @@ void TFleet::Event(std::size_t i, TScaleJob& job, TScaleJob::TEvent event)
     OnEvent(job, event);
     if (event != TScaleJob::evFinished)
         return;
-    Results[i] = {job.Outcome, job.Interrupted, job.RecordsSent, job.Seconds};
+    Results[i] = {job.State, job.Cause, job.RecordsSent, job.Seconds};
     // This runs inside the job's own callbacks: delete it, and so close its
     // link, once they have returned.
     QMetaObject::invokeMethod(&context_, [this, i] { running_[i].reset(); }, Qt::QueuedConnection);

@@ -16,8 +16,8 @@
 
 // What the report keeps of one scale's upload.
 struct TScaleResult {
-    QString Outcome;           // empty when accepted
-    bool Interrupted = false;  // Outcome is InterruptedAt()
+    TJobState State = TJobState::Running;
+    QString Cause;             // empty when accepted
     int RecordsSent = 0;
     double Seconds = 0;
 };

@@ -1,8 +1,6 @@
 #include "ScaleJob.h"
 
 #include "CPort.h"
-#include "CommLog.h"
-#include "CommLogFeed.h"
 #include "EthConnection.h"
 #include "Global.h"
 #include "PostMessage.h"
@@ -68,31 +66,31 @@ bool ParseLink(const QString& text, TTarget& t)
 TScaleJob::TScaleJob(const TTarget& target, const TGridTable& table, int position, TDeadlines& deadlines,
                      TDeadlines& gaps, int retries, std::shared_ptr<TUdpPort> udp, TCommLog* log)
     : Target(target), udp_(std::move(udp)), table_(table), position_(position),
-      upload_({[this](const QByteArray& c) { Send(c); },
-               [this] { return table_.RowCount(); },
-               [this](int row) { return table_.Record(row); },
-               [this] { return position_; },
-               [this](int p) {
-                   // Only the quarters are worth a line of progress.
-                   const bool quarter = p / 25 != Percent / 25;
-                   Percent = p;
-                   if (quarter)
-                       OnEvent(*this, evPercent);
-               },
-               [this](bool failed) { Ended(failed); },
-               [this](bool run) { run ? gaps_.Start(gap_) : gaps_.Stop(gap_); }}),
+      session_({[this](const QByteArray& c) { Send(c); },
+                [this] { return table_.RowCount(); },
+                [this](int row) { return table_.Record(row); },
+                [this] { return position_; },
+                [this](int p) {
+                    // Only the quarters are worth a line of progress.
+                    const bool quarter = p / 25 != Percent / 25;
+                    Percent = p;
+                    if (quarter)
+                        OnEvent(*this, evPercent);
+                },
+                [this](bool failed) { Ended(failed); },
+                [this](bool run) { run ? gaps_.Start(gap_) : gaps_.Stop(gap_); }},
+               [this] { return static_cast<const TLinkTarget&>(Target); }, log),
       deadlines_(deadlines),
       deadline_(deadlines.Add([this] {
           // A command still going out is the device's fault, not the scale's silence.
-          if (!port_ || !port_->AbandonWrite())
-              Finish(upload_.LineOverflow() ? NoLineEndCause() : QStringLiteral("no reply from the scale"));
+          if (!session_.AbandonWrite())
+              Fail(session_.Upload.LineOverflow() ? NoLineEndCause() : QStringLiteral("no reply from the scale"));
       })),
       gaps_(gaps),
-      gap_(gaps.Add([this] { upload_.TimerBazaTimer(); })),
-      log_(log), retries_(retries)
+      gap_(gaps.Add([this] { session_.Upload.TimerBazaTimer(); })),
+      retries_(retries)
 {
-    if (log_)
-        logLink_ = log_->LinkId(Target.Name);
+    session_.LogAs(Target.Name);
 }
 
 TScaleJob::~TScaleJob()
@@ -103,64 +101,35 @@ TScaleJob::~TScaleJob()
 
 void TScaleJob::Begin()
 {
-    if (!Outcome.isNull())
+    if (State != TJobState::Running)
         return;  // interrupted before its turn came
     clock_.start();
     deadlines_.Start(deadline_);
     if (Target.Kind == ckSerial) {
-        port_ = std::make_unique<TComPort>();
-        port_->setObjectName(QStringLiteral("ComPort1"));
-        port_->SetPort(Target.Host);
-        if (Target.Port > 0) {
-            port_->SetBaudRate(RateFor(Target.Port));
-            port_->SetCustomBaudRate(Target.Port);
-        }
-        port_->OnRxChar = [this](TCustomComPort*, std::int32_t count) {
-            QByteArray text;
-            try {
-                port_->ReadText(text, count);
-            } catch (...) {
-                return;
-            }
-            Received(text);
-        };
-        port_->OnDeviceLost = [this](TCustomComPort*) { SerialLost(); };
-        if (log_)
-            LogSerialEvents(*port_, *log_, [link = logLink_] { return link; });
-        try {
-            port_->OpenPort();
-        } catch (const std::exception& e) {
-            const QString cause = port_->LastCause.isEmpty() ? QString::fromLocal8Bit(e.what()) : port_->LastCause;
-            if (log_)
-                log_->Event(logLink_, QStringLiteral("failed: ") + cause);
-            Finish(WithCause(QStringLiteral("cannot open %1").arg(Target.Host), cause));
-            return;
-        }
-        sender_ = TLinkSender::Serial(*port_).Log(log_, logLink_);
-        OnEvent(*this, evConnected);
-        Start();
+        OpenSerial();
         return;
     }
-    const auto sink = [this](const QByteArray& text) { Received(text); };
-    eth_ = Target.Protocol == epUDP ? std::make_unique<CEthConnection>(sink, udp_)
-                                    : std::make_unique<CEthConnection>(sink);
-    eth_->StateTarget = this;
-    if (log_)
-        LogEthEvents(*eth_, *log_, [link = logLink_] { return link; });
-    sender_ = Target.Protocol == epUDP ? TLinkSender::Udp(*eth_, Target.Host, Target.Port)
-                                       : TLinkSender::Tcp(*eth_);
-    sender_.Log(log_, logLink_);
-    eth_->ToggleConnection(static_cast<std::uint8_t>(Target.Protocol), Target.Host, Target.Port);
+    CEthConnection& eth = Target.Protocol == epUDP ? session_.MakeEthernet(udp_) : session_.MakeEthernet();
+    eth.StateTarget = this;
+    session_.ToggleEthernet();
 }
 
-// Received text from either link: logged first, then taken by the upload.
-void TScaleJob::Received(const QByteArray& text)
+void TScaleJob::OpenSerial()
 {
-    if (!Outcome.isNull())
-        return;  // over: the link closes on the next turn of the loop
-    if (log_)
-        log_->Received(logLink_, upload_.ReplyBuffer, text);
-    upload_.ProcessReply(text, text.size());
+    TComPort& port = session_.Serial();
+    port.SetPort(Target.Host);
+    if (Target.Port > 0) {
+        port.SetBaudRate(RateFor(Target.Port));
+        port.SetCustomBaudRate(Target.Port);
+    }
+    // The device hung up: no reply can come, so the upload ends now, not at --timeout.
+    port.OnDeviceLost = [this](TCustomComPort*) { Fail(LinkFailure()); };
+    if (!session_.OpenSerial()) {
+        Fail(WithCause(QStringLiteral("cannot open %1").arg(Target.Host), session_.Cause()));
+        return;
+    }
+    OnEvent(*this, evConnected);
+    Start();
 }
 
 bool TScaleJob::event(QEvent* e)
@@ -173,64 +142,57 @@ bool TScaleJob::event(QEvent* e)
 
 void TScaleJob::LinkChanged()
 {
-    if (!eth_ || !Outcome.isNull())
+    if (!session_.EthLink || State != TJobState::Running)
         return;
-    if (eth_->State == lsConnected && !started_) {
+    if (session_.EthLink->State == lsConnected && !started_) {
         OnEvent(*this, evConnected);
         Start();
-    } else if (eth_->State == lsDisconnected) {
-        Finish(LinkFailure(eth_->LastCause));
+    } else if (session_.EthLink->State == lsDisconnected) {
+        Fail(LinkFailure());
     }
 }
 
-void TScaleJob::SerialLost()
+QString TScaleJob::LinkFailure() const
 {
-    // The device hung up: no reply can come, so the upload ends now, not at --timeout.
-    Finish(LinkFailure(port_->LastCause));
-}
-
-QString TScaleJob::LinkFailure(const QString& cause) const
-{
+    const QString cause = session_.Cause();
     if (!started_)
         return WithCause(QStringLiteral("cannot connect"), cause.isEmpty() ? QStringLiteral("the link went down") : cause);
-    const QString where = QStringLiteral("the connection was lost at ") + UploadWhere(upload_.UploadIndex, table_.RowCount(), true);
-    // "connection lost" is what the sentence says already.
-    return cause == QLatin1String("connection lost") ? where : WithCause(where, cause);
+    const QString where = QStringLiteral("the connection was lost at ")
+                        + UploadWhere(session_.Upload.UploadIndex, table_.RowCount(), true);
+    return cause == ConnectionLostCause ? where : WithCause(where, cause);
 }
 
 void TScaleJob::Start()
 {
     started_ = true;
-    upload_.Start(position_);
+    session_.Upload.Start(position_);
 }
 
 void TScaleJob::Send(const QByteArray& command)
 {
     // The exchange resends a command its reply did not match; a scale that
     // keeps refusing one would be sent it for ever.
-    const bool again = command == lastCommand_ && upload_.UploadIndex == lastIndex_;
-    repeats_ = again ? repeats_ + 1 : 0;
-    lastCommand_ = command;
-    lastIndex_ = upload_.UploadIndex;
-    if (repeats_ >= retries_) {
-        const QString what = command.startsWith("Sr") ? QStringLiteral("record %1").arg(upload_.UploadIndex)
+    const TUpload& upload = session_.Upload;
+    const int repeats = upload.SendsInARow() - 1;
+    if (repeats >= retries_) {
+        const QString what = command.startsWith("Sr") ? QStringLiteral("record %1").arg(upload.UploadIndex)
                            : command.startsWith("Se") ? QStringLiteral("the end command")
                                                       : QStringLiteral("the start command");
         // A line too long to keep has no text to quote: its cause is the device's.
-        Finish(upload_.LastReplyOverlong()
-                   ? NoLineEndCause()
-                   : QStringLiteral("the scale answered \"%1\" to %2 %3 times in a row")
-                         .arg(QString::fromLatin1(upload_.LastReply), what).arg(repeats_));
+        Fail(upload.LastReplyOverlong()
+                 ? NoLineEndCause()
+                 : QStringLiteral("the scale answered \"%1\" to %2 %3 times in a row")
+                       .arg(QString::fromLatin1(upload.LastReply), what).arg(repeats));
         return;
     }
     if (command.startsWith("Sr"))
-        RecordsSent = std::max(RecordsSent, static_cast<int>(upload_.UploadIndex));
+        RecordsSent = std::max(RecordsSent, static_cast<int>(upload.UploadIndex));
     deadlines_.Start(deadline_);
-    sender_.Send(command);
+    session_.Send(command);
     // A command that could not go will never be answered: no use waiting.
-    if (eth_ && !eth_->SendCause.isEmpty())
-        Finish(QStringLiteral("%1 was not sent: %2")
-                   .arg(UploadWhere(upload_.UploadIndex, table_.RowCount(), true), eth_->SendCause));
+    if (!session_.NotSent().isEmpty())
+        Fail(QStringLiteral("%1 was not sent: %2")
+                 .arg(UploadWhere(upload.UploadIndex, table_.RowCount(), true), session_.NotSent()));
 }
 
 QString InterruptedAt(int record, int rows)
@@ -240,10 +202,7 @@ QString InterruptedAt(int record, int rows)
 
 void TScaleJob::Interrupt()
 {
-    if (!Outcome.isNull())
-        return;
-    Interrupted = true;
-    Finish(InterruptedAt(RecordsSent, table_.RowCount()));
+    Finish(TJobState::Interrupted, InterruptedAt(RecordsSent, table_.RowCount()));
 }
 
 void TScaleJob::Ended(bool failed)
@@ -251,22 +210,25 @@ void TScaleJob::Ended(bool failed)
     // A file without records still makes a whole exchange, the start and
     // end commands alone, which must not pass for an accepted database.
     if (table_.Content().Rows() == 0)
-        Finish(QStringLiteral("the database is empty: only the start and end commands were sent"));
+        Fail(QStringLiteral("the database is empty: only the start and end commands were sent"));
+    else if (failed)
+        Fail(QStringLiteral("the scale did not accept the database"));
     else
-        Finish(failed ? QStringLiteral("the scale did not accept the database") : QString());
+        Finish(TJobState::Accepted, QString());
 }
 
-void TScaleJob::Finish(const QString& outcome)
+void TScaleJob::Finish(TJobState state, const QString& cause)
 {
-    if (!Outcome.isNull())
+    if (State != TJobState::Running)
         return;
-    Outcome = outcome.isNull() ? QStringLiteral("") : outcome;
+    State = state;
+    Cause = cause;
     Seconds = clock_.isValid() ? static_cast<double>(clock_.elapsed()) / 1000.0 : 0.0;
     deadlines_.Stop(deadline_);
-    upload_.Stop();
-    if (log_)
-        log_->Event(logLink_, Outcome.isEmpty() ? QStringLiteral("upload accepted")
-                              : Interrupted    ? QStringLiteral("upload ") + Outcome
-                                               : QStringLiteral("upload failed: ") + Outcome);
+    session_.Upload.Stop();
+    session_.Detach();
+    session_.LogEvent(State == TJobState::Accepted      ? QStringLiteral("upload accepted")
+                      : State == TJobState::Interrupted ? QStringLiteral("upload ") + Cause
+                                                        : QStringLiteral("upload failed: ") + Cause);
     OnEvent(*this, evFinished);
 }

@@ -5,8 +5,7 @@
 // on the next turn of the event loop, never inside its own callbacks.
 #include "Deadlines.h"
 #include "GridTable.h"
-#include "LinkSender.h"
-#include "ProcessData.h"
+#include "UploadSession.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -16,19 +15,16 @@
 #include <functional>
 #include <memory>
 
-class CEthConnection;
 class TCommLog;
-class TComPort;
 class TUdpPort;
 
-// A scale named by --to, in the window's own encoding of the link.
-struct TTarget {
-    QString Name;                    // as given
-    std::int8_t Kind = 0;            // a TConnectionKind
-    std::int8_t Protocol = 0;        // a TEthProtocol, for ckEthernet
-    QString Host;                    // or the device
-    int Port = 0;                    // or the baud rate (0: keep 9600)
+// A scale named by --to: its link, and its name as given.
+struct TTarget : TLinkTarget {
+    QString Name;
 };
+
+// Where a scale's upload stands; each but Running ends it.
+enum class TJobState : std::int8_t { Running, Accepted, Failed, Interrupted };
 
 // tcp://HOST:PORT, udp://ADDRESS:PORT or serial:DEVICE[@BAUD].
 bool ParseLink(const QString& text, TTarget& t);
@@ -53,8 +49,8 @@ public:
     TTarget Target;
     int Percent = 0;
     int RecordsSent = 0;          // the highest record number sent so far
-    QString Outcome;              // null while running; empty when accepted
-    bool Interrupted = false;     // Outcome is InterruptedAt()
+    TJobState State = TJobState::Running;
+    QString Cause;                // why it failed, or InterruptedAt(); empty otherwise
     double Seconds = 0;
     std::function<void(TScaleJob& job, TEvent event)> OnEvent = [](TScaleJob&, TEvent) {};
 
@@ -64,33 +60,26 @@ protected:
 
 private:
     void Received(const QByteArray& text);
+    void OpenSerial();
     void LinkChanged();
-    void SerialLost();
     // The outcome of a link that went down, with its cause.
-    QString LinkFailure(const QString& cause) const;
+    QString LinkFailure() const;
     void Start();
     void Send(const QByteArray& command);
     // The exchange reached its end.
     void Ended(bool failed);
-    void Finish(const QString& outcome);
+    void Fail(const QString& cause) { Finish(TJobState::Failed, cause); }
+    void Finish(TJobState state, const QString& cause);
 
     std::shared_ptr<TUdpPort> udp_;  // every UDP scale's one endpoint
     const TGridTable& table_;
     int position_;
-    TUpload upload_;
+    TUploadSession session_;
     TDeadlines& deadlines_;
     TDeadlines::TId deadline_;
     TDeadlines& gaps_;
     TDeadlines::TId gap_;
     QElapsedTimer clock_;
     bool started_ = false;
-    std::unique_ptr<TComPort> port_;
-    std::unique_ptr<CEthConnection> eth_;
-    TLinkSender sender_;
-    TCommLog* log_;  // null: nothing is logged
-    int logLink_ = 0;
     int retries_;
-    int repeats_ = 0;          // times lastCommand_ went out again in a row
-    QByteArray lastCommand_;
-    std::int32_t lastIndex_ = 0;
 };

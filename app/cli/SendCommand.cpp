@@ -316,10 +316,10 @@ public:
             break;
         case TScaleJob::evFinished:
             ++done_;
-            failed_ += !job.Outcome.isEmpty();
-            line = job.Outcome.isEmpty() ? QStringLiteral("accepted")
-                 : job.Interrupted      ? job.Outcome
-                                        : QStringLiteral("failed: ") + job.Outcome;
+            failed_ += job.State != TJobState::Accepted;
+            line = job.State == TJobState::Accepted      ? QStringLiteral("accepted")
+                 : job.State == TJobState::Interrupted ? job.Cause
+                                                       : QStringLiteral("failed: ") + job.Cause;
             break;
         }
         if (!terminal_) {
@@ -343,7 +343,9 @@ private:
 
 QString OutcomeWord(const TScaleResult& r)
 {
-    return r.Outcome.isEmpty() ? QStringLiteral("accepted") : r.Interrupted ? QStringLiteral("interrupted") : QStringLiteral("failed");
+    return r.State == TJobState::Accepted      ? QStringLiteral("accepted")
+         : r.State == TJobState::Interrupted ? QStringLiteral("interrupted")
+                                             : QStringLiteral("failed");
 }
 
 // The report on standard output; false, with errno, when it could not all be written.
@@ -355,7 +357,7 @@ bool PrintReport(const std::vector<TTarget>& targets, const std::vector<TScaleRe
             scales.append(QJsonObject{
                 {QStringLiteral("link"), targets[i].Name},
                 {QStringLiteral("outcome"), OutcomeWord(results[i])},
-                {QStringLiteral("cause"), results[i].Outcome},
+                {QStringLiteral("cause"), results[i].Cause},
                 {QStringLiteral("records"), results[i].RecordsSent},
                 {QStringLiteral("seconds"), results[i].Seconds},
             });
@@ -364,7 +366,7 @@ bool PrintReport(const std::vector<TTarget>& targets, const std::vector<TScaleRe
         std::printf("%-40s %s\n", "scale", "outcome");
         for (std::size_t i = 0; i < results.size(); ++i)
             std::printf("%-40s %s\n", targets[i].Name.toLocal8Bit().constData(),
-                        results[i].Outcome.isEmpty() ? "accepted" : results[i].Outcome.toLocal8Bit().constData());
+                        results[i].State == TJobState::Accepted ? "accepted" : results[i].Cause.toLocal8Bit().constData());
     }
     return std::fflush(stdout) == 0 && !std::ferror(stdout);
 }
@@ -379,7 +381,7 @@ QString Findings(std::size_t n)
 // or a scale did not accept the database.
 int Conclude(const TSendOptions& o, const std::vector<TScaleResult>& results, int signal, QFile* logFile)
 {
-    int status = std::any_of(results.begin(), results.end(), [](const TScaleResult& r) { return !r.Outcome.isEmpty(); });
+    int status = std::any_of(results.begin(), results.end(), [](const TScaleResult& r) { return r.State != TJobState::Accepted; });
     if (!PrintReport(o.Targets, results, o.Json)) {
         Err(QStringLiteral("cannot write the report: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
         status = 1;

@@ -1,5 +1,6 @@
 #include "StatusText.h"
 
+#include "EthConnection.h"
 #include "ProcessData.h"
 
 namespace {
@@ -34,10 +35,10 @@ QString Where(const TStatusState& s, bool of)
     return UploadWhere(s.Index, s.Rows, of);
 }
 
-// "connection lost" says nothing the sentence does not.
+// A lost connection's cause says nothing the sentence does not.
 QString CauseAfter(const QString& cause)
 {
-    return cause.isEmpty() || cause == QLatin1String("connection lost") ? QString() : QStringLiteral(" (%1)").arg(cause);
+    return cause.isEmpty() || cause == ConnectionLostCause ? QString() : QStringLiteral(" (%1)").arg(cause);
 }
 
 QString RunningText(const TStatusState& s)

@@ -1,9 +1,5 @@
 #include "StatusLine.h"
 
-#include "EthConnection.h"
-#include "Global.h"
-#include "okno.h"
-
 #include <QAccessible>
 #include <QLabel>
 
@@ -40,38 +36,4 @@ void TStatusLine::Refresh()
         tick_.start();
     else if (!s.Running)
         tick_.stop();
-}
-
-TStatusState TForm1::StatusState() const
-{
-    TStatusState s;
-    s.Started = Upload.Started();
-    s.Running = Upload.Running();
-    s.Stopped = Upload.Stopped();
-    s.Index = Upload.UploadIndex;
-    s.Rows = Table.RowCount();
-    s.Failed = Upload.UploadFailed;
-    s.Awaiting = Upload.Awaiting();
-    s.SendsInARow = Upload.SendsInARow();
-    s.MsSinceSent = Upload.MsSinceSent();
-    s.ElapsedMs = Upload.ElapsedMs();
-    s.LastReply = Upload.LastReply;
-    s.LineOverflow = Upload.LineOverflow();
-    if (ConnectionKind == ckSerial) {
-        s.Link = ComPort1.Port();
-        s.LinkUp = ComPort1.Connected();
-        s.Cause = ComPort1.LastCause;
-    } else {
-        s.Link = EthHost;
-        s.LinkUp = LinkState != lsDisconnected;
-        s.Cause = EthLink ? EthLink->LastCause : QString();
-        s.NotSent = EthLink ? EthLink->SendCause : QString();
-    }
-    return s;
-}
-
-void TForm1::ShowLinkCause()
-{
-    // Refresh tells the label's tooltip and description the cause.
-    StatusLine->Refresh();
 }

@@ -10,7 +10,6 @@
 #include "GridCellTip.h"
 #include "Global.h"
 #include "Keyboard.h"
-#include "LinkSender.h"
 #include "MessageBox.h"
 #include "PostMessage.h"
 #include "RadioGroup.h"
@@ -99,33 +98,43 @@ private:
 
 TForm1::TForm1(QWidget* parent)
     : QMainWindow(parent),
-      Upload({
-          [this](const QByteArray& command) { SendOrder(command); },
-          [this] { return Table.RowCount(); },
-          [this](int row) { return Table.Record(row); },
-          [this] { return rgBaza->ItemIndex(); },
-          [this](int percent) { ProgressBar1->setValue(percent); },
-          [this](bool failed) {
-              SetWyslijBazeIdle();
-              StatusLine->Refresh();
-              if (failed)
-                  MessageBox(QStringLiteral("Database could not be sent to scale."), QStringLiteral("Failure"), MB_ICONINFORMATION);
-              else
-                  MessageBox(QStringLiteral("Database was sent to scale."), QStringLiteral("Success"), MB_ICONINFORMATION);
-          },
-      })
+      Session(UploadHooks(),
+              [] {
+                  return TLinkTarget{static_cast<TConnectionKind>(ConnectionKind), static_cast<TEthProtocol>(EthProtocol),
+                                     EthHost, EthPort};
+              },
+              &CommLog),
+      ComPort1(Session.Serial()), Upload(Session.Upload), EthLink(Session.EthLink), LinkState(Session.LinkState),
+      CommLogLink(Session.LogLink)
 {
     Form1 = this;
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral(" Scale database v1.03"));
     setWindowIcon(ProgramIcon());
     resize(642, 589);
-    ComPort1.setObjectName(QStringLiteral("ComPort1"));
     ComPort1.OnRxChar = [this](TCustomComPort* sender, std::int32_t count) { ComPort1RxChar(sender, count); };
     ComPort1.OnDeviceLost = [this](TCustomComPort* sender) { ComPort1DeviceLost(sender); };
-    LogSerialEvents(ComPort1, CommLog, [this] { return CommLogLink; });
     BuildControls();
     FormCreate();
+}
+
+TUpload::THooks TForm1::UploadHooks()
+{
+    return {
+        [this](const QByteArray& command) { SendOrder(command); },
+        [this] { return Table.RowCount(); },
+        [this](int row) { return Table.Record(row); },
+        [this] { return rgBaza->ItemIndex(); },
+        [this](int percent) { ProgressBar1->setValue(percent); },
+        [this](bool failed) {
+            SetWyslijBazeIdle();
+            StatusLine->Refresh();
+            if (failed)
+                MessageBox(QStringLiteral("Database could not be sent to scale."), QStringLiteral("Failure"), MB_ICONINFORMATION);
+            else
+                MessageBox(QStringLiteral("Database was sent to scale."), QStringLiteral("Success"), MB_ICONINFORMATION);
+        },
+    };
 }
 
 TForm1::~TForm1()
@@ -135,6 +144,26 @@ TForm1::~TForm1()
 }
 
 void TForm1::BuildControls()
+{
+    BuildMenus();
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+    BuildGrid(central);
+    BuildPanel(central);
+    BuildUploadMenu();
+
+    // The Panel's controls keep their places; only the grid and the bar follow the window.
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(StringGrid1, 1);
+    layout->addWidget(Panel1);
+
+    BuildStatusLine();
+    CommLogPanel = new TCommLogPanel(CommLog, this);
+}
+
+void TForm1::BuildMenus()
 {
     // The underlined letters give Alt+F, Alt+C and Alt+U (View adds Alt+V).
     Plik1 = menuBar()->addMenu(QStringLiteral("&File"));
@@ -158,10 +187,10 @@ void TForm1::BuildControls()
             if (auto* model = OpenDialog1->findChild<QFileSystemModel*>())
                 model->setNameFilters({QStringLiteral("*")});
     });
+}
 
-    auto* central = new QWidget(this);
-    setCentralWidget(central);
-
+void TForm1::BuildGrid(QWidget* central)
+{
     StringGrid1 = new QTableView(central);
     StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
     StringGrid1->setModel(&Table);
@@ -178,7 +207,10 @@ void TForm1::BuildControls()
     // Arrows move between cells; Tab goes on to the buttons.
     StringGrid1->setTabKeyNavigation(false);
     StringGrid1->setAccessibleName(QStringLiteral("Database"));
+}
 
+void TForm1::BuildPanel(QWidget* central)
+{
     Panel1 = new QWidget(central);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setFixedHeight(100);
@@ -199,6 +231,18 @@ void TForm1::BuildControls()
     bbWyslijBaze->setGeometry(96, 28, 110, 25);
     connect(bbWyslijBaze, &QPushButton::clicked, this, &TForm1::bbWyslijBazeClick);
 
+    BuildRadioGroups();
+
+    LabelConnection = new TFittedLabel(Panel1);
+    LabelConnection->setObjectName(QStringLiteral("LabelConnection"));
+    LabelConnection->move(16, 68);
+    QFont bold = LabelConnection->font();
+    bold.setBold(true);
+    LabelConnection->setFont(bold);
+}
+
+void TForm1::BuildRadioGroups()
+{
     rgUrzadzenie = new TRadioGroup(QStringLiteral(" Device type: "), Panel1);
     rgUrzadzenie->setObjectName(QStringLiteral("rgUrzadzenie"));
     rgUrzadzenie->setGeometry(270, 18, 160, 72);
@@ -211,22 +255,10 @@ void TForm1::BuildControls()
     rgBaza->setGeometry(440, 18, 190, 80);
     rgBaza->SetItems({QStringLiteral("product database"), QStringLiteral("user database")});
     rgBaza->SetItemIndex(0);
+}
 
-    LabelConnection = new TFittedLabel(Panel1);
-    LabelConnection->setObjectName(QStringLiteral("LabelConnection"));
-    LabelConnection->move(16, 68);
-    QFont bold = LabelConnection->font();
-    bold.setBold(true);
-    LabelConnection->setFont(bold);
-    BuildUploadMenu();
-
-    // The Panel's controls keep their places; only the grid and the bar follow the window.
-    auto* layout = new QVBoxLayout(central);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(StringGrid1, 1);
-    layout->addWidget(Panel1);
-
+void TForm1::BuildStatusLine()
+{
     StatusLine = new TStatusLine([this] { return StatusState(); }, this);
     setStatusBar(StatusLine);
     StatusLine->Shown = [this](const TStatusState& s) {
@@ -235,7 +267,6 @@ void TForm1::BuildControls()
     };
     // Each tick may send the next command: tell it as it goes.
     connect(&Upload.TimerBaza, &QTimer::timeout, StatusLine, &TStatusLine::Refresh);
-    CommLogPanel = new TCommLogPanel(CommLog, this);
 }
 
 void TForm1::BuildUploadMenu()
@@ -265,11 +296,7 @@ void TForm1::FormCreate()
         ComPort1.RestoreSettings(ssIniFile, AppFolder() + QStringLiteral("ComPortTest.ini"));
     } catch (...) {
     }
-    EthLink = std::make_unique<CEthConnection>([this](const QByteArray& text) {
-        CommLog.Received(CommLogLink, Upload.ReplyBuffer, text);
-        Upload.ProcessReply(text, text.size());
-    }, UdpLocalPort);
-    LogEthEvents(*EthLink, CommLog, [this] { return CommLogLink; });
+    Session.MakeEthernet(UdpLocalPort);
     LinkState = lsDisconnected;
     XMLConfig.FileName = ConfigFilePath();
     EnsureConfigDefaults(XMLConfig);
@@ -357,29 +384,19 @@ void TForm1::ShowConnectionState()
 
 void TForm1::btnOpenPortClick()
 {
-    CommLogLink = CommLog.LinkId(ConnectionKind == ckSerial ? SerialLinkName(ComPort1)
-                                                            : EthLinkName(EthProtocol, EthHost, EthPort));
+    Session.LogAs(Session.LinkName());
     if (ConnectionKind != ckSerial) {
-        EthLink->ToggleConnection(static_cast<std::uint8_t>(EthProtocol), EthHost, EthPort);
+        Session.ToggleEthernet();
         return;
     }
     if (LinkState != lsDisconnected) {
-        try {
-            ComPort1.ClosePort();
-        } catch (...) {
-        }
-        LinkState = lsDisconnected;
+        Session.CloseSerial();
         btnOpenPort->setText(QStringLiteral("Connect"));
+    } else if (Session.OpenSerial()) {
+        btnOpenPort->setText(QStringLiteral("Disconnect"));
     } else {
-        try {
-            ComPort1.OpenPort();
-            LinkState = lsConnected;
-            btnOpenPort->setText(QStringLiteral("Disconnect"));
-        } catch (...) {
-            CommLog.Event(CommLogLink, QStringLiteral("failed: ") + (ComPort1.LastCause.isEmpty() ? CaughtText() : ComPort1.LastCause));
-            MessageBox(QStringLiteral("Selected COM port does not exist or is occupied by other software"),
-                       QStringLiteral("Dirorod9"), MB_ICONEXCLAMATION);
-        }
+        MessageBox(QStringLiteral("Selected COM port does not exist or is occupied by other software"),
+                   QStringLiteral("Dirorod9"), MB_ICONEXCLAMATION);
     }
     ShowConnectionState();
 }
@@ -472,23 +489,9 @@ void TForm1::rgUrzadzenieClick()
     rgBaza->SetItemIndex(0);
 }
 
-void TForm1::TimerBazaTimer()
-{
-    Upload.TimerBazaTimer();
-}
-
 void TForm1::ComPort1RxChar(TCustomComPort*, std::int32_t count)
 {
-    QByteArray text;
-    try {
-        ComPort1.ReadText(text, count);
-    } catch (...) {
-        return;
-    }
-    if (text.isEmpty())
-        return;
-    CommLog.Received(CommLogLink, Upload.ReplyBuffer, text);
-    Upload.ProcessReply(text, count);
+    Session.ReadSerial(count);
 }
 
 void TForm1::ComPort1DeviceLost(TCustomComPort*)
@@ -501,12 +504,18 @@ void TForm1::ComPort1DeviceLost(TCustomComPort*)
 
 void TForm1::SendOrder(const QByteArray& text)
 {
-    if (ConnectionKind == ckSerial)
-        TLinkSender::Serial(ComPort1).Log(&CommLog, CommLogLink).Send(text);
-    else if (EthProtocol == epUDP)
-        TLinkSender::Udp(*EthLink, EthHost, EthPort).Log(&CommLog, CommLogLink).Send(text);
-    else
-        TLinkSender::Tcp(*EthLink).Log(&CommLog, CommLogLink).Send(text);
+    Session.Send(text);
+}
+
+TStatusState TForm1::StatusState() const
+{
+    return Session.Status();
+}
+
+void TForm1::ShowLinkCause()
+{
+    // Refresh tells the label's tooltip and description the cause.
+    StatusLine->Refresh();
 }
 
 void TForm1::closeEvent(QCloseEvent* e)

@@ -7,6 +7,7 @@
 #include "PostMessage.h"
 #include "ProcessData.h"
 #include "StatusText.h"
+#include "UploadSession.h"
 #include "XMLConfig.h"
 
 #include <QMainWindow>
@@ -45,7 +46,6 @@ public:
     void Otwrz1Click();
     void bbWyslijBazeClick();
     void rgUrzadzenieClick();
-    void TimerBazaTimer();
     void ComPort1RxChar(TCustomComPort* sender, std::int32_t count);
     // The serial device hung up or was unplugged while open.
     void ComPort1DeviceLost(TCustomComPort* sender);
@@ -65,9 +65,14 @@ public:
     QFileDialog* OpenDialog1;
     // Before the links, which tell it of their last events as they go.
     TCommLog CommLog;
-    int CommLogLink = 0;  // the active link's number in CommLog
     TCommLogPanel* CommLogPanel = nullptr;
-    TComPort ComPort1;
+    // The scale's link, upload and log feed; the fields below are its own.
+    TUploadSession Session;
+    TComPort& ComPort1;
+    TUpload& Upload;
+    std::unique_ptr<CEthConnection>& EthLink;
+    std::uint8_t& LinkState;  // a TLinkState, as WM_LINKSTATE brought it
+    int& CommLogLink;         // the active link's number in CommLog
     TXMLDocument XMLConfig;
     TGridTable Table;
     QTableView* StringGrid1;
@@ -80,10 +85,7 @@ public:
     QLabel* LabelConnection;
     // Under the panel: the upload's state and the link's failure cause.
     TStatusLine* StatusLine = nullptr;
-    TUpload Upload;
 
-    std::unique_ptr<CEthConnection> EthLink;
-    std::uint8_t LinkState = lsDisconnected;  // a TLinkState, as WM_LINKSTATE brought it
     int WyslijBazeTag = 0;  // 1 while an upload runs and the button reads "Stop"
 
 protected:
@@ -95,7 +97,13 @@ private:
     void FormCreate();
     void FormActivate();
     void BuildControls();
+    void BuildMenus();
+    void BuildGrid(QWidget* central);
+    void BuildPanel(QWidget* central);
+    void BuildRadioGroups();
+    void BuildStatusLine();
     void BuildUploadMenu();
+    TUpload::THooks UploadHooks();
     void SetWyslijBazeIdle();
     // The check before an upload starts: true to go on (nothing found, or "Send anyway").
     bool CheckBeforeSending();

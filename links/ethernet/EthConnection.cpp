@@ -221,7 +221,7 @@ void CEthConnection::ClientDisconnected(TClientSocket&)
     // Ours to close: no cause. Otherwise the error before it named one, or
     // the scale closed the connection.
     if (State == lsConnected && LastCause.isEmpty())
-        LastCause = QStringLiteral("connection lost");
+        LastCause = ConnectionLostCause;
     State = lsDisconnected;
     PostState();
 }

@@ -17,6 +17,10 @@
 #include <functional>
 #include <memory>
 
+// The cause of a connection the scale closed. A sentence that says the
+// connection was lost says this already: those who tell it compare with it.
+inline const QString ConnectionLostCause = QStringLiteral("connection lost");
+
 // The largest UDP payload over IPv4: a command and its zero byte must fit in it.
 constexpr qsizetype MaxUdpPayload = 65507;
 

@@ -1,0 +1,64 @@
+// One scale's session on its own: a real TCP scale on loopback, a serial
+// device that is not there.
+#include "CPort.h"
+#include "CommLog.h"
+#include "EthConnection.h"
+#include "LogEntries.h"
+#include "UploadSession.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <memory>
+
+class SessionTest : public QObject {
+    Q_OBJECT
+
+    TUpload::THooks Hooks()
+    {
+        return {nullptr, [] { return 1; }, [](int) { return QByteArray("1;a"); }, [] { return 0; },
+                [](int) {}, [](bool) {}};
+    }
+
+private slots:
+    // A reply in two pieces: the log must see the first piece still waiting
+    // in ReplyBuffer, so it is told before the upload takes it.
+    void ReceivedTextIsLoggedBeforeTheUploadTakesIt()
+    {
+        QTcpServer scale;
+        QVERIFY(scale.listen(QHostAddress::LocalHost, 0));
+        TCommLog log;
+        TLinkTarget target{ckEthernet, epTCP, QStringLiteral("127.0.0.1"), scale.serverPort()};
+        TUploadSession session(Hooks(), [&] { return target; }, &log);
+        session.MakeEthernet(quint16(0));
+        session.ToggleEthernet();
+        QTRY_VERIFY(scale.hasPendingConnections());
+        std::unique_ptr<QTcpSocket> peer(scale.nextPendingConnection());
+        QTRY_COMPARE(session.EthLink->State, lsConnected);
+
+        session.Upload.Start(0);
+        QByteArray sent;
+        QTRY_COMPARE((sent += peer->readAll()), QByteArray("SbP\r\n"));
+        peer->write("Mb");
+        QTRY_COMPARE(session.Upload.ReplyBuffer, QByteArray("Mb"));
+        peer->write("P\r\n");
+        QTRY_COMPARE(Logged(log, TCommLog::lkReply), QList<QByteArray>{"MbP\r\n"});
+        QCOMPARE(session.Upload.UploadIndex, 1);
+    }
+
+    void FailedOpenKeepsItsCause()
+    {
+        TCommLog log;
+        TUploadSession session(Hooks(), [] { return TLinkTarget{}; }, &log);
+        session.Serial().SetPort(QStringLiteral("/nonexistent/scale"));
+        QVERIFY(!session.OpenSerial());
+        QCOMPARE(session.LinkState, lsDisconnected);
+        QVERIFY(!session.Cause().isEmpty());
+        QCOMPARE(session.Status().Cause, session.Cause());
+        QCOMPARE(Logged(log, TCommLog::lkEvent).last(), ("failed: " + session.Cause()).toUtf8());
+    }
+};
+
+QTEST_GUILESS_MAIN(SessionTest)
+#include "session_test.moc"
