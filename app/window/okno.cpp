@@ -2,7 +2,6 @@
 
 #include "AppFolder.h"
 #include "CheckForm.h"
-#include "CommLogFeed.h"
 #include "CommLogPanel.h"
 #include "ConnectionUnit.h"
 #include "DatabaseFile.h"
