@@ -1,6 +1,6 @@
 #include "SendCommand.h"
 
-#include "CPortCtl.h"
+#include "CPort.h"
 #include "CommLog.h"
 #include "CommLogFeed.h"
 #include "DatabaseCheck.h"

@@ -3,9 +3,6 @@
 #include <QAbstractItemView>
 #include <QStringList>
 
-QString SerialDeviceFolder = QStringLiteral("/sys/class/tty");
-QString SerialByIdFolder = QStringLiteral("/dev/serial/by-id");
-
 namespace {
 
 // The port list's entries carry more than their captions: the name choosing

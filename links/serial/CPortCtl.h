@@ -3,6 +3,7 @@
 // own entries, shows the port's current value and, when asked, writes the
 // chosen value back; the setup dialog is built from six of them.
 #include "CPort.h"
+#include "SerialDeviceList.h"
 
 #include <QComboBox>
 #include <QMetaObject>
@@ -11,11 +12,6 @@
 #include <cstdint>
 
 enum TComProperty : std::uint8_t { cpNone, cpPort, cpBaudRate, cpDataBits, cpStopBits, cpParity, cpFlowControl };
-
-// Where the port list looks for devices and their stable names; tests lay
-// out trees of their own.
-extern QString SerialDeviceFolder;
-extern QString SerialByIdFolder;
 
 // The value a list holds for its port, kept apart from the widget so that the
 // list can be filled and bound before it is shown.

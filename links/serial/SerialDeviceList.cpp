@@ -7,6 +7,9 @@
 
 #include <algorithm>
 
+QString SerialDeviceFolder = QStringLiteral("/sys/class/tty");
+QString SerialByIdFolder = QStringLiteral("/dev/serial/by-id");
+
 namespace {
 
 QString ReadAttribute(const QString& folder, const QString& name)

@@ -5,6 +5,11 @@
 #include <QList>
 #include <QString>
 
+// Where the port lists and `scaledb ports` look for devices and their stable
+// names; tests lay out trees of their own.
+extern QString SerialDeviceFolder;
+extern QString SerialByIdFolder;
+
 struct TSerialDeviceInfo {
     QString Kernel;       // ttyS0, ttyUSB0
     QString Name;         // as the lists show it: COMn for ttyS(n-1), else Kernel
