@@ -18,6 +18,29 @@ const QString RootName = QStringLiteral("TarvikConfig");
 const QString Options = QStringLiteral("Options");
 const QString Interface = QStringLiteral("Interface");
 
+// Each key and each fixed text named once, for the defaults, the load and the save.
+const QString OrdersFileNameKey = QStringLiteral("OrdersFileName");
+const QString WindRowKey = QStringLiteral("WindRow");
+const QString WindRowModeKey = QStringLiteral("WindRowMode");
+const QString WindRowCharKey = QStringLiteral("WindRowChar");
+const QString SaveASCIIKey = QStringLiteral("SaveASCII");
+const QString InsertTimeKey = QStringLiteral("InsertTime");
+const QString ChangePointToColonKey = QStringLiteral("ChangePointToColon");
+const QString KindKey = QStringLiteral("Kind");
+const QString ProtocolKey = QStringLiteral("Protocol");
+const QString HostKey = QStringLiteral("Host");
+const QString PortKey = QStringLiteral("Port");
+
+const QString Yes = QStringLiteral("Yes");
+const QString No = QStringLiteral("No");
+const QString KindEthernet = QStringLiteral("Eth");
+const QString KindSerial = QStringLiteral("COM");
+const QString ProtocolUdp = QStringLiteral("UDP");
+const QString ProtocolTcp = QStringLiteral("TCP");
+const QString DefaultWindRowMode = QStringLiteral("0");
+const QString DefaultHost = QStringLiteral("192.168.1.100");
+const QString DefaultPort = QStringLiteral("1001");
+
 enum class KeyRead { Missing, NoText, Unreadable, Text };
 
 QString DocPath(const TXMLDocument& doc)
@@ -160,7 +183,7 @@ QByteArray SettingsOnly(const QDomDocument& dom)
 
 QString YesNo(bool value)
 {
-    return value ? QStringLiteral("Yes") : QStringLiteral("No");
+    return value ? Yes : No;
 }
 
 } // namespace
@@ -241,20 +264,20 @@ void EnsureConfigDefaults(TXMLDocument& doc)
     QDomElement root = doc.Dom.documentElement();
     if (root.firstChildElement(Options).isNull())
         root.appendChild(doc.Dom.createElement(Options));
-    EnsureConfigKey(doc, Options, QStringLiteral("OrdersFileName"), AppFolder() + QStringLiteral("orders.xml"));
-    EnsureConfigKey(doc, Options, QStringLiteral("WindRow"), QStringLiteral("No"));
-    EnsureConfigKey(doc, Options, QStringLiteral("WindRowMode"), QStringLiteral("0"));
-    EnsureConfigKey(doc, Options, QStringLiteral("WindRowChar"), QStringLiteral("$00"));
-    EnsureConfigKey(doc, Options, QStringLiteral("SaveASCII"), QStringLiteral("Yes"));
-    EnsureConfigKey(doc, Options, QStringLiteral("InsertTime"), QStringLiteral("No"));
-    EnsureConfigKey(doc, Options, QStringLiteral("ChangePointToColon"), QStringLiteral("No"));
+    EnsureConfigKey(doc, Options, OrdersFileNameKey, AppFolder() + QStringLiteral("orders.xml"));
+    EnsureConfigKey(doc, Options, WindRowKey, No);
+    EnsureConfigKey(doc, Options, WindRowModeKey, DefaultWindRowMode);
+    EnsureConfigKey(doc, Options, WindRowCharKey, QStringLiteral("$00"));
+    EnsureConfigKey(doc, Options, SaveASCIIKey, Yes);
+    EnsureConfigKey(doc, Options, InsertTimeKey, No);
+    EnsureConfigKey(doc, Options, ChangePointToColonKey, No);
 
     if (root.firstChildElement(Interface).isNull())
         root.appendChild(doc.Dom.createElement(Interface));
-    EnsureConfigKey(doc, Interface, QStringLiteral("Kind"), QStringLiteral("COM"));
-    EnsureConfigKey(doc, Interface, QStringLiteral("Protocol"), QStringLiteral("TCP"));
-    EnsureConfigKey(doc, Interface, QStringLiteral("Host"), QStringLiteral("192.168.1.100"));
-    EnsureConfigKey(doc, Interface, QStringLiteral("Port"), QStringLiteral("1001"));
+    EnsureConfigKey(doc, Interface, KindKey, KindSerial);
+    EnsureConfigKey(doc, Interface, ProtocolKey, ProtocolTcp);
+    EnsureConfigKey(doc, Interface, HostKey, DefaultHost);
+    EnsureConfigKey(doc, Interface, PortKey, DefaultPort);
 }
 
 void LoadConfig(TXMLDocument& doc)
@@ -273,7 +296,7 @@ void LoadConfig(TXMLDocument& doc)
     const auto readYes = [&doc](const QString& key, bool& setting) {
         QString text;
         if (ReadKey(doc, Options, key, text) != KeyRead::Missing)
-            setting = ConfigKeyEquals(doc, Options, key, QStringLiteral("Yes"));
+            setting = ConfigKeyEquals(doc, Options, key, Yes);
     };
     const auto readInteger = [&doc](const QString& section, const QString& key, std::int32_t& value) {
         QString text;
@@ -286,24 +309,24 @@ void LoadConfig(TXMLDocument& doc)
         return true;
     };
 
-    readText(Options, QStringLiteral("OrdersFileName"), OrdersFileName);
-    readYes(QStringLiteral("WindRow"), WindRow);
+    readText(Options, OrdersFileNameKey, OrdersFileName);
+    readYes(WindRowKey, WindRow);
     std::int32_t mode = 0;
-    if (readInteger(Options, QStringLiteral("WindRowMode"), mode))
+    if (readInteger(Options, WindRowModeKey, mode))
         WindRowMode = static_cast<std::int8_t>(static_cast<std::uint8_t>(mode & 0xFF));
-    readText(Options, QStringLiteral("WindRowChar"), WindRowChar);
-    readYes(QStringLiteral("SaveASCII"), SaveASCII);
-    readYes(QStringLiteral("InsertTime"), InsertTime);
-    readYes(QStringLiteral("ChangePointToColon"), ChangePointToColon);
+    readText(Options, WindRowCharKey, WindRowChar);
+    readYes(SaveASCIIKey, SaveASCII);
+    readYes(InsertTimeKey, InsertTime);
+    readYes(ChangePointToColonKey, ChangePointToColon);
 
     QString text;
-    if (ReadKey(doc, Interface, QStringLiteral("Kind"), text) != KeyRead::Missing)
-        ConnectionKind = ConfigKeyEquals(doc, Interface, QStringLiteral("Kind"), QStringLiteral("Eth")) ? ckEthernet : ckSerial;
-    if (ReadKey(doc, Interface, QStringLiteral("Protocol"), text) != KeyRead::Missing)
-        EthProtocol = ConfigKeyEquals(doc, Interface, QStringLiteral("Protocol"), QStringLiteral("UDP")) ? epUDP : epTCP;
-    readText(Interface, QStringLiteral("Host"), EthHost);
+    if (ReadKey(doc, Interface, KindKey, text) != KeyRead::Missing)
+        ConnectionKind = ConfigKeyEquals(doc, Interface, KindKey, KindEthernet) ? ckEthernet : ckSerial;
+    if (ReadKey(doc, Interface, ProtocolKey, text) != KeyRead::Missing)
+        EthProtocol = ConfigKeyEquals(doc, Interface, ProtocolKey, ProtocolUdp) ? epUDP : epTCP;
+    readText(Interface, HostKey, EthHost);
     std::int32_t port = 0;
-    if (readInteger(Interface, QStringLiteral("Port"), port))
+    if (readInteger(Interface, PortKey, port))
         EthPort = port > 0 ? port : 1001;
 }
 
@@ -312,22 +335,17 @@ void SaveConfig(TXMLDocument& doc)
     if (!doc.Active || doc.Dom.documentElement().isNull())
         return;
 
-    WriteConfigKey(doc, Options, QStringLiteral("OrdersFileName"), true, OrdersFileName, {});
-    WriteConfigKey(doc, Options, QStringLiteral("WindRow"), true, YesNo(WindRow), {});
-    WriteConfigKey(doc, Options, QStringLiteral("WindRowMode"), WindRowMode >= 0,
-                   QString::number(WindRowMode), QStringLiteral("0"));
-    WriteConfigKey(doc, Options, QStringLiteral("WindRowChar"), true, WindRowChar, {});
-    WriteConfigKey(doc, Options, QStringLiteral("SaveASCII"), true, YesNo(SaveASCII), {});
-    WriteConfigKey(doc, Options, QStringLiteral("InsertTime"), true, YesNo(InsertTime), {});
-    WriteConfigKey(doc, Options, QStringLiteral("ChangePointToColon"), true, YesNo(ChangePointToColon), {});
-    WriteConfigKey(doc, Interface, QStringLiteral("Kind"), ConnectionKind == ckEthernet,
-                   QStringLiteral("Eth"), QStringLiteral("COM"));
-    WriteConfigKey(doc, Interface, QStringLiteral("Protocol"), EthProtocol == epUDP,
-                   QStringLiteral("UDP"), QStringLiteral("TCP"));
-    WriteConfigKey(doc, Interface, QStringLiteral("Host"), !EthHost.isEmpty(), EthHost,
-                   QStringLiteral("192.168.1.100"));
-    WriteConfigKey(doc, Interface, QStringLiteral("Port"), EthPort > 0, QString::number(EthPort),
-                   QStringLiteral("1001"));
+    WriteConfigKey(doc, Options, OrdersFileNameKey, true, OrdersFileName, {});
+    WriteConfigKey(doc, Options, WindRowKey, true, YesNo(WindRow), {});
+    WriteConfigKey(doc, Options, WindRowModeKey, WindRowMode >= 0, QString::number(WindRowMode), DefaultWindRowMode);
+    WriteConfigKey(doc, Options, WindRowCharKey, true, WindRowChar, {});
+    WriteConfigKey(doc, Options, SaveASCIIKey, true, YesNo(SaveASCII), {});
+    WriteConfigKey(doc, Options, InsertTimeKey, true, YesNo(InsertTime), {});
+    WriteConfigKey(doc, Options, ChangePointToColonKey, true, YesNo(ChangePointToColon), {});
+    WriteConfigKey(doc, Interface, KindKey, ConnectionKind == ckEthernet, KindEthernet, KindSerial);
+    WriteConfigKey(doc, Interface, ProtocolKey, EthProtocol == epUDP, ProtocolUdp, ProtocolTcp);
+    WriteConfigKey(doc, Interface, HostKey, !EthHost.isEmpty(), EthHost, DefaultHost);
+    WriteConfigKey(doc, Interface, PortKey, EthPort > 0, QString::number(EthPort), DefaultPort);
 
     DeclareUtf8(doc.Dom);
     MakeXmlSafe(doc.Dom);

@@ -56,7 +56,7 @@ void LogEthEvents(CEthConnection& eth, TCommLog& log, std::function<int()> link)
         case lsConnecting: text = QStringLiteral("connecting"); break;
         case lsClosing: text = QStringLiteral("closing"); break;
         case lsConnected:
-            text = eth.UdpServer ? QStringLiteral("opened, local UDP port %1").arg(eth.UdpBoundPort())
+            text = eth.UdpPort ? QStringLiteral("opened, local UDP port %1").arg(eth.UdpBoundPort())
                                  : QStringLiteral("connected");
             break;
         default:
@@ -69,8 +69,8 @@ void LogEthEvents(CEthConnection& eth, TCommLog& log, std::function<int()> link)
         last = text;
         // An endpoint of the link's own tells of strangers' datagrams here; a
         // shared one was told by its owner.
-        if (eth.UdpServer && !eth.UdpServer->OnIgnored)
-            eth.UdpServer->OnIgnored = [&log, link](std::uint32_t from, std::uint64_t count) {
+        if (eth.UdpPort && !eth.UdpPort->OnIgnored)
+            eth.UdpPort->OnIgnored = [&log, link](std::uint32_t from, std::uint64_t count) {
                 LogIgnoredDatagrams(log, link(), from, count);
             };
     };

@@ -124,16 +124,16 @@ void CEthConnection::ToggleTcp(const QString& host, std::int32_t port)
 
 void CEthConnection::CloseUdp()
 {
-    if (!UdpServer)
+    if (!UdpPort)
         return;
-    UdpServer->RemoveRoute(udpScale_);
-    UdpServer.reset(); // an endpoint of our own closes here, once its listener has ended
+    UdpPort->RemoveRoute(udpScale_);
+    UdpPort.reset(); // an endpoint of our own closes here, once its listener has ended
 }
 
 void CEthConnection::ToggleUdp(const QString& host, std::int32_t port)
 {
     SendCause.clear();
-    if (UdpServer) {
+    if (UdpPort) {
         State = lsDisconnected;
         LastCause.clear();
         try {
@@ -153,15 +153,15 @@ void CEthConnection::ToggleUdp(const QString& host, std::int32_t port)
             LastCause = udp->Cause;
             return;
         }
-        UdpServer = std::move(udp);
-        UdpServer->AddRoute(udpScale_, replySink_);
+        UdpPort = std::move(udp);
+        UdpPort->AddRoute(udpScale_, replySink_);
         State = lsConnected;
         LastCause.clear();
         try {
             // The opening datagram tells the scale where to answer. Its byte is
             // 0x00, the protocol's end of a command: to the scale it is an empty
             // command, never one it could act on.
-            UdpServer->Send(udpScale_, port, QByteArray(1, '\0'));
+            UdpPort->Send(udpScale_, port, QByteArray(1, '\0'));
         } catch (...) {
         }
     } catch (...) {
@@ -183,7 +183,7 @@ void CEthConnection::SendTcpText(const QByteArray& text)
 bool CEthConnection::SendUdpText(const QString& host, std::int32_t port, const QByteArray& text)
 {
     std::uint32_t address = 0;
-    if (!UdpServer || !ParseDottedDecimal(host, address))
+    if (!UdpPort || !ParseDottedDecimal(host, address))
         return false;
     // The whole command and its 0x00 go in one datagram, up to the largest one.
     if (text.size() + 1 > MaxUdpPayload) {
@@ -195,7 +195,7 @@ bool CEthConnection::SendUdpText(const QString& host, std::int32_t port, const Q
     try {
         QByteArray datagram = text;
         datagram.append('\0');
-        UdpServer->Send(address, port, datagram);
+        UdpPort->Send(address, port, datagram);
     } catch (const std::exception& e) {
         SendCause = QString::fromLocal8Bit(e.what());
         return false;
@@ -206,7 +206,7 @@ bool CEthConnection::SendUdpText(const QString& host, std::int32_t port, const Q
 
 quint16 CEthConnection::UdpBoundPort() const
 {
-    return UdpServer ? UdpServer->BoundPort() : 0;
+    return UdpPort ? UdpPort->BoundPort() : 0;
 }
 
 void CEthConnection::ClientConnected(TClientSocket&)

@@ -70,7 +70,7 @@ public:
     // Told of each state as it is posted, at once, for whoever keeps a record.
     std::function<void()> OnStateChange;
     std::unique_ptr<TClientSocket> TcpClient;
-    std::shared_ptr<TUdpPort> UdpServer;  // while the UDP link is open
+    std::shared_ptr<TUdpPort> UdpPort;  // while the UDP link is open
 
 private:
     void PostState();

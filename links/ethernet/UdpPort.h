@@ -6,7 +6,7 @@
 // scales' replies; it is only counted, and the counts are reported on the
 // main thread at most once a second. The routing and the sinks run on the
 // main thread.
-#include "UDPServer.h"
+#include "IdUdpServer.h"
 
 #include <QByteArray>
 #include <QObject>

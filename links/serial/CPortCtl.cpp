@@ -3,7 +3,6 @@
 #include <QAbstractItemView>
 #include <QStringList>
 
-
 namespace {
 
 // The port list's entries carry more than their captions: the name choosing

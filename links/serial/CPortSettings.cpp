@@ -30,6 +30,21 @@ QString Name(const char* name)
 }
 
 template <typename Sink>
+void WriteFlowControlDetails(const TComFlowControl& flow, Sink& out)
+{
+    out.WriteString("FlowControl.ControlRTS", RTSToText(flow.ControlRTS()));
+    out.WriteString("FlowControl.ControlDTR", DTRToText(flow.ControlDTR()));
+    out.WriteString("FlowControl.DSRSensitivity", BoolToText(flow.DSRSensitivity()));
+    out.WriteString("FlowControl.OutCTSFlow", BoolToText(flow.OutCTSFlow()));
+    out.WriteString("FlowControl.OutDSRFlow", BoolToText(flow.OutDSRFlow()));
+    out.WriteString("FlowControl.TxContinueOnXoff", BoolToText(flow.TxContinueOnXoff()));
+    out.WriteString("FlowControl.XonXoffIn", BoolToText(flow.XonXoffIn()));
+    out.WriteString("FlowControl.XonXoffOut", BoolToText(flow.XonXoffOut()));
+    out.WriteString("FlowControl.XoffChar", CharToText(flow.XoffChar()));
+    out.WriteString("FlowControl.XonChar", CharToText(flow.XonChar()));
+}
+
+template <typename Sink>
 void WriteSettings(const TCustomComPort& port, Sink& out)
 {
     const TComFlowControl& flow = port.FlowControl();
@@ -68,19 +83,27 @@ void WriteSettings(const TCustomComPort& port, Sink& out)
             out.WriteInteger("Timeouts.WriteTotalMultiplier", port.Timeouts().WriteTotalMultiplier());
             break;
         case sgFlowControl:
-            out.WriteString("FlowControl.ControlRTS", RTSToText(flow.ControlRTS()));
-            out.WriteString("FlowControl.ControlDTR", DTRToText(flow.ControlDTR()));
-            out.WriteString("FlowControl.DSRSensitivity", BoolToText(flow.DSRSensitivity()));
-            out.WriteString("FlowControl.OutCTSFlow", BoolToText(flow.OutCTSFlow()));
-            out.WriteString("FlowControl.OutDSRFlow", BoolToText(flow.OutDSRFlow()));
-            out.WriteString("FlowControl.TxContinueOnXoff", BoolToText(flow.TxContinueOnXoff()));
-            out.WriteString("FlowControl.XonXoffIn", BoolToText(flow.XonXoffIn()));
-            out.WriteString("FlowControl.XonXoffOut", BoolToText(flow.XonXoffOut()));
-            out.WriteString("FlowControl.XoffChar", CharToText(flow.XoffChar()));
-            out.WriteString("FlowControl.XonChar", CharToText(flow.XonChar()));
+            WriteFlowControlDetails(flow, out);
             break;
         }
     }
+}
+
+template <typename Source>
+void ReadFlowControlDetails(TComFlowControl& flow, const Source& in)
+{
+    flow.SetControlRTS(TextToRTS(in.ReadString("FlowControl.ControlRTS", RTSToText(flow.ControlRTS()))));
+    flow.SetControlDTR(TextToDTR(in.ReadString("FlowControl.ControlDTR", DTRToText(flow.ControlDTR()))));
+    flow.SetDSRSensitivity(
+        TextToBool(in.ReadString("FlowControl.DSRSensitivity", BoolToText(flow.DSRSensitivity()))));
+    flow.SetOutCTSFlow(TextToBool(in.ReadString("FlowControl.OutCTSFlow", BoolToText(flow.OutCTSFlow()))));
+    flow.SetOutDSRFlow(TextToBool(in.ReadString("FlowControl.OutDSRFlow", BoolToText(flow.OutDSRFlow()))));
+    flow.SetTxContinueOnXoff(
+        TextToBool(in.ReadString("FlowControl.TxContinueOnXoff", BoolToText(flow.TxContinueOnXoff()))));
+    flow.SetXonXoffIn(TextToBool(in.ReadString("FlowControl.XonXoffIn", BoolToText(flow.XonXoffIn()))));
+    flow.SetXonXoffOut(TextToBool(in.ReadString("FlowControl.XonXoffOut", BoolToText(flow.XonXoffOut()))));
+    flow.SetXoffChar(TextToChar(in.ReadString("FlowControl.XoffChar", CharToText(flow.XoffChar()))));
+    flow.SetXonChar(TextToChar(in.ReadString("FlowControl.XonChar", CharToText(flow.XonChar()))));
 }
 
 // Each key is read with the setting's current value as its default and
@@ -131,18 +154,7 @@ void ReadSettings(TCustomComPort& port, const Source& in)
             break;
         }
         case sgFlowControl:
-            flow.SetControlRTS(TextToRTS(in.ReadString("FlowControl.ControlRTS", RTSToText(flow.ControlRTS()))));
-            flow.SetControlDTR(TextToDTR(in.ReadString("FlowControl.ControlDTR", DTRToText(flow.ControlDTR()))));
-            flow.SetDSRSensitivity(
-                TextToBool(in.ReadString("FlowControl.DSRSensitivity", BoolToText(flow.DSRSensitivity()))));
-            flow.SetOutCTSFlow(TextToBool(in.ReadString("FlowControl.OutCTSFlow", BoolToText(flow.OutCTSFlow()))));
-            flow.SetOutDSRFlow(TextToBool(in.ReadString("FlowControl.OutDSRFlow", BoolToText(flow.OutDSRFlow()))));
-            flow.SetTxContinueOnXoff(
-                TextToBool(in.ReadString("FlowControl.TxContinueOnXoff", BoolToText(flow.TxContinueOnXoff()))));
-            flow.SetXonXoffIn(TextToBool(in.ReadString("FlowControl.XonXoffIn", BoolToText(flow.XonXoffIn()))));
-            flow.SetXonXoffOut(TextToBool(in.ReadString("FlowControl.XonXoffOut", BoolToText(flow.XonXoffOut()))));
-            flow.SetXoffChar(TextToChar(in.ReadString("FlowControl.XoffChar", CharToText(flow.XoffChar()))));
-            flow.SetXonChar(TextToChar(in.ReadString("FlowControl.XonChar", CharToText(flow.XonChar()))));
+            ReadFlowControlDetails(flow, in);
             break;
         }
     }

@@ -44,6 +44,14 @@ TComSetupFrm::TComSetupFrm(QWidget* parent) : QDialog(parent)
     setPalette(white);
     setAutoFillBackground(true);
 
+    BuildSettingsGroup();
+    BuildButtons();
+    FormCreate();
+    ScaleForm(*this, QSize(231, 216)); // after translation: captions may have grown
+}
+
+void TComSetupFrm::BuildSettingsGroup()
+{
     GroupBox1 = new QGroupBox(QStringLiteral(" Settings: "), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setGeometry(8, 8, 217, 169);
@@ -66,7 +74,11 @@ TComSetupFrm::TComSetupFrm(QWidget* parent) : QDialog(parent)
     setTabOrder(Combo3, Combo4);
     setTabOrder(Combo4, Combo5);
     setTabOrder(Combo5, Combo6);
+}
 
+// The hidden buttons the dialog's keys press, then the visible speed buttons.
+void TComSetupFrm::BuildButtons()
+{
     BitBtnApply = new QPushButton(QStringLiteral("Apply"), this);
     BitBtnApply->setObjectName(QStringLiteral("BitBtnApply"));
     BitBtnApply->setGeometry(8, 188, 17, 22);
@@ -92,9 +104,6 @@ TComSetupFrm::TComSetupFrm(QWidget* parent) : QDialog(parent)
     connect(sbCancel, &QToolButton::clicked, this, &TComSetupFrm::sbCancelClick);
     setTabOrder(BitBtnCancel, sbApply);
     setTabOrder(sbApply, sbCancel);
-
-    FormCreate();
-    ScaleForm(*this, QSize(231, 216)); // after translation: captions may have grown
 }
 
 void TComSetupFrm::FormCreate()

@@ -45,6 +45,10 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;
+
+private:
+    void BuildSettingsGroup();
+    void BuildButtons();
 };
 
 // Shows the dialog for `port` and copies the choices into it on apply.

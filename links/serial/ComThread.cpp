@@ -224,89 +224,125 @@ void TUnreadBytes::Queued()
     stale_ = false;
 }
 
-void TComThread::Run()
-{
-    const bool watchRx = InSet(events_, evRxChar);
-    TWakeEvent& wake = shared_->wake;
+// What the event loop carries from one wait to the next.
+struct TComThread::TLoopState {
     TUnreadBytes unread;
     bool draining = false; // a write went out and its queue is not yet empty
     bool stuck = false;    // the device said it takes bytes and took none: look again later
-    const auto handlerRan = [&] {
-        std::int32_t waiting = 0;
-        const bool counted = device_.InputCount(waiting) == 0;
-        unread.HandlerRan(counted, waiting, shared_->port->BytesReadTotal());
-    };
-    const auto windowRxDone = [&] { return shared_->windowRxDone.load(std::memory_order_acquire); };
+};
 
-    for (;;) {
-        const bool awaitingWindow = unread.AwaitingHandler(windowRxDone());
-        int timeoutMs = draining ? TxDrainCheckMs : unread.Stale() ? UnreadRecheckMs : -1;
-        const bool sending = writes_.Pending();
-        if (sending)
-            timeoutMs = Earliest(timeoutMs, stuck ? TxDrainCheckMs : writes_.MsLeft(TWriteQueue::Clock::now()));
-        const TDeviceWait w = WaitForDevice(device_.Handle(), watchRx && !unread.Stale() && !awaitingWindow,
-                                            sending && !stuck, wake, timeoutMs);
-        if (w.Error)
-            break;
-        if (w.Woken) {
-            wake.Drain();
-            {
-                std::lock_guard lock(shared_->m);
-                if (shared_->stop)
-                    break;
-            }
-            if (shared_->written.exchange(false, std::memory_order_acq_rel))
-                draining = true;
-            if (awaitingWindow && !unread.AwaitingHandler(windowRxDone()))
-                handlerRan();
-        }
-        if (w.Gone) {
-            // Unplugged or hung up: nothing more will come. The port learns
-            // it on the main thread; the thread does not wait for that.
-            ReportEnd(false);
-            break;
-        }
-        if (!WriteWaiting(draining, stuck, w.Output))
-            break;
+void TComThread::Run()
+{
+    TLoopState st;
+    TStep step = TStep::Next;
+    while (step == TStep::Next)
+        step = Step(st);
+    if (step == TStep::End)
+        device_.ClearQueues(); // as the port closes; a device that is gone refuses, which changes nothing
+}
 
-        TComEvents events = 0;
-        if (w.Input)
-            events |= SetOf(evRxChar);
-        if (unread.Stale()) {
-            std::int32_t n = 0;
-            if (device_.InputCount(n) != 0)
-                break;
-            if (unread.Grew(n))
-                events |= SetOf(evRxChar);
-        }
-        if (draining) {
-            std::int32_t queued = 0;
-            const int err = device_.OutputCount(queued);
-            if (err != 0 || queued == 0) {
-                draining = false;
-                if (err == 0)
-                    events |= SetOf(evTxEmpty);
-            }
-        }
-        if (events == 0)
-            continue;
-
-        const bool rx = InSet(events, evRxChar);
-        if (rx) {
-            std::int32_t before = 0;
-            device_.InputCount(before);
-            unread.HandingOver(before, shared_->port->BytesReadTotal());
-        }
-        if (!HandOver(events))
-            return; // a handler failed: no clean-up, no more events
-        if (!rx)
-            continue;
-        if (sync_ == smWindowSync)
-            unread.Queued(); // judged once the queued call has run
-        else
-            handlerRan();
+TComThread::TStep TComThread::Step(TLoopState& st)
+{
+    const bool awaitingWindow = st.unread.AwaitingHandler(WindowRxDone());
+    const TDeviceWait w = Wait(st, awaitingWindow);
+    if (w.Error)
+        return TStep::End;
+    if (w.Woken && !TakeWake(st, awaitingWindow))
+        return TStep::End;
+    if (w.Gone) {
+        // Unplugged or hung up: nothing more will come. The port learns
+        // it on the main thread; the thread does not wait for that.
+        ReportEnd(false);
+        return TStep::End;
     }
-    device_.ClearQueues(); // as the port closes; a device that is gone refuses, which changes nothing
+    if (!WriteWaiting(st.draining, st.stuck, w.Output))
+        return TStep::End;
+    TComEvents events = 0;
+    if (!CollectEvents(st, w.Input, events))
+        return TStep::End;
+    if (events == 0)
+        return TStep::Next;
+    // A handler that failed ends the thread at once: no clean-up, no more events.
+    return Dispatch(st, events) ? TStep::Next : TStep::Abort;
+}
+
+TDeviceWait TComThread::Wait(const TLoopState& st, bool awaitingWindow)
+{
+    int timeoutMs = st.draining ? TxDrainCheckMs : st.unread.Stale() ? UnreadRecheckMs : -1;
+    const bool sending = writes_.Pending();
+    if (sending)
+        timeoutMs = Earliest(timeoutMs, st.stuck ? TxDrainCheckMs : writes_.MsLeft(TWriteQueue::Clock::now()));
+    const bool watchRx = InSet(events_, evRxChar) && !st.unread.Stale() && !awaitingWindow;
+    return WaitForDevice(device_.Handle(), watchRx, sending && !st.stuck, shared_->wake, timeoutMs);
+}
+
+bool TComThread::TakeWake(TLoopState& st, bool awaitingWindow)
+{
+    shared_->wake.Drain();
+    {
+        std::lock_guard lock(shared_->m);
+        if (shared_->stop)
+            return false;
+    }
+    if (shared_->written.exchange(false, std::memory_order_acq_rel))
+        st.draining = true;
+    if (awaitingWindow && !st.unread.AwaitingHandler(WindowRxDone()))
+        HandlerRan(st.unread);
+    return true;
+}
+
+bool TComThread::CollectEvents(TLoopState& st, bool input, TComEvents& events)
+{
+    if (input)
+        events |= SetOf(evRxChar);
+    if (st.unread.Stale()) {
+        std::int32_t n = 0;
+        if (device_.InputCount(n) != 0)
+            return false;
+        if (st.unread.Grew(n))
+            events |= SetOf(evRxChar);
+    }
+    if (st.draining) {
+        std::int32_t queued = 0;
+        const int err = device_.OutputCount(queued);
+        if (err != 0 || queued == 0) {
+            st.draining = false;
+            if (err == 0)
+                events |= SetOf(evTxEmpty);
+        }
+    }
+    return true;
+}
+
+bool TComThread::Dispatch(TLoopState& st, TComEvents events)
+{
+    const bool rx = InSet(events, evRxChar);
+    if (rx) {
+        std::int32_t before = 0;
+        device_.InputCount(before);
+        st.unread.HandingOver(before, shared_->port->BytesReadTotal());
+    }
+    if (!HandOver(events))
+        return false;
+    if (!rx)
+        return true;
+    if (sync_ == smWindowSync)
+        st.unread.Queued(); // judged once the queued call has run
+    else
+        HandlerRan(st.unread);
+    return true;
+}
+
+void TComThread::HandlerRan(TUnreadBytes& unread)
+{
+    std::int32_t waiting = 0;
+    const bool counted = device_.InputCount(waiting) == 0;
+    unread.HandlerRan(counted, waiting, shared_->port->BytesReadTotal());
+}
+
+std::uint64_t TComThread::WindowRxDone() const
+{
+    return shared_->windowRxDone.load(std::memory_order_acquire);
 }
 
 bool TComThread::WriteWaiting(bool& draining, bool& stuck, bool deviceReady)

@@ -71,8 +71,23 @@ public:
 
 private:
     struct TShared;
+    struct TLoopState;
+    // After one wait: go on, end (the queues are cleared), or end at once (a handler failed).
+    enum class TStep { Next, End, Abort };
     void Body();
     void Run();
+    TStep Step(TLoopState& st);
+    // Waits for the device, the wake event or the next look at the queues.
+    TDeviceWait Wait(const TLoopState& st, bool awaitingWindow);
+    // Takes what the main thread signalled; false when the port is closing.
+    bool TakeWake(TLoopState& st, bool awaitingWindow);
+    // The events the wait brought; false when the device cannot be read.
+    bool CollectEvents(TLoopState& st, bool input, TComEvents& events);
+    // Hands the events to the port; false when a handler failed.
+    bool Dispatch(TLoopState& st, TComEvents events);
+    // A received-characters handler has run: judge the bytes it left.
+    void HandlerRan(TUnreadBytes& unread);
+    std::uint64_t WindowRxDone() const;
     // False when a handler failed and the thread must end at once.
     bool HandOver(TComEvents events);
     // Writes what the device takes of the queue; false when the thread must end.

@@ -321,12 +321,12 @@ private slots:
         auto link = NewLink();
         link->ToggleConnection(1, "127.0.0.2", scale.localPort());
         QList<QPair<std::uint32_t, std::uint64_t>> reports;
-        link->UdpServer->OnIgnored = [&](std::uint32_t from, std::uint64_t count) { reports.append({from, count}); };
+        link->UdpPort->OnIgnored = [&](std::uint32_t from, std::uint64_t count) { reports.append({from, count}); };
         for (int i = 0; i < 3; ++i)
             stranger.writeDatagram("Mr\r\n", QHostAddress::LocalHost, link->UdpBoundPort());
         scaleOtherPort.writeDatagram("Me\r\n", QHostAddress::LocalHost, link->UdpBoundPort());
         QTRY_COMPARE(replies, QList<QByteArray>{"Me\r\n"});
-        QTRY_COMPARE(link->UdpServer->Ignored(), 3u);
+        QTRY_COMPARE(link->UdpPort->Ignored(), 3u);
         // Counted, then told once for the three.
         QTRY_VERIFY(!reports.isEmpty());
         QCOMPARE(reports, (QList<QPair<std::uint32_t, std::uint64_t>>{{0x7F000003u, 3u}}));
@@ -425,7 +425,7 @@ private slots:
         const quint16 port = link->UdpBoundPort();
         link->ToggleConnection(1, "127.0.0.1", 9);
         QCOMPARE(Delivered(), States({2, 0}));
-        QVERIFY(!link->UdpServer);
+        QVERIFY(!link->UdpPort);
         QUdpSocket after;
         QVERIFY(after.bind(QHostAddress::AnyIPv4, port, QAbstractSocket::DontShareAddress));
     }

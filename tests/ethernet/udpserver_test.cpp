@@ -1,6 +1,6 @@
 // The UDP endpoint on its own: what it refuses to send to, what its listener
 // hands over, and that closing waits for the listener.
-#include "UDPServer.h"
+#include "IdUdpServer.h"
 
 #include <QNetworkProxyFactory>
 #include <QTest>

@@ -179,7 +179,7 @@ private slots:
         std::atomic<long> sent{0};
         QElapsedTimer flooding;
         flooding.start();
-        const TUdpPort& udp = *w->EthLink->UdpServer;
+        const TUdpPort& udp = *w->EthLink->UdpPort;
         std::thread stranger(Flood, w->EthLink->UdpBoundPort(), std::cref(udp), std::cref(stop), std::ref(sent));
         QTRY_VERIFY(sent.load() > 1000);
         w->bbWyslijBaze->click();

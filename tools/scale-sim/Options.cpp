@@ -2,7 +2,7 @@
 
 #include <charconv>
 #include <string_view>
-#include <type_traits>
+#include <utility>
 
 namespace {
 
@@ -70,143 +70,201 @@ const char* UsageText()
            "  --help                show this text\n";
 }
 
-bool ParseOptions(int argc, char** argv, SimOptions& out, std::string& error)
-{
-    int modes = 0;
-    bool hostGiven = false;
-    bool baudGiven = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string name = argv[i];
-        std::string value;
-        bool hasValue = false;
+namespace {
+
+// One argument being read: its name and, after Take, its value ("--x=v" or the next argument).
+struct Arg {
+    Arg(int argc, char** argv, int& i, std::string& error) : argc(argc), argv(argv), i(i), error(error)
+    {
+        name = argv[i];
         if (const size_t eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
             value = name.substr(eq + 1);
             name.resize(eq);
             hasValue = true;
         }
-        auto take = [&]() -> bool {
-            if (hasValue)
-                return true;
-            if (i + 1 >= argc) {
-                error = name + " needs a value";
-                return false;
-            }
-            value = argv[++i];
-            return true;
-        };
-        auto number = [&](long min, long max, auto& target) -> bool {
-            if (!take())
-                return false;
-            long n = 0;
-            if (!ParseNumber(value, min, max, n)) {
-                error = name + ": \"" + value + "\" is not a number from " + std::to_string(min) + " to "
-                    + std::to_string(max);
-                return false;
-            }
-            target = static_cast<std::remove_reference_t<decltype(target)>>(n);
-            return true;
-        };
-        const bool flag = name == "--serial" || name == "--split" || name == "--log" || name == "--help"
-            || name == "-h";
-        if (flag && hasValue) {
-            error = name + " takes no value";
-            return false;
-        }
+    }
 
-        bool ok = true;
-        if (name == "--help" || name == "-h") {
-            out.help = true;
-        } else if (name == "--serial") {
-            out.mode = SimMode::Serial;
-            ++modes;
-        } else if (name == "--device") {
-            ok = take();
-            out.device = value;
-            out.mode = SimMode::Device;
-            ++modes;
-            if (ok && value.empty()) {
-                error = "--device needs a path";
-                ok = false;
-            }
-        } else if (name == "--tcp" || name == "--udp") {
-            ok = number(0, 65535, out.port);
-            out.mode = name == "--tcp" ? SimMode::Tcp : SimMode::Udp;
-            ++modes;
-        } else if (name == "--host") {
-            ok = take();
-            out.host = value;
-            hostGiven = true;
-        } else if (name == "--count") {
-            ok = number(1, 10'000, out.count);
-        } else if (name == "--baud") {
-            ok = number(1, 4'000'000, out.baud);
-            baudGiven = true;
-        } else if (name == "--record") {
-            ok = take();
-            out.record = value;
-            if (ok && value.empty()) {
-                error = "--record needs a file name";
-                ok = false;
-            }
-        } else if (name == "--delay") {
-            ok = number(0, 3'600'000, out.delayMs);
-        } else if (name == "--split-gap") {
-            ok = number(0, 60'000, out.splitGapMs);
-        } else if (name == "--wrong-at") {
-            ok = take();
-            if (ok && !ParseList(value, out.wrongAt)) {
-                error = "--wrong-at: \"" + value + "\" is not a list of command numbers from 1";
-                ok = false;
-            }
-        } else if (name == "--repeat-reply-at") {
-            ok = take();
-            if (ok && !ParseList(value, out.repeatReplyAt)) {
-                error = "--repeat-reply-at: \"" + value + "\" is not a list of command numbers from 1";
-                ok = false;
-            }
-        } else if (name == "--silent-after") {
-            long n = 0;
-            ok = number(0, 1'000'000'000, n);
-            out.silentAfter = n;
-        } else if (name == "--drop-after") {
-            long n = 0;
-            ok = number(1, 1'000'000'000, n);
-            out.dropAfter = n;
-        } else if (name == "--reply-port") {
-            ok = number(1, 65535, out.replyPort);
-        } else if (name == "--split") {
-            out.split = true;
-        } else if (name == "--log") {
-            out.log = true;
-        } else {
-            error = "unknown option \"" + name + "\"";
-            ok = false;
-        }
-        if (!ok)
+    bool Take()
+    {
+        if (hasValue)
+            return true;
+        if (i + 1 >= argc)
+            return Fail(name + " needs a value");
+        value = argv[++i];
+        return true;
+    }
+
+    template <typename T> bool Number(long min, long max, T& target)
+    {
+        if (!Take())
+            return false;
+        long n = 0;
+        if (!ParseNumber(value, min, max, n))
+            return Fail(name + ": \"" + value + "\" is not a number from " + std::to_string(min) + " to "
+                        + std::to_string(max));
+        target = static_cast<T>(n);
+        return true;
+    }
+
+    // A value that must not be empty.
+    bool Text(std::string& target, const char* what)
+    {
+        if (!Take())
+            return false;
+        target = value;
+        return !value.empty() || Fail(name + " needs " + what);
+    }
+
+    bool List(std::set<long>& target)
+    {
+        if (!Take())
+            return false;
+        return ParseList(value, target) || Fail(name + ": \"" + value + "\" is not a list of command numbers from 1");
+    }
+
+    bool Fail(std::string why)
+    {
+        error = std::move(why);
+        return false;
+    }
+
+    const int argc;
+    char** const argv;
+    int& i;
+    std::string& error;
+    std::string name;
+    std::string value;
+    bool hasValue = false;
+};
+
+// Options given, for the checks of how they combine.
+struct Given {
+    int modes = 0;
+    bool host = false;
+    bool baud = false;
+};
+
+enum class Outcome { Unknown, Ok, Failed };
+
+Outcome Result(bool ok)
+{
+    return ok ? Outcome::Ok : Outcome::Failed;
+}
+
+// The link: its kind, its address, how many scales.
+Outcome ParseLinkOption(Arg& a, SimOptions& out, Given& given)
+{
+    const std::string& name = a.name;
+    if (name == "--serial") {
+        out.mode = SimMode::Serial;
+        ++given.modes;
+        return Outcome::Ok;
+    }
+    if (name == "--device") {
+        out.mode = SimMode::Device;
+        ++given.modes;
+        return Result(a.Text(out.device, "a path"));
+    }
+    if (name == "--tcp" || name == "--udp") {
+        const bool ok = a.Number(0, 65535, out.port);
+        out.mode = name == "--tcp" ? SimMode::Tcp : SimMode::Udp;
+        ++given.modes;
+        return Result(ok);
+    }
+    if (name == "--host") {
+        given.host = true;
+        if (!a.Take())
+            return Outcome::Failed;
+        out.host = a.value;
+        return Outcome::Ok;
+    }
+    if (name == "--count")
+        return Result(a.Number(1, 10'000, out.count));
+    if (name == "--baud") {
+        given.baud = true;
+        return Result(a.Number(1, 4'000'000, out.baud));
+    }
+    return Outcome::Unknown;
+}
+
+// How the scale answers, and how it misbehaves on request.
+Outcome ParseReplyOption(Arg& a, SimOptions& out)
+{
+    const std::string& name = a.name;
+    if (name == "--record")
+        return Result(a.Text(out.record, "a file name"));
+    if (name == "--delay")
+        return Result(a.Number(0, 3'600'000, out.delayMs));
+    if (name == "--split-gap")
+        return Result(a.Number(0, 60'000, out.splitGapMs));
+    if (name == "--wrong-at")
+        return Result(a.List(out.wrongAt));
+    if (name == "--repeat-reply-at")
+        return Result(a.List(out.repeatReplyAt));
+    if (name == "--silent-after")
+        return Result(a.Number(0, 1'000'000'000, out.silentAfter.emplace()));
+    if (name == "--drop-after")
+        return Result(a.Number(1, 1'000'000'000, out.dropAfter.emplace()));
+    if (name == "--reply-port")
+        return Result(a.Number(1, 65535, out.replyPort));
+    if (name == "--split")
+        out.split = true;
+    else if (name == "--log")
+        out.log = true;
+    else
+        return Outcome::Unknown;
+    return Outcome::Ok;
+}
+
+bool ParseOne(Arg& a, SimOptions& out, Given& given)
+{
+    const std::string& name = a.name;
+    const bool help = name == "--help" || name == "-h";
+    const bool flag = help || name == "--serial" || name == "--split" || name == "--log";
+    if (flag && a.hasValue)
+        return a.Fail(name + " takes no value");
+    if (help) {
+        out.help = true;
+        return true;
+    }
+    Outcome outcome = ParseLinkOption(a, out, given);
+    if (outcome == Outcome::Unknown)
+        outcome = ParseReplyOption(a, out);
+    if (outcome == Outcome::Unknown)
+        return a.Fail("unknown option \"" + name + "\"");
+    return outcome == Outcome::Ok;
+}
+
+// Why options that each make sense alone do not go together; empty when they do.
+std::string CombinationFault(const SimOptions& out, const Given& given)
+{
+    if (given.modes != 1)
+        return given.modes == 0 ? "give one of --serial, --device, --tcp, --udp"
+                                : "give only one of --serial, --device, --tcp, --udp";
+    const bool network = out.mode == SimMode::Tcp || out.mode == SimMode::Udp;
+    if (given.host && !network)
+        return "--host applies to --tcp and --udp only";
+    if (out.count > 1 && !network)
+        return "--count applies to --tcp and --udp only";
+    if (out.mode == SimMode::Tcp && out.port != 0 && out.port + out.count - 1 > 65535)
+        return "--count " + std::to_string(out.count) + " ports from " + std::to_string(out.port) + " go past 65535";
+    if (given.baud && out.mode != SimMode::Device)
+        return "--baud applies to --device only";
+    return {};
+}
+
+} // namespace
+
+bool ParseOptions(int argc, char** argv, SimOptions& out, std::string& error)
+{
+    Given given;
+    for (int i = 1; i < argc; ++i) {
+        Arg arg(argc, argv, i, error);
+        if (!ParseOne(arg, out, given))
             return false;
     }
     if (out.help)
         return true;
-    if (modes != 1) {
-        error = modes == 0 ? "give one of --serial, --device, --tcp, --udp" : "give only one of --serial, --device, --tcp, --udp";
-        return false;
-    }
-    const bool network = out.mode == SimMode::Tcp || out.mode == SimMode::Udp;
-    if (hostGiven && !network) {
-        error = "--host applies to --tcp and --udp only";
-        return false;
-    }
-    if (out.count > 1 && !network) {
-        error = "--count applies to --tcp and --udp only";
-        return false;
-    }
-    if (out.mode == SimMode::Tcp && out.port != 0 && out.port + out.count - 1 > 65535) {
-        error = "--count " + std::to_string(out.count) + " ports from " + std::to_string(out.port) + " go past 65535";
-        return false;
-    }
-    if (baudGiven && out.mode != SimMode::Device) {
-        error = "--baud applies to --device only";
-        return false;
-    }
-    return true;
+    error = CombinationFault(out, given);
+    return error.empty();
 }

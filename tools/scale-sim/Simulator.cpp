@@ -354,40 +354,50 @@ int Simulator::OpenSockets(int type)
             port = firstPort + (tcp ? unsigned(i) : 0);
         if (port > 65535)
             port = 0;
-        const int fd = ::socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        if (fd < 0) {
-            FailErrno("socket");
-            return 1;
-        }
-        (tcp ? e.listenFd : e.ioFd) = fd;
-        const int on = 1;
-        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
-        bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-        if (!bound && anyPort) {
-            address.sin_port = 0;
-            bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-        }
-        if (!bound) {
-            FailErrno("cannot bind " + e.host + ":" + std::to_string(port));
-            return 1;
-        }
-        if (tcp && ::listen(fd, 4) != 0) {
-            FailErrno("listen");
-            return 1;
-        }
-        socklen_t length = sizeof address;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-        e.port = ntohs(address.sin_port);
+        if (const int rc = BindSocket(e, i, type, address, port, anyPort))
+            return rc;
         if (i == 0)
             firstPort = e.port;
-        if (!Watch(fd, i, tcp)) {
-            FailErrno("epoll_ctl");
-            return 1;
-        }
         std::printf("READY %s %s %u\n", tcp ? "tcp" : "udp", e.host.c_str(), e.port);
     }
     std::fflush(stdout);
+    return 0;
+}
+
+// One scale's socket, bound to `address` at `port` (any free port when that
+// one is taken and any was asked for), listening for TCP, watched by epoll.
+int Simulator::BindSocket(Endpoint& e, std::size_t index, int type, sockaddr_in address, unsigned port, bool anyPort)
+{
+    const bool tcp = type == SOCK_STREAM;
+    const int fd = ::socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        FailErrno("socket");
+        return 1;
+    }
+    (tcp ? e.listenFd : e.ioFd) = fd;
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    if (!bound && anyPort) {
+        address.sin_port = 0;
+        bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    }
+    if (!bound) {
+        FailErrno("cannot bind " + e.host + ":" + std::to_string(port));
+        return 1;
+    }
+    if (tcp && ::listen(fd, 4) != 0) {
+        FailErrno("listen");
+        return 1;
+    }
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    e.port = ntohs(address.sin_port);
+    if (!Watch(fd, index, tcp)) {
+        FailErrno("epoll_ctl");
+        return 1;
+    }
     return 0;
 }
 

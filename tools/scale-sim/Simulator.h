@@ -55,6 +55,7 @@ private:
     int OpenPty(Endpoint& e);
     int OpenDevice(Endpoint& e);
     int OpenSockets(int type);
+    int BindSocket(Endpoint& e, std::size_t index, int type, sockaddr_in address, unsigned port, bool anyPort);
     int OpenRecords();
     bool Watch(int fd, std::size_t index, bool listening);
     void Unwatch(int fd);

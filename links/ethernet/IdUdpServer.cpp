@@ -1,4 +1,4 @@
-#include "UDPServer.h"
+#include "IdUdpServer.h"
 
 #include <QStringList>
 
