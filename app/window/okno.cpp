@@ -6,6 +6,7 @@
 #include "CommLogPanel.h"
 #include "ConnectionUnit.h"
 #include "DatabaseFile.h"
+#include "DatabaseKinds.h"
 #include "EthConnection.h"
 #include "GridCellTip.h"
 #include "Global.h"
@@ -209,7 +210,7 @@ void TForm1::BuildControls()
     rgBaza = new TRadioGroup(QStringLiteral(" Database kind: "), Panel1);
     rgBaza->setObjectName(QStringLiteral("rgBaza"));
     rgBaza->setGeometry(440, 18, 190, 80);
-    rgBaza->SetItems({QStringLiteral("product database"), QStringLiteral("user database")});
+    rgBaza->SetItems(DatabaseKindCaptions(rgUrzadzenie->ItemIndex()));
     rgBaza->SetItemIndex(0);
 
     LabelConnection = new TFittedLabel(Panel1);
@@ -465,10 +466,7 @@ void TForm1::bbWyslijBazeClick()
 void TForm1::rgUrzadzenieClick()
 {
     rgBaza->ClearItems();
-    if (rgUrzadzenie->ItemIndex() != 0)
-        rgBaza->SetItems({QStringLiteral("label database"), QStringLiteral("user database"), QStringLiteral("status database")});
-    else
-        rgBaza->SetItems({QStringLiteral("product database"), QStringLiteral("user database")});
+    rgBaza->SetItems(DatabaseKindCaptions(rgUrzadzenie->ItemIndex()));
     rgBaza->SetItemIndex(0);
 }
 
