@@ -6,6 +6,7 @@
 #include "CommLogFeed.h"
 #include "DatabaseCheck.h"
 #include "DatabaseFile.h"
+#include "DatabaseKinds.h"
 #include "Global.h"
 #include "ProcessData.h"
 #include "ScaleFleet.h"
@@ -262,21 +263,20 @@ bool ReadSendOptions(const QCommandLineParser& parser, TSendOptions& o, QString&
     o.Json = report == QLatin1String("json");
     o.LogPath = parser.value(QStringLiteral("log"));
 
-    // The kinds each device type offers, by position: the start command follows the position.
+    // The device type as the window numbers it: 0 standard, 1 QD-58.
     const QString device = parser.value(QStringLiteral("device"));
-    QStringList kinds;
-    if (device == QLatin1String("standard"))
-        kinds = {QStringLiteral("product"), QStringLiteral("user")};
-    else if (device == QLatin1String("qd58"))
-        kinds = {QStringLiteral("label"), QStringLiteral("user"), QStringLiteral("status")};
-    else {
+    int deviceType = 0;
+    if (device == QLatin1String("qd58"))
+        deviceType = 1;
+    else if (device != QLatin1String("standard")) {
         error = QStringLiteral("--device is standard or qd58");
         return false;
     }
     const QString kind = parser.value(QStringLiteral("kind"));
-    o.Position = kind.isEmpty() ? 0 : static_cast<int>(kinds.indexOf(kind));
+    o.Position = kind.isEmpty() ? 0 : DatabaseKindPosition(deviceType, kind);
     if (o.Position < 0) {
-        error = QStringLiteral("--kind %1 is not offered by device %2 (%3)").arg(kind, device, kinds.join(QStringLiteral(", ")));
+        error = QStringLiteral("--kind %1 is not offered by device %2 (%3)")
+                    .arg(kind, device, DatabaseKindWords(deviceType).join(QStringLiteral(", ")));
         return false;
     }
     return true;

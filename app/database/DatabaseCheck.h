@@ -12,18 +12,25 @@
 struct TFinding {
     // In the order a row's findings are listed.
     enum TKind : std::uint8_t {
-        fkEmptyRecord,   // A: rows after it, never sent
-        fkTooLongForUdp, // A: the record's bytes
-        fkLineBreak,     // A: CR 1 | LF 2 | NUL 4 found; B: the field of the first
-        fkControl,       // A: the first such byte; B: its field; C: how many
-        fkFewerFields,   // A: the row's fields; B: the widest row's
-        fkEncoding,      // A: 1 the row is UTF-8 among rows that are not, 0 the other way; B: rows of the other kind; C: the first of them
-        fkNoDatabase,    // row 0, the only finding: no file was loaded; A: the grid's rows
+        fkEmptyRecord,   // Count: rows after it, never sent
+        fkTooLongForUdp, // Count: the record's bytes
+        fkLineBreak,     // Breaks: which were found; Field: the field of the first
+        fkControl,       // Byte: the first such byte; Field: its field; Count: how many
+        fkFewerFields,   // Count: the row's fields; Widest: the widest row's
+        fkEncoding,      // Utf8: which kind the row is; Count: rows of the other kind; FirstRow: the first of them
+        fkNoDatabase,    // row 0, the only finding: no file was loaded; Count: the grid's rows
     };
+    enum : std::uint8_t { brCR = 1, brLF = 2, brNUL = 4 };
 
     int Row = 0;  // from 1, as the grid's rows are counted
     TKind Kind = fkEmptyRecord;
-    std::uint32_t A = 0, B = 0, C = 0;
+    std::uint8_t Breaks = 0;  // the line-break bytes found, brCR | brLF | brNUL
+    std::uint8_t Byte = 0;    // a control byte's value
+    bool Utf8 = false;        // the row is UTF-8 among rows that are not; false the other way
+    std::uint32_t Count = 0;     // how many, of what the kind says
+    std::uint32_t Field = 0;     // from 1
+    std::uint32_t Widest = 0;    // the fields of the widest row
+    std::uint32_t FirstRow = 0;  // from 1
 
     // "row 5: ..." in plain English (the whole grid's finding names no row). Built on demand: a large file may have a finding on every row.
     QString Text() const;

@@ -1,5 +1,6 @@
 #include "DatabaseFile.h"
 
+#include "ByteScan.h"
 #include "GridText.h"
 
 #include <QFile>
@@ -9,7 +10,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <bit>
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
@@ -20,31 +20,6 @@ namespace {
 [[noreturn]] void Fail(const QString& path, const QString& reason)
 {
     throw EInOutError(QStringLiteral("Cannot read the file %1: %2").arg(path, reason).toLocal8Bit().toStdString());
-}
-
-// Word-at-a-time scanning: a million-line file is mostly short fields, where
-// a library call per separator costs more than the bytes themselves.
-constexpr std::uint64_t kOnes = 0x0101010101010101u;
-constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Fu;
-constexpr bool kLittleEndian = std::endian::native == std::endian::little;
-
-std::uint64_t Load8(const char* p)
-{
-    std::uint64_t w;
-    std::memcpy(&w, p, sizeof w);
-    return w;
-}
-
-// High bit set in exactly the bytes of w that are zero.
-std::uint64_t ZeroBytes(std::uint64_t w)
-{
-    return ~(((w & kLow7) + kLow7) | w | kLow7);
-}
-
-// How many bytes of a ZeroBytes() result are marked (no popcount instruction in baseline x86-64).
-std::uint64_t ByteSum(std::uint64_t marks)
-{
-    return ((marks >> 7) * kOnes) >> 56;
 }
 
 // Faulting a large buffer in 4 KiB at a time costs more than parsing it,
@@ -68,42 +43,6 @@ void ReserveLarge(std::vector<T>& v, std::size_t count)
 {
     v.reserve(count);
     AdviseHugePages(v.data(), count * sizeof(T));
-}
-
-struct TByteCounts {
-    qsizetype Lf = 0;
-    qsizetype Semicolons = 0;
-};
-
-TByteCounts CountBreaks(const char* p, const char* end)
-{
-    TByteCounts n;
-    for (; end - p >= 8; p += 8) {
-        const std::uint64_t w = Load8(p);
-        n.Lf += static_cast<qsizetype>(ByteSum(ZeroBytes(w ^ (kOnes * '\n'))));
-        n.Semicolons += static_cast<qsizetype>(ByteSum(ZeroBytes(w ^ (kOnes * ';'))));
-    }
-    for (; p < end; ++p) {
-        n.Lf += *p == '\n';
-        n.Semicolons += *p == ';';
-    }
-    return n;
-}
-
-// The first ';' or LF in [p, end), or end.
-const char* NextBreak(const char* p, const char* end)
-{
-    if constexpr (kLittleEndian) {
-        for (; end - p >= 8; p += 8) {
-            const std::uint64_t w = Load8(p);
-            const std::uint64_t hit = ZeroBytes(w ^ (kOnes * ';')) | ZeroBytes(w ^ (kOnes * '\n'));
-            if (hit)
-                return p + (std::countr_zero(hit) >> 3);
-        }
-    }
-    while (p < end && *p != ';' && *p != '\n')
-        ++p;
-    return p;
 }
 }
 

@@ -5,6 +5,7 @@
 #include "CommLogPanel.h"
 #include "ConnectionUnit.h"
 #include "DatabaseFile.h"
+#include "DatabaseKinds.h"
 #include "EthConnection.h"
 #include "GridCellTip.h"
 #include "Global.h"
@@ -252,7 +253,7 @@ void TForm1::BuildRadioGroups()
     rgBaza = new TRadioGroup(QStringLiteral(" Database kind: "), Panel1);
     rgBaza->setObjectName(QStringLiteral("rgBaza"));
     rgBaza->setGeometry(440, 18, 190, 80);
-    rgBaza->SetItems({QStringLiteral("product database"), QStringLiteral("user database")});
+    rgBaza->SetItems(DatabaseKindCaptions(rgUrzadzenie->ItemIndex()));
     rgBaza->SetItemIndex(0);
 }
 
@@ -481,10 +482,7 @@ void TForm1::bbWyslijBazeClick()
 void TForm1::rgUrzadzenieClick()
 {
     rgBaza->ClearItems();
-    if (rgUrzadzenie->ItemIndex() != 0)
-        rgBaza->SetItems({QStringLiteral("label database"), QStringLiteral("user database"), QStringLiteral("status database")});
-    else
-        rgBaza->SetItems({QStringLiteral("product database"), QStringLiteral("user database")});
+    rgBaza->SetItems(DatabaseKindCaptions(rgUrzadzenie->ItemIndex()));
     rgBaza->SetItemIndex(0);
 }
 

@@ -341,6 +341,16 @@ private slots:
         QCOMPARE(sim.Recorded(), QByteArray("SbP\r\nSr1;Salt\r\nSr2;Pepper\r\nSe\r\n"));
     }
 
+    // The QD-58's third kind starts its upload with SbS.
+    void statusDatabaseOfAQd58()
+    {
+        ScaleSim sim("tcp");
+        QVERIFY(sim.Started());
+        const Run r = Send({dir.filePath("clean.csv"), "--device", "qd58", "--kind", "status", "--to", Link("tcp", sim)});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(sim.Recorded(), QByteArray("SbS\r\nSr1;Salt\r\nSr2;Pepper\r\nSe\r\n"));
+    }
+
     void fiveScalesAtOnceOneFailing()
     {
         std::vector<std::unique_ptr<ScaleSim>> sims;
