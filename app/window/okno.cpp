@@ -117,7 +117,7 @@ TForm1::TForm1(QWidget* parent)
 {
     Form1 = this;
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral(" Scale database v1.03"));
+    setWindowTitle(QStringLiteral(" Scale database v" SCALEDB_VERSION));
     setWindowIcon(ProgramIcon());
     resize(642, 589);
     ComPort1.setObjectName(QStringLiteral("ComPort1"));
