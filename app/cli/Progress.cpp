@@ -176,7 +176,7 @@ QString TProgress::SummaryText() const
     QString text = QStringLiteral("%1 %2 of %3 records, %4 of %5 scales done, %6 failed")
                        .arg(Filled(recordsDone_, all)).arg(recordsDone_).arg(all).arg(done_).arg(targets_.size()).arg(failed_);
     const double seconds = static_cast<double>(clock_.elapsed()) / 1000.0;
-    return (text + Rate(recordsDone_, seconds) + Left(recordsDone_, std::max(left, 0LL), seconds)).left(columns_ - 1);
+    return (text + Left(recordsDone_, std::max(left, 0LL), seconds)).left(columns_ - 1);
 }
 
 void TProgress::Draw()
