@@ -1,11 +1,14 @@
-// Program entry. With `send` or `ports` (or --help, --version) it works on the command
-// line without a window; otherwise the application object, which takes Qt's
-// own arguments (-platform, -style, -display ...), the main window, the
-// connection dialog created hidden, then the message loop.
+// Program entry. The arguments are judged before any application object
+// exists: `send` or `ports` (or --help, --version) work on the command line
+// without a window, a typo or a wrong option ends with a message; otherwise
+// the application object, which takes Qt's own arguments (-platform, -style,
+// -display ...), the main window, the connection dialog created hidden, then
+// the message loop.
 #include "Application.h"
 #include "CPortCtl.h"
 #include "CPortSetup.h"
 #include "EpollDispatcher.h"
+#include "Launch.h"
 #include "ConnectionUnit.h"
 #include "QuitSignals.h"
 #include "SendCommand.h"
@@ -32,7 +35,10 @@ int main(int argc, char** argv)
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
-    if (IsCommandLineMode(args)) {
+    const TLaunchKind launch = DecideLaunch(args);
+    if (launch == laRefused)
+        return 2;
+    if (launch == laCommandLine) {
         // A fleet holds a socket per scale: its event loop waits on them in
         // one epoll set, not all of them handed to poll() at every wake-up.
         QCoreApplication::setEventDispatcher(new TEpollDispatcher);
@@ -50,7 +56,7 @@ int main(int argc, char** argv)
         }
     }
     QCoreApplication::setApplicationName(QStringLiteral("scaledb"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.03"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(SCALEDB_VERSION));
     // No organization name: an installed copy keeps its settings in ~/.config/scaledb/.
     // The desktop file name lets the desktop match the window to its icon and launcher.
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.scaledb.ScaleDb"));

@@ -3,7 +3,5 @@
 // through the same loader, exchange and links as the main window.
 #include <QStringList>
 
-// True when the command line asks for the command-line mode rather than the window.
-bool IsCommandLineMode(const QStringList& args);
 // Runs it; returns the process exit code (0 accepted, 1 not accepted, 2 bad arguments).
 int RunCommandLine(const QStringList& args);

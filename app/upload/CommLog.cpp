@@ -80,6 +80,12 @@ QString TimeText(std::int64_t ms)
     return QDateTime::fromMSecsSinceEpoch(ms).time().toString(QStringLiteral("hh:mm:ss.zzz"));
 }
 
+// A saved or --log line's: the date too, as a log outlives its day.
+QString DateTimeText(std::int64_t ms)
+{
+    return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("yyyy-MM-ddThh:mm:ss.zzz"));
+}
+
 } // namespace
 
 QString CommLogText(const QByteArray& bytes, TCommLog::TDecoding decoding)
@@ -289,7 +295,7 @@ QString TCommLog::Hex(const TEntry& e)
 
 QString TCommLog::Line(const TEntry& e) const
 {
-    return TimeText(e.Ms) + QLatin1Char(' ') + LinkName(e.Link) + QLatin1Char(' ')
+    return DateTimeText(e.Ms) + QLatin1Char(' ') + LinkName(e.Link) + QLatin1Char(' ')
          + QLatin1String(Direction(e.Kind)) + QLatin1Char(' ') + Text(e);
 }
 
@@ -379,7 +385,7 @@ QVariant TCommLog::data(const QModelIndex& index, int role) const
     case lcLink: return LinkName(e->Link);
     case lcDirection: return QLatin1String(DirectionName(e->Kind));
     case lcText: return Text(*e);
-    case lcHex: return Hex(*e);
+    case lcHex: return e->Kind == lkEvent ? QString() : Hex(*e);  // an event's text is no bytes of the link
     default: return {};
     }
 }

@@ -60,7 +60,7 @@ public:
 
     qsizetype Count() const { return count_; }
     const TEntry& At(qsizetype i) const;  // 0 is the oldest kept
-    // "17:03:22.123 tcp://127.0.0.1:5000 > SbP<0D><0A>"
+    // "2026-12-08T17:03:22.123 tcp://127.0.0.1:5000 > SbP<0D><0A>"
     QString Line(const TEntry& e) const;
     // The bytes as text: <XX> for what cannot be shown.
     QString Text(const TEntry& e) const;

@@ -109,7 +109,7 @@ TForm1::TForm1(QWidget* parent)
 {
     Form1 = this;
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral(" Scale database v1.03"));
+    setWindowTitle(QStringLiteral(" Scale database v" SCALEDB_VERSION));
     setWindowIcon(ProgramIcon());
     resize(642, 589);
     ComPort1.OnRxChar = [this](TCustomComPort* sender, std::int32_t count) { ComPort1RxChar(sender, count); };

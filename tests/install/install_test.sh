@@ -46,11 +46,14 @@ field Depends | grep -q 'libqt6widgets6' || fail "Depends lacks Qt Widgets: $(fi
 field Depends | grep -q 'libc6' || fail "Depends lacks libc6: $(field Depends)"
 field Recommends | grep -q 'libcap2-bin' || fail "Recommends lacks libcap2-bin: $(field Recommends)"
 
-# Exactly the program and its desktop files: no simulator, test or library.
+# Exactly the program, its desktop files, manual page and completion: no
+# simulator, test or library.
 expected="./usr/bin/scaledb
 ./usr/share/applications/$id.desktop
+./usr/share/bash-completion/completions/scaledb
 ./usr/share/icons/hicolor/48x48/apps/$id.png
 ./usr/share/icons/hicolor/scalable/apps/$id.svg
+./usr/share/man/man1/scaledb.1
 ./usr/share/metainfo/$id.metainfo.xml"
 actual=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $NF}' | sort)
 [ "$actual" = "$expected" ] || fail "package files differ:"$'\n'"$actual"

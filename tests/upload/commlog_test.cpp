@@ -1,6 +1,7 @@
 // The communication log's ring and how it writes bytes as text.
 #include "CommLog.h"
 
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -123,6 +124,12 @@ private slots:
         QCOMPARE(lines.size(), 3);
         QVERIFY(lines[0].endsWith(" serial:/dev/ttyUSB0@9600 > Se<0D><0A>"));
         QVERIFY(lines[1].endsWith(" tcp://10.0.0.1:1001 * failed: connection refused"));
+        QVERIFY2(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3} ").match(QString::fromUtf8(lines[0])).hasMatch(),
+                 lines[0].constData());
+        // The Hex column holds the link's bytes, none for an event.
+        log.Flush();
+        QCOMPARE(log.data(log.index(0, TCommLog::lcHex)).toString(), QStringLiteral("53 65 0D 0A"));
+        QCOMPARE(log.data(log.index(1, TCommLog::lcHex)).toString(), QString());
         QVERIFY(!log.Save(dir.filePath("no/such/folder/log.txt"), error));
         log.Clear();
         QCOMPARE(log.Count(), 0);

@@ -6,11 +6,12 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTime>
+#include <QDateTime>
 #include <QTimer>
 #include <QUdpSocket>
 
@@ -284,6 +285,7 @@ private slots:
         QTest::newRow("two udp scales at one address")
             << QStringList{"db.csv", "--to", "udp://127.0.0.2:4001", "--to", "udp://127.000.000.002:4002"};
         QTest::newRow("unknown option") << QStringList{"db.csv", "--to", "tcp://h:1", "--nonsense"};
+        QTest::newRow("quiet with progress") << QStringList{"db.csv", "--to", "tcp://h:1", "--quiet", "--progress"};
     }
     void badArguments()
     {
@@ -307,6 +309,9 @@ private slots:
             << QByteArray("scaledb: warning: row 1: 98 bytes; its UDP command is 100 bytes, over the 99 a UDP command holds\n");
         QTest::newRow("check long record over tcp")
             << QStringList{"long.csv", "--check", "--to", "tcp://127.0.0.1:4001"} << 0 << QByteArray();
+        QTest::newRow("check with an unusual baud rate")
+            << QStringList{"clean.csv", "--check", "--to", "serial:/dev/ttyS0@9601"} << 0
+            << QByteArray("scaledb: 9601 is not a standard baud rate (nearest: 9600)\n");
         QTest::newRow("check without a file") << QStringList{"--check"} << 2 << QByteArray("scaledb: ");
         QTest::newRow("check a missing file") << QStringList{"missing.csv", "--check"} << 2 << QByteArray("scaledb: ");
         // Nothing listens at port 1: an upload would fail there, so exit 1 with nothing on
@@ -444,10 +449,10 @@ private slots:
         QMap<QString, QStringList> logged;  // "link dir" -> texts
         QMap<QString, QList<int>> loggedAt;  // "link dir" -> ms of the day
         for (const QString& line : QString::fromUtf8(ReadAll(logPath)).split('\n', Qt::SkipEmptyParts)) {
-            QVERIFY2(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d ").match(line).hasMatch(), qPrintable(line));
+            QVERIFY2(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d ").match(line).hasMatch(), qPrintable(line));
             const QStringList parts = line.split(' ');
             logged[parts.value(1) + ' ' + parts.value(2)] << line.section(' ', 3);
-            loggedAt[parts.value(1) + ' ' + parts.value(2)] << QTime::fromString(parts[0], "hh:mm:ss.zzz").msecsSinceStartOfDay();
+            loggedAt[parts.value(1) + ' ' + parts.value(2)] << QDateTime::fromString(parts[0], Qt::ISODateWithMs).time().msecsSinceStartOfDay();
         }
         // Every scale's next command waits at least 100 ms after the reply.
         for (const QString& link : links.mid(0, 2))
@@ -628,6 +633,118 @@ private slots:
         p.start(QStringLiteral(SCALEDB_BINARY), {"--version"});
         QVERIFY(p.waitForFinished());
         QCOMPARE(p.readAllStandardOutput(), QByteArray("scaledb 1.03\n"));
+    }
+
+    // Decided before any window: without a display each ends with its exit
+    // status and message, never in Qt's "could not connect to display".
+    void withoutADisplay_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QByteArray>("out");  // what standard output contains
+        QTest::addColumn<QByteArray>("err");  // what standard error starts with
+        QTest::newRow("unknown option") << QStringList{"--nonsense"} << 2 << QByteArray()
+                                        << QByteArray("scaledb: unknown option --nonsense (see --help)\n");
+        QTest::newRow("send misspelt") << QStringList{"sned", "x.csv"} << 2 << QByteArray()
+                                       << QByteArray("scaledb: no file sned; did you mean `scaledb send`?\n");
+        QTest::newRow("ports misspelt") << QStringList{"port"} << 2 << QByteArray()
+                                        << QByteArray("scaledb: no file port; did you mean `scaledb ports`?\n");
+        QTest::newRow("missing file") << QStringList{"/no/such/db.csv"} << 2 << QByteArray()
+                                      << QByteArray("scaledb: no file /no/such/db.csv\n");
+        QTest::newRow("Qt option without its value") << QStringList{"-style"} << 2 << QByteArray() << QByteArray("scaledb: ");
+        QTest::newRow("help") << QStringList{"--help"} << 0 << QByteArray("  --timeout SECONDS     Ends an upload") << QByteArray();
+        QTest::newRow("version") << QStringList{"--version"} << 0 << QByteArray("scaledb 1.03\n") << QByteArray();
+        QTest::newRow("send with a wrong option") << QStringList{"send", "x.csv", "--to", "tcp://h:1", "--nonsense"} << 2
+                                                  << QByteArray() << QByteArray("scaledb: Unknown option 'nonsense'");
+    }
+    void withoutADisplay()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QByteArray, out);
+        QFETCH(QByteArray, err);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(name);
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(SCALEDB_BINARY), args);
+        QVERIFY(p.waitForFinished(30000));
+        const QByteArray error = p.readAllStandardError();
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(p.exitCode() == code, error.constData());
+        QVERIFY(p.readAllStandardOutput().contains(out));
+        QVERIFY2(error.startsWith(err), error.constData());
+    }
+
+    // Two links to one scale are refused before anything is sent.
+    void sameScaleTwice_data()
+    {
+        QTest::addColumn<QString>("first");  // host of each link
+        QTest::addColumn<QString>("second");
+        QTest::newRow("the same link") << "127.0.0.1" << "127.0.0.1";
+        QTest::newRow("a name and its address") << "localhost" << "127.0.0.1";
+        QTest::newRow("leading zeros") << "127.0.0.1" << "127.000.000.001";
+    }
+    void sameScaleTwice()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        ScaleSim sim("tcp");
+        QVERIFY(sim.Started());
+        const QString a = Link("tcp", sim, first), b = Link("tcp", sim, second);
+        const Run r = Send({database, "--to", a, "--to", b});
+        QCOMPARE(r.code, 2);
+        QCOMPARE(r.err, QStringLiteral("scaledb: %1 and %2 are the same scale\n").arg(a, b).toLocal8Bit());
+        QCOMPARE(sim.Recorded(), QByteArray());
+    }
+
+    // Off a terminal: a line per event; --progress draws the bar there too;
+    // --quiet leaves standard error empty.
+    void progressOnStandardError_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("err");  // a pattern for standard error
+        QTest::newRow("event lines") << "" << "^tcp://[0-9.:]+: connected\n(.*\n)*tcp://[0-9.:]+: accepted\n$";
+        QTest::newRow("--progress") << "--progress" << R"(\[#{20}\] 2 of 2, [0-9]+\.[0-9] records/s, accepted\n$)";
+        QTest::newRow("--quiet") << "--quiet" << "^$";
+    }
+    void progressOnStandardError()
+    {
+        QFETCH(QString, option);
+        QFETCH(QString, err);
+        ScaleSim sim("tcp");
+        QVERIFY(sim.Started());
+        QStringList args{dir.filePath("clean.csv"), "--to", Link("tcp", sim)};
+        if (!option.isEmpty())
+            args << option;
+        const Run r = Send(args);
+        QCOMPARE(r.code, 0);
+        QVERIFY(r.out.contains("accepted"));
+        QVERIFY2(QRegularExpression(err).match(QString::fromLocal8Bit(r.err)).hasMatch(), r.err.constData());
+    }
+
+    // What bash offers after `scaledb send db.csv --k`, with the completion sourced.
+    void bashCompletesOptions()
+    {
+        QProcess bash;
+        bash.start(QStringLiteral("bash"), {"-c", "source \"$0\"; COMP_WORDS=(scaledb send db.csv --k); COMP_CWORD=3; _scaledb; "
+                                                  "echo \"${COMPREPLY[*]}\"",
+                                            QStringLiteral(SCALEDB_DATA "/scaledb.bash-completion")});
+        QVERIFY(bash.waitForFinished(30000));
+        QCOMPARE(bash.readAllStandardOutput(), QByteArray("--kind\n"));
+    }
+
+    void manPageHasNoWarnings()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("man")).isEmpty())
+            QSKIP("man is not installed");
+        QProcess man;
+        man.start(QStringLiteral("man"), {"--warnings", "-l", QStringLiteral(SCALEDB_DATA "/scaledb.1")});
+        QVERIFY(man.waitForFinished(30000));
+        QCOMPARE(man.exitCode(), 0);
+        QCOMPARE(man.readAllStandardError(), QByteArray());
+        QVERIFY(man.readAllStandardOutput().contains("scaledb send"));
     }
 
     // A scale that answers record 2 with a late duplicate of record 1's "Mr"

@@ -1,0 +1,216 @@
+#include "Progress.h"
+
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <cstdio>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kBarWidth = 20;
+constexpr int kRedrawMs = 100;
+
+// The terminal's size on standard error; what a report file gets with --progress.
+winsize TerminalSize()
+{
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_row == 0 || size.ws_col == 0) {
+        size.ws_row = 24;
+        size.ws_col = 100;
+    }
+    return size;
+}
+
+QString Filled(long long done, long long total)
+{
+    const int filled = total > 0 ? static_cast<int>(std::min(done, total) * kBarWidth / total) : kBarWidth;
+    return QLatin1Char('[') + QString(filled, '#') + QString(kBarWidth - filled, '.') + QLatin1Char(']');
+}
+
+// ", 9.8 records/s": how fast records went so far.
+QString Rate(long long done, double seconds)
+{
+    return QStringLiteral(", %1 records/s").arg(seconds > 0 ? static_cast<double>(done) / seconds : 0.0, 0, 'f', 1);
+}
+
+// ", 0:03 left" at the pace so far, once there is one.
+QString Left(long long done, long long left, double seconds)
+{
+    if (done <= 0 || seconds <= 0)
+        return QString();
+    return QStringLiteral(", %1 left").arg(Clock(static_cast<double>(left) * seconds / static_cast<double>(done)));
+}
+
+QString Outcome(const TScaleJob& job)
+{
+    return job.State == TJobState::Accepted      ? QStringLiteral("accepted")
+         : job.State == TJobState::Interrupted ? job.Cause
+                                               : QStringLiteral("failed: ") + job.Cause;
+}
+
+} // namespace
+
+QString Clock(double seconds)
+{
+    const long long s = static_cast<long long>(seconds + 0.5);
+    if (s >= 3600)
+        return QStringLiteral("%1:%2:%3").arg(s / 3600).arg(s / 60 % 60, 2, 10, QLatin1Char('0')).arg(s % 60, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+TProgress::TMode TProgress::ModeFor(bool quiet, bool forced, std::size_t scales)
+{
+    if (quiet)
+        return pmQuiet;
+    if (!forced && !::isatty(STDERR_FILENO))
+        return pmLines;
+    // Every bar and the line the cursor rests on fit on the screen.
+    return scales < TerminalSize().ws_row ? pmBars : pmSummary;
+}
+
+TProgress::TProgress(const std::vector<TTarget>& targets, int records, TMode mode)
+    : targets_(targets), records_(records), mode_(mode), columns_(TerminalSize().ws_col)
+{
+    clock_.start();
+    if (mode_ == pmLines) {
+        // A line per scale event, written out whenever the loop goes to
+        // sleep: one write for many lines, however many scales.
+        std::setvbuf(stderr, nullptr, _IOFBF, 1 << 16);
+        QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
+                         [] { std::fflush(stderr); });
+    }
+    if (mode_ == pmBars) {
+        bars_.resize(targets.size());
+        for (std::size_t i = 0; i < targets.size(); ++i) {
+            byName_.insert(targets[i].Name, i);
+            nameWidth_ = std::max(nameWidth_, static_cast<int>(targets[i].Name.size()));
+        }
+        nameWidth_ = std::min(nameWidth_, columns_ / 3);
+    }
+    if (mode_ == pmBars || mode_ == pmSummary) {
+        redraw_.setInterval(kRedrawMs);
+        QObject::connect(&redraw_, &QTimer::timeout, [this] { Draw(); });
+        redraw_.start();
+        Draw();
+    }
+}
+
+void TProgress::Event(const TScaleJob& job, TScaleJob::TEvent event)
+{
+    switch (mode_) {
+    case pmLines: Line(job, event); break;
+    case pmBars: Bar(job, event); break;
+    case pmSummary: Summary(job, event); break;
+    case pmQuiet: break;
+    }
+}
+
+void TProgress::Line(const TScaleJob& job, TScaleJob::TEvent event)
+{
+    const QString line = event == TScaleJob::evConnected ? QStringLiteral("connected")
+                       : event == TScaleJob::evPercent   ? QStringLiteral("%1 %").arg(job.Percent / 25 * 25)
+                                                         : Outcome(job);
+    std::fprintf(stderr, "%s: %s\n", job.Target.Name.toLocal8Bit().constData(), line.toLocal8Bit().constData());
+}
+
+void TProgress::Bar(const TScaleJob& job, TScaleJob::TEvent event)
+{
+    const auto i = byName_.constFind(job.Target.Name);
+    if (i == byName_.constEnd())
+        return;
+    TBar& bar = bars_[i.value()];
+    bar.Records = job.RecordsSent;
+    if (event == TScaleJob::evFinished) {
+        bar.Job = nullptr;
+        bar.End = Outcome(job);
+        bar.Seconds = bar.Clock.isValid() ? static_cast<double>(bar.Clock.elapsed()) / 1000.0 : 0.0;
+        return;
+    }
+    bar.Job = &job;
+    if (!bar.Clock.isValid())
+        bar.Clock.start();
+}
+
+void TProgress::Summary(const TScaleJob& job, TScaleJob::TEvent event)
+{
+    int& sent = sent_[&job];
+    recordsDone_ += job.RecordsSent - sent;
+    sent = job.RecordsSent;
+    if (event != TScaleJob::evFinished)
+        return;
+    sent_.remove(&job);
+    finishedRecords_ += job.RecordsSent;
+    ++done_;
+    failed_ += job.State != TJobState::Accepted;
+    // A finished scale's line scrolls up above the bar.
+    Write(QStringLiteral("\r\033[K%1: %2\n").arg(job.Target.Name, Outcome(job)));
+    shownLines_ = 0;
+    shown_.clear();
+}
+
+QString TProgress::BarText(const TBar& bar, const QString& name) const
+{
+    const int records = bar.Job ? bar.Job->RecordsSent : bar.Records;
+    QString text = name.size() > nameWidth_ ? QStringLiteral("\u2026") + name.right(nameWidth_ - 1) : name;
+    text = QStringLiteral("%1 %2 %3 of %4").arg(text, -nameWidth_).arg(Filled(records, records_)).arg(records).arg(records_);
+    if (!bar.End.isEmpty()) {
+        text += Rate(records, bar.Seconds) + QStringLiteral(", ") + bar.End;
+    } else if (bar.Clock.isValid()) {
+        const double seconds = static_cast<double>(bar.Clock.elapsed()) / 1000.0;
+        text += Rate(records, seconds) + Left(records, records_ - records, seconds);
+    } else {
+        text += QStringLiteral(", waiting");
+    }
+    return text.left(columns_ - 1);
+}
+
+QString TProgress::SummaryText() const
+{
+    const long long all = static_cast<long long>(records_) * static_cast<long long>(targets_.size());
+    // Finished scales send no more; the running ones sent part of theirs.
+    const long long left = static_cast<long long>(records_) * static_cast<long long>(targets_.size() - done_)
+                         - (recordsDone_ - finishedRecords_);
+    QString text = QStringLiteral("%1 %2 of %3 records, %4 of %5 scales done, %6 failed")
+                       .arg(Filled(recordsDone_, all)).arg(recordsDone_).arg(all).arg(done_).arg(targets_.size()).arg(failed_);
+    const double seconds = static_cast<double>(clock_.elapsed()) / 1000.0;
+    return (text + Left(recordsDone_, std::max(left, 0LL), seconds)).left(columns_ - 1);
+}
+
+void TProgress::Draw()
+{
+    QString frame;
+    int lines = 0;
+    if (mode_ == pmBars) {
+        for (std::size_t i = 0; i < bars_.size(); ++i, ++lines)
+            frame += QStringLiteral("\r\033[K") + BarText(bars_[i], targets_[i].Name) + QLatin1Char('\n');
+    } else {
+        frame = QStringLiteral("\r\033[K") + SummaryText();
+    }
+    if (frame == shown_)
+        return;
+    // Back to the first line of the last frame, then over it.
+    Write((shownLines_ > 0 ? QStringLiteral("\033[%1A").arg(shownLines_) : QString()) + frame);
+    shown_ = frame;
+    shownLines_ = lines;
+}
+
+void TProgress::Write(const QString& text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stderr);
+    std::fflush(stderr);
+}
+
+void TProgress::Finish()
+{
+    if (mode_ != pmBars && mode_ != pmSummary)
+        return;
+    redraw_.stop();
+    for (TBar& bar : bars_)
+        bar.Job = nullptr;
+    Draw();
+    if (mode_ == pmSummary)
+        Write(QStringLiteral("\n"));
+}

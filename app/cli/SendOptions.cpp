@@ -1,0 +1,374 @@
+#include "SendOptions.h"
+
+#include "DatabaseKinds.h"
+#include "Global.h"
+#include "IdUdpServer.h"
+
+#include <QFileInfo>
+#include <QHash>
+#include <QHostAddress>
+#include <QHostInfo>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+namespace {
+
+// An option as the parser takes it and as --help shows it.
+struct TOptionText {
+    const char* Names;    // comma-separated
+    const char* Value;    // empty: a switch
+    const char* Text;
+    const char* Default;  // empty: none to show
+};
+
+const TOptionText Options[] = {
+    {"to", "LINK", "A scale to upload to; repeat for several.", ""},
+    {"to-file", "LINKS", "Scales to upload to, one LINK a line ('#' comments); LINKS - is standard input.", ""},
+    {"device", "TYPE", "The device type: standard or qd58.", "standard"},
+    {"kind", "KIND", "The database kind: product or user (standard); label, user or status (qd58).",
+     "the type's first, product or label"},
+    {"timeout", "SECONDS", "Ends an upload that gets no reply for SECONDS.", "10"},
+    {"retries", "N", "Ends a scale's upload when it answers one command wrongly N times in a row.", "5"},
+    {"jobs", "N", "At most N uploads at once.", "all at once"},
+    {"udp-port", "N", "The local UDP port every UDP scale answers to (0 takes any free port).", "1001"},
+    {"report", "FORMAT", "The outcome on standard output as text or json (one object per scale).", "text"},
+    {"log", "FILE", "Writes every command, reply and link event to FILE, one a line.", ""},
+    {"check", "", "Only checks FILE: exit 0 when nothing is found, 1 otherwise; no link needed "
+                  "(a udp:// one adds the UDP command length).", ""},
+    {"strict", "", "Sends nothing when the check finds something (exit 1).", ""},
+    {"quiet", "", "No progress on standard error, only the report.", ""},
+    {"progress", "", "Progress bars even when standard error is not a terminal.", ""},
+    {"h,help", "", "Prints this help.", ""},
+    {"version", "", "Prints the program's version.", ""},
+};
+
+const char Usage[] =
+    "Usage: scaledb [FILE]\n"
+    "       scaledb send FILE --to LINK [--to LINK ...] [options]\n"
+    "       scaledb send FILE --to-file LINKS [options]\n"
+    "       scaledb send FILE --check [--to LINK ...]\n"
+    "       scaledb ports\n"
+    "       scaledb --help | --version\n"
+    "\n"
+    "Without arguments, or with a FILE, opens the window (Qt's own options, such as\n"
+    "-platform or -style, go before or after FILE).\n"
+    "send uploads FILE to each scale named by --to or listed in --to-file, all at once\n"
+    "(or --jobs at a time), and prints the outcome of each.\n"
+    "LINK is tcp://HOST:PORT, udp://ADDRESS:PORT or serial:DEVICE[@BAUD] (baud 9600\n"
+    "when not given). Two links that reach the same scale are refused.\n"
+    "FILE is checked first; what the check finds is printed as warnings on standard\n"
+    "error.\n"
+    "On a terminal, progress shows as a bar per scale, or one bar for a larger fleet;\n"
+    "otherwise as a line per scale event.\n"
+    "ports lists the serial devices, one a line, tab-separated: kernel name, stable\n"
+    "/dev/serial/by-id path, USB product, serial number (empty when unknown).\n";
+
+const char Epilogue[] =
+    "\n"
+    "SIGINT, SIGTERM or SIGHUP ends every upload where it stands, reports each scale\n"
+    "\"interrupted at record K of R\" and exits 130 (SIGINT) or 143; a second SIGINT\n"
+    "ends at once.\n"
+    "\n"
+    "Exit status: 0 every scale accepted the database, 1 one did not, or the report or\n"
+    "log could not be written whole, 2 bad arguments.\n"
+    "With --check: 0 nothing found, 1 something found, 2 bad arguments.\n"
+    "\n"
+    "Examples:\n"
+    "  scaledb send products.csv --to tcp://192.168.1.20:4001\n"
+    "  scaledb send products.csv --to serial:/dev/ttyUSB0@9600 --kind user\n"
+    "  scaledb send labels.csv --device qd58 --to-file scales.txt --jobs 20 --report json\n"
+    "  scaledb send products.csv --check --to udp://192.168.1.30:1001\n"
+    "  scaledb ports\n";
+
+// Rates a scale's serial port is set to; others work where the driver takes them.
+const int StandardBauds[] = {110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600,
+                             115200, 128000, 230400, 256000, 460800, 921600};
+
+// Lines of at most 79 characters, each after `indent` spaces but the first.
+QString Wrapped(const QString& text, int indent, int first)
+{
+    QString out, line;
+    int width = 79 - first;
+    for (const QString& word : text.split(' ')) {
+        if (!line.isEmpty() && line.size() + 1 + word.size() > width) {
+            out += line + QLatin1Char('\n') + QString(indent, ' ');
+            line.clear();
+            width = 79 - indent;
+        }
+        line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+    }
+    return out + line + QLatin1Char('\n');
+}
+
+QString OptionLine(const TOptionText& o)
+{
+    QString names;
+    for (const QString& n : QString::fromLatin1(o.Names).split(','))
+        names += (names.isEmpty() ? QString() : QStringLiteral(", ")) + (n.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + n;
+    if (*o.Value)
+        names += QLatin1Char(' ') + QLatin1String(o.Value);
+    QString text = QLatin1String(o.Text);
+    if (*o.Default)
+        text += QStringLiteral(" Default: %1.").arg(QLatin1String(o.Default));
+    const QString head = QStringLiteral("  %1").arg(names, -20);
+    if (head.size() > 22)
+        return head + QLatin1Char('\n') + QString(24, ' ') + Wrapped(text, 24, 24);
+    return head + QStringLiteral("  ") + Wrapped(text, 24, 24);
+}
+
+QString CannotRead(const QString& path, int error)
+{
+    return QStringLiteral("cannot read %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(error)));
+}
+
+// A links file is read whole, up to this: a few hundred thousand links.
+constexpr qsizetype kLinksFileLimit = qsizetype(16) << 20;
+// The bytes of a links file that may be a pipe ("-" is standard input, or a
+// FIFO, or <(...)): read to its end, waiting only while a writer holds it
+// open. A FIFO that no writer has opened reads as empty at once.
+bool ReadLinkBytes(const QString& path, QByteArray& bytes, QString& error)
+{
+    const bool standardInput = path == QLatin1String("-");
+    const int fd = standardInput ? STDIN_FILENO : ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = CannotRead(path, errno);
+        return false;
+    }
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n > 0 && bytes.size() + n > kLinksFileLimit) {
+            error = QStringLiteral("%1 holds over 16 MiB: not a list of links").arg(path);
+            break;
+        }
+        if (n > 0) {
+            bytes.append(buf, n);
+        } else if (n == 0) {
+            break;
+        } else if (errno == EAGAIN) {
+            pollfd p{fd, POLLIN, 0};
+            ::poll(&p, 1, -1);  // a writer is connected: its data or its hang-up comes
+        } else if (errno != EINTR) {
+            error = CannotRead(path, errno);
+            break;
+        }
+    }
+    if (!standardInput)
+        ::close(fd);
+    return error.isEmpty();
+}
+
+// One link a line; '#' starts a comment; blank lines are skipped.
+bool ReadLinkFile(const QString& path, std::vector<TTarget>& targets, QString& error)
+{
+    QByteArray bytes;
+    if (!ReadLinkBytes(path, bytes, error))
+        return false;
+    int number = 0;
+    for (const QByteArray& raw : bytes.split('\n')) {
+        ++number;
+        QString line = QString::fromLocal8Bit(raw);
+        const qsizetype hash = line.indexOf('#');
+        if (hash >= 0)
+            line.truncate(hash);
+        line = line.trimmed();
+        if (line.isEmpty())
+            continue;
+        TTarget t;
+        if (!ParseLink(line, t)) {
+            error = QStringLiteral("%1:%2: bad link %3").arg(path).arg(number).arg(line);
+            return false;
+        }
+        targets.push_back(t);
+    }
+    return true;
+}
+
+bool ReadNumber(const QCommandLineParser& parser, const QString& name, int low, int high, int& value)
+{
+    bool ok = false;
+    value = parser.value(name).toInt(&ok);
+    return ok && value >= low && value <= high;
+}
+
+// A rate the port may not take, or a typo for a standard one: said, not refused.
+void WarnUnusualBauds(const std::vector<TTarget>& targets)
+{
+    for (const TTarget& t : targets)
+        if (t.Kind == ckSerial && t.Port > 0 && NearestStandardBaud(t.Port) != t.Port)
+            std::fprintf(stderr, "scaledb: %d is not a standard baud rate (nearest: %d)\n", t.Port, NearestStandardBaud(t.Port));
+}
+
+bool ReadTargets(const QCommandLineParser& parser, std::vector<TTarget>& targets, QString& error)
+{
+    for (const QString& link : parser.values(QStringLiteral("to"))) {
+        TTarget t;
+        if (!ParseLink(link, t)) {
+            error = QStringLiteral("bad link %1: use tcp://HOST:PORT, udp://ADDRESS:PORT (four numbers 0-255) "
+                                   "or serial:DEVICE[@BAUD]").arg(link);
+            return false;
+        }
+        targets.push_back(t);
+    }
+    for (const QString& path : parser.values(QStringLiteral("to-file")))
+        if (!ReadLinkFile(path, targets, error))
+            return false;
+    WarnUnusualBauds(targets);
+    return FindSameScale(targets, error);
+}
+
+bool ReadNumbers(const QCommandLineParser& parser, TSendOptions& o, QString& error)
+{
+    int udpPort = 0;
+    if (!ReadNumber(parser, QStringLiteral("timeout"), 1, 86400, o.TimeoutSeconds))
+        error = QStringLiteral("--timeout needs a number of seconds");
+    else if (!ReadNumber(parser, QStringLiteral("retries"), 1, 1000000, o.Retries))
+        error = QStringLiteral("--retries needs a number from 1");
+    else if (parser.isSet(QStringLiteral("jobs")) && !ReadNumber(parser, QStringLiteral("jobs"), 1, 1000000, o.Jobs))
+        error = QStringLiteral("--jobs needs a number from 1");
+    else if (!ReadNumber(parser, QStringLiteral("udp-port"), 0, 65535, udpPort))
+        error = QStringLiteral("--udp-port needs a port number (0: any)");
+    o.UdpPort = static_cast<quint16>(udpPort);
+    return error.isEmpty();
+}
+
+// The kinds each device type offers, by position: the start command follows the position.
+bool ReadKind(const QCommandLineParser& parser, TSendOptions& o, QString& error)
+{
+    // The device type as the window numbers it: 0 standard, 1 QD-58.
+    const QString device = parser.value(QStringLiteral("device"));
+    int deviceType = 0;
+    if (device == QLatin1String("qd58"))
+        deviceType = 1;
+    else if (device != QLatin1String("standard")) {
+        error = QStringLiteral("--device is standard or qd58");
+        return false;
+    }
+    const QString kind = parser.value(QStringLiteral("kind"));
+    o.Position = kind.isEmpty() ? 0 : DatabaseKindPosition(deviceType, kind);
+    if (o.Position < 0) {
+        error = QStringLiteral("--kind %1 is not offered by device %2 (%3)")
+                    .arg(kind, device, DatabaseKindWords(deviceType).join(QStringLiteral(", ")));
+        return false;
+    }
+    return true;
+}
+
+// A TCP host's addresses: as typed when it is four numbers, else as the
+// resolver gives them (each name asked once); empty when it does not resolve.
+// A null `resolved`: no scale to compare with, nothing asked.
+QList<QHostAddress> Addresses(const QString& host, QHash<QString, QList<QHostAddress>>* resolved)
+{
+    std::uint32_t address = 0;
+    if (ParseDottedDecimal(host, address))
+        return {QHostAddress(address)};
+    if (!resolved)
+        return {};
+    const QString name = host.toLower();
+    if (!resolved->contains(name))
+        resolved->insert(name, QHostInfo::fromName(name).addresses());
+    return resolved->value(name);
+}
+
+// What tells one scale from another: each TCP address with its port; a UDP
+// address alone, as replies are routed by it; a serial device by its real path.
+QStringList ScaleKeys(const TTarget& t, QHash<QString, QList<QHostAddress>>* resolved)
+{
+    if (t.Kind == ckSerial) {
+        const QString real = QFileInfo(t.Host).canonicalFilePath();
+        return {QStringLiteral("serial ") + (real.isEmpty() ? t.Host : real)};
+    }
+    std::uint32_t address = 0;
+    if (t.Protocol == epUDP && ParseDottedDecimal(t.Host, address))
+        return {QStringLiteral("udp %1").arg(address)};
+    QStringList keys{QStringLiteral("tcp %1:%2").arg(t.Host.toLower()).arg(t.Port)};
+    for (const QHostAddress& a : Addresses(t.Host, resolved))
+        keys << QStringLiteral("tcp %1:%2").arg(a.toString()).arg(t.Port);
+    return keys;
+}
+
+} // namespace
+
+int NearestStandardBaud(int rate)
+{
+    int nearest = StandardBauds[0];
+    for (const int b : StandardBauds)
+        if (std::abs(static_cast<long>(b) - rate) < std::abs(static_cast<long>(nearest) - rate))
+            nearest = b;
+    return nearest;
+}
+
+bool FindSameScale(const std::vector<TTarget>& targets, QString& error)
+{
+    const auto tcp = std::count_if(targets.begin(), targets.end(),
+                                   [](const TTarget& t) { return t.Kind == ckEthernet && t.Protocol == epTCP; });
+    QHash<QString, QList<QHostAddress>> resolved;
+    QHash<QString, std::size_t> seen;  // key -> the first target with it
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        for (const QString& key : ScaleKeys(targets[i], tcp > 1 ? &resolved : nullptr)) {
+            const auto first = seen.constFind(key);
+            if (first != seen.constEnd() && first.value() != i) {
+                error = QStringLiteral("%1 and %2 are the same scale").arg(targets[first.value()].Name, targets[i].Name);
+                return false;
+            }
+            seen.insert(key, i);
+        }
+    }
+    return true;
+}
+
+void AddOptions(QCommandLineParser& parser)
+{
+    for (const TOptionText& o : Options) {
+        QCommandLineOption option(QString::fromLatin1(o.Names).split(','), QLatin1String(o.Text), QLatin1String(o.Value));
+        const QString defaultValue = QLatin1String(o.Default);
+        if (*o.Value && !defaultValue.isEmpty() && !defaultValue.contains(' '))
+            option.setDefaultValue(defaultValue);
+        parser.addOption(option);
+    }
+}
+
+QString HelpText()
+{
+    QString text = QLatin1String(Usage) + QStringLiteral("\nOptions:\n");
+    for (const TOptionText& o : Options)
+        text += OptionLine(o);
+    return text + QLatin1String(Epilogue);
+}
+
+bool ReadSendOptions(const QCommandLineParser& parser, TSendOptions& o, QString& error)
+{
+    const QStringList files = parser.positionalArguments().mid(1);
+    if (files.size() > 1) {
+        error = QStringLiteral("unexpected argument %1 (see --help)").arg(files.at(1));
+        return false;
+    }
+    o.File = files.value(0);
+    o.CheckOnly = parser.isSet(QStringLiteral("check"));
+    o.Strict = parser.isSet(QStringLiteral("strict"));
+    o.Quiet = parser.isSet(QStringLiteral("quiet"));
+    o.Progress = parser.isSet(QStringLiteral("progress"));
+    o.LogPath = parser.value(QStringLiteral("log"));
+    const QString report = parser.value(QStringLiteral("report"));
+    o.Json = report == QLatin1String("json");
+    if (!ReadTargets(parser, o.Targets, error))
+        return false;
+    if (o.CheckOnly && o.File.isEmpty())
+        error = QStringLiteral("--check needs a FILE (see --help)");
+    else if (o.File.isEmpty() || (o.Targets.empty() && !o.CheckOnly))
+        error = QStringLiteral("send needs a FILE and at least one --to LINK or --to-file LINKS (see --help)");
+    else if (report != QLatin1String("text") && !o.Json)
+        error = QStringLiteral("--report is text or json");
+    else if (o.Quiet && o.Progress)
+        error = QStringLiteral("--quiet and --progress cannot go together");
+    if (!error.isEmpty())
+        return false;
+    return ReadNumbers(parser, o, error) && ReadKind(parser, o, error);
+}
