@@ -2,6 +2,7 @@
 // serial component in one place, so another backend could stand beside it.
 #include "SerialDevice.h"
 #include "SerialTermios.h"
+#include "BaudConstant.h"
 
 #include <QFile>
 
@@ -29,35 +30,6 @@ bool Unsupported(int err)
     return err == ENOTTY || err == EINVAL || err == ENOSYS || err == EOPNOTSUPP;
 }
 
-tcflag_t BaudConstant(std::uint32_t rate)
-{
-    switch (rate) {
-    case 50: return B50;
-    case 75: return B75;
-    case 110: return B110;
-    case 134: return B134;
-    case 150: return B150;
-    case 200: return B200;
-    case 300: return B300;
-    case 600: return B600;
-    case 1200: return B1200;
-    case 1800: return B1800;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    case 460800: return B460800;
-    case 500000: return B500000;
-    case 576000: return B576000;
-    case 921600: return B921600;
-    case 1000000: return B1000000;
-    default: return BOTHER;
-    }
-}
 
 bool SetDataBits(std::uint8_t size, tcflag_t& cflag)
 {
@@ -102,7 +74,9 @@ bool SetStopBits(std::uint8_t stopBits, tcflag_t& cflag)
 void SetBaudRate(std::uint32_t rate, termios2& t)
 {
     t.c_cflag &= ~(CBAUD | (CBAUD << IBSHIFT)); // input rate follows the output rate
-    t.c_cflag |= BaudConstant(rate);
+    // A rate without a B constant is given in c_ispeed/c_ospeed alone.
+    const tcflag_t constant = BaudConstant(rate);
+    t.c_cflag |= constant ? constant : BOTHER;
     t.c_ispeed = rate;
     t.c_ospeed = rate;
 }
