@@ -27,6 +27,14 @@ TCommLogPanel::TCommLogPanel(TCommLog& log, QMainWindow* window)
     auto* body = new QWidget(this);
     auto* layout = new QVBoxLayout(body);
     layout->setContentsMargins(4, 4, 4, 4);
+    layout->addLayout(BuildButtons(body));
+    layout->addWidget(BuildView(body), 1);
+    setWidget(body);
+    AddToWindow(window);
+}
+
+QHBoxLayout* TCommLogPanel::BuildButtons(QWidget* body)
+{
     auto* buttons = new QHBoxLayout;
     const auto button = [&](const QString& text, const char* name) {
         auto* b = new QPushButton(text, body);
@@ -44,7 +52,11 @@ TCommLogPanel::TCommLogPanel(TCommLog& log, QMainWindow* window)
     connect(btnClear, &QPushButton::clicked, this, &TCommLogPanel::btnClearClick);
     connect(btnSave, &QPushButton::clicked, this, &TCommLogPanel::btnSaveClick);
     connect(btnHex, &QPushButton::clicked, this, &TCommLogPanel::btnHexClick);
+    return buttons;
+}
 
+QTableView* TCommLogPanel::BuildView(QWidget* body)
+{
     LogView = new QTableView(body);
     LogView->setObjectName(QStringLiteral("LogView"));
     LogView->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -67,11 +79,12 @@ TCommLogPanel::TCommLogPanel(TCommLog& log, QMainWindow* window)
     body->addAction(copy);
     // Arrows move between rows; Tab leaves the view.
     LogView->setTabKeyNavigation(false);
+    return LogView;
+}
 
-    layout->addLayout(buttons);
-    layout->addWidget(LogView, 1);
-    setWidget(body);
-
+// Docked at the bottom, hidden, with its item in a new "View" menu.
+void TCommLogPanel::AddToWindow(QMainWindow* window)
+{
     window->addDockWidget(Qt::BottomDockWidgetArea, this);
     hide();
     QMenu* view = window->menuBar()->addMenu(QStringLiteral("&View"));

@@ -5,6 +5,7 @@
 #include <QDockWidget>
 #include <QMetaObject>
 
+class QHBoxLayout;
 class QMainWindow;
 class QPushButton;
 class QTableView;
@@ -31,6 +32,9 @@ public:
     QPushButton* btnHex;
 
 private:
+    QHBoxLayout* BuildButtons(QWidget* body);
+    QTableView* BuildView(QWidget* body);
+    void AddToWindow(QMainWindow* window);
     void Attach();
     void Detach();
 
