@@ -72,6 +72,8 @@ struct TSendOptions {
     std::vector<TTarget> Targets;
     int Position = 0;        // of the database kind among the device type's kinds
     int TimeoutSeconds = 10;
+    int ConnectTimeoutSeconds = TScaleJob::ConnectLimitMs / 1000;
+    QString Kind = QStringLiteral("product");  // the database kind's word
     int Retries = 5;
     int Jobs = 0;            // at most this many uploads at once; 0: all
     bool Json = false;
@@ -240,6 +242,10 @@ bool ReadSendOptions(const QCommandLineParser& parser, TSendOptions& o, QString&
         error = QStringLiteral("--timeout needs a number of seconds");
         return false;
     }
+    if (!ReadNumber(parser, QStringLiteral("connect-timeout"), 1, 86400, o.ConnectTimeoutSeconds)) {
+        error = QStringLiteral("--connect-timeout needs a number of seconds");
+        return false;
+    }
     if (!ReadNumber(parser, QStringLiteral("retries"), 1, 1000000, o.Retries)) {
         error = QStringLiteral("--retries needs a number from 1");
         return false;
@@ -279,6 +285,7 @@ bool ReadSendOptions(const QCommandLineParser& parser, TSendOptions& o, QString&
         error = QStringLiteral("--kind %1 is not offered by device %2 (%3)").arg(kind, device, kinds.join(QStringLiteral(", ")));
         return false;
     }
+    o.Kind = kinds.at(o.Position);
     return true;
 }
 
@@ -462,7 +469,10 @@ int SendToScales(const TSendOptions& o, const TGridTable& table)
     TDeadlines deadlines(std::chrono::seconds(o.TimeoutSeconds));
     TDeadlines gaps(std::chrono::milliseconds(TUpload::GapMs));
     TFleet fleet(o.Targets, [&](const TTarget& t) {
-        return std::make_unique<TScaleJob>(t, table, o.Position, deadlines, gaps, o.Retries, udp, logged);
+        auto job = std::make_unique<TScaleJob>(t, table, o.Position, deadlines, gaps, o.Retries, udp, logged);
+        job->Kind = o.Kind;
+        job->ConnectTimeoutMs = o.ConnectTimeoutSeconds * 1000;
+        return job;
     }, jobsAtOnce, table.RowCount());
 
     const bool terminal = ::isatty(STDERR_FILENO);
@@ -527,7 +537,8 @@ int RunCommandLine(const QStringList& args)
         {QStringLiteral("to"), QStringLiteral("A scale to upload to; repeat for several."), QStringLiteral("LINK")},
         {QStringLiteral("device"), QStringLiteral("The device type: standard or qd58."), QStringLiteral("TYPE"), QStringLiteral("standard")},
         {QStringLiteral("kind"), QStringLiteral("The database kind: product or user (standard); label, user or status (qd58)."), QStringLiteral("KIND")},
-        {QStringLiteral("timeout"), QStringLiteral("Ends an upload that gets no reply for SECONDS."), QStringLiteral("SECONDS"), QStringLiteral("10")},
+        {QStringLiteral("timeout"), QStringLiteral("Ends an upload whose command gets no reply for SECONDS."), QStringLiteral("SECONDS"), QStringLiteral("10")},
+        {QStringLiteral("connect-timeout"), QStringLiteral("Ends an upload whose link is not up after SECONDS."), QStringLiteral("SECONDS"), QStringLiteral("10")},
         {QStringLiteral("udp-port"), QStringLiteral("The local UDP port every UDP scale answers to (0 takes any free port)."), QStringLiteral("N"), QStringLiteral("1001")},
         {QStringLiteral("to-file"), QStringLiteral("Scales to upload to, one LINK a line ('#' comments); - reads standard input."), QStringLiteral("LINKS")},
         {QStringLiteral("jobs"), QStringLiteral("At most N uploads at once (default: all)."), QStringLiteral("N")},
