@@ -88,7 +88,7 @@ TScaleJob::TScaleJob(const TTarget& target, const TGridTable& table, int positio
           const TUpload& upload = session_.Upload;
           if (upload.LineOverflow())
               Fail(NoLineEndCause());
-          else if (upload.WrongRepliesInARow() > 0 && (upload.UploadIndex == 0 || upload.UploadIndex == TUpload::EndCommandSent))
+          else if (StartOrEndRefused(1))
               Fail(Refused());
           else
               Fail(QStringLiteral("no reply from the scale"));
@@ -192,11 +192,16 @@ QString TScaleJob::Refused() const
 // retry limit counts the answers instead.
 void TScaleJob::GapOver()
 {
-    TUpload& upload = session_.Upload;
-    upload.TimerBazaTimer();
-    if (State == TJobState::Running && upload.Awaiting() && upload.WrongRepliesInARow() >= retries_
-        && (upload.UploadIndex == 0 || upload.UploadIndex == TUpload::EndCommandSent))
+    session_.Upload.TimerBazaTimer();
+    if (State == TJobState::Running && StartOrEndRefused(retries_))
         Fail(Refused());
+}
+
+bool TScaleJob::StartOrEndRefused(int times) const
+{
+    const TUpload& upload = session_.Upload;
+    const bool startOrEnd = upload.UploadIndex == 0 || upload.UploadIndex == TUpload::EndCommandSent;
+    return startOrEnd && upload.Awaiting() && upload.WrongRepliesInARow() >= times;
 }
 
 void TScaleJob::Send(const QByteArray& command)

@@ -74,6 +74,8 @@ private:
     void Send(const QByteArray& command);
     // The scale's wrong answer to the start or end command, as the outcome says it.
     QString Refused() const;
+    // The start or end command awaits its reply after `times` wrong ones in a row.
+    bool StartOrEndRefused(int times) const;
     // The gap after a reply is over.
     void GapOver();
     // The exchange reached its end.
