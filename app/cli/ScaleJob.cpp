@@ -83,11 +83,18 @@ TScaleJob::TScaleJob(const TTarget& target, const TGridTable& table, int positio
       deadlines_(deadlines),
       deadline_(deadlines.Add([this] {
           // A command still going out is the device's fault, not the scale's silence.
-          if (!session_.AbandonWrite())
-              Fail(session_.Upload.LineOverflow() ? NoLineEndCause() : QStringLiteral("no reply from the scale"));
+          if (session_.AbandonWrite())
+              return;
+          const TUpload& upload = session_.Upload;
+          if (upload.LineOverflow())
+              Fail(NoLineEndCause());
+          else if (StartOrEndRefused(1))
+              Fail(Refused());
+          else
+              Fail(QStringLiteral("no reply from the scale"));
       })),
       gaps_(gaps),
-      gap_(gaps.Add([this] { session_.Upload.TimerBazaTimer(); })),
+      gap_(gaps.Add([this] { GapOver(); })),
       retries_(retries)
 {
     session_.LogAs(Target.Name);
@@ -104,13 +111,13 @@ void TScaleJob::Begin()
     if (State != TJobState::Running)
         return;  // interrupted before its turn came
     clock_.start();
-    deadlines_.Start(deadline_);
     if (Target.Kind == ckSerial) {
         OpenSerial();
         return;
     }
     CEthConnection& eth = Target.Protocol == epUDP ? session_.MakeEthernet(udp_) : session_.MakeEthernet();
     eth.StateTarget = this;
+    eth.ConnectTimeoutMs = ConnectTimeoutMs;
     session_.ToggleEthernet();
 }
 
@@ -165,7 +172,36 @@ QString TScaleJob::LinkFailure() const
 void TScaleJob::Start()
 {
     started_ = true;
-    session_.Upload.Start(position_);
+    session_.Start(position_, Kind + QStringLiteral(" database"));
+}
+
+QString TScaleJob::Refused() const
+{
+    const TUpload& upload = session_.Upload;
+    // A line too long to keep has no text to quote: its cause is the device's.
+    if (upload.LastReplyOverlong())
+        return NoLineEndCause();
+    const QString reply = QString::fromLatin1(upload.LastReply);
+    if (upload.UploadIndex == 0)
+        return QStringLiteral("the scale answered \"%1\" to the start command \"%2\": it expects another database kind (is --kind right?)")
+            .arg(reply, QString::fromLatin1(upload.LastCommand()));
+    return QStringLiteral("the scale answered \"%1\" to the end command \"Se\"").arg(reply);
+}
+
+// The start and end commands are not sent again after a wrong answer: the
+// retry limit counts the answers instead.
+void TScaleJob::GapOver()
+{
+    session_.Upload.TimerBazaTimer();
+    if (State == TJobState::Running && StartOrEndRefused(retries_))
+        Fail(Refused());
+}
+
+bool TScaleJob::StartOrEndRefused(int times) const
+{
+    const TUpload& upload = session_.Upload;
+    const bool startOrEnd = upload.UploadIndex == 0 || upload.UploadIndex == TUpload::EndCommandSent;
+    return startOrEnd && upload.Awaiting() && upload.WrongRepliesInARow() >= times;
 }
 
 void TScaleJob::Send(const QByteArray& command)
@@ -175,14 +211,13 @@ void TScaleJob::Send(const QByteArray& command)
     const TUpload& upload = session_.Upload;
     const int repeats = upload.SendsInARow() - 1;
     if (repeats >= retries_) {
-        const QString what = command.startsWith("Sr") ? QStringLiteral("record %1").arg(upload.UploadIndex)
-                           : command.startsWith("Se") ? QStringLiteral("the end command")
-                                                      : QStringLiteral("the start command");
-        // A line too long to keep has no text to quote: its cause is the device's.
-        Fail(upload.LastReplyOverlong()
-                 ? NoLineEndCause()
-                 : QStringLiteral("the scale answered \"%1\" to %2 %3 times in a row")
-                       .arg(QString::fromLatin1(upload.LastReply), what).arg(repeats));
+        if (!command.startsWith("Sr"))
+            Fail(Refused());
+        else  // a line too long to keep has no text to quote: its cause is the device's
+            Fail(upload.LastReplyOverlong()
+                     ? NoLineEndCause()
+                     : QStringLiteral("the scale answered \"%1\" to record %2 %3 times in a row")
+                           .arg(QString::fromLatin1(upload.LastReply)).arg(upload.UploadIndex).arg(repeats));
         return;
     }
     if (command.startsWith("Sr"))

@@ -42,6 +42,10 @@ public:
               TDeadlines& gaps, int retries, std::shared_ptr<TUdpPort> udp, TCommLog* log = nullptr);
     ~TScaleJob() override;
 
+    // A link that takes longer than this to come up has failed.
+    static constexpr int ConnectLimitMs = 10000;
+
+    // Starts the link; the deadline runs only once a command went out.
     void Begin();
     // Ends the upload now, as a signal asks: nothing more is sent.
     void Interrupt();
@@ -51,6 +55,8 @@ public:
     int RecordsSent = 0;          // the highest record number sent so far
     TJobState State = TJobState::Running;
     QString Cause;                // why it failed, or InterruptedAt(); empty otherwise
+    QString Kind = QStringLiteral("product");  // the database kind's word, for the log
+    int ConnectTimeoutMs = ConnectLimitMs;
     double Seconds = 0;
     std::function<void(TScaleJob& job, TEvent event)> OnEvent = [](TScaleJob&, TEvent) {};
 
@@ -66,6 +72,12 @@ private:
     QString LinkFailure() const;
     void Start();
     void Send(const QByteArray& command);
+    // The scale's wrong answer to the start or end command, as the outcome says it.
+    QString Refused() const;
+    // The start or end command awaits its reply after `times` wrong ones in a row.
+    bool StartOrEndRefused(int times) const;
+    // The gap after a reply is over.
+    void GapOver();
     // The exchange reached its end.
     void Ended(bool failed);
     void Fail(const QString& cause) { Finish(TJobState::Failed, cause); }

@@ -232,7 +232,10 @@ int SendToScales(const TSendOptions& o, const TGridTable& table)
     TDeadlines deadlines(std::chrono::seconds(o.TimeoutSeconds));
     TDeadlines gaps(std::chrono::milliseconds(TUpload::GapMs));
     TFleet fleet(o.Targets, [&](const TTarget& t) {
-        return std::make_unique<TScaleJob>(t, table, o.Position, deadlines, gaps, o.Retries, udp, logged);
+        auto job = std::make_unique<TScaleJob>(t, table, o.Position, deadlines, gaps, o.Retries, udp, logged);
+        job->Kind = o.Kind;
+        job->ConnectTimeoutMs = o.ConnectTimeoutSeconds * 1000;
+        return job;
     }, JobsAtOnce(o), table.RowCount());
 
     TProgress progress(o.Targets, table.RowCount(), TProgress::ModeFor(o.Quiet, o.Progress, o.Targets.size()));

@@ -34,7 +34,8 @@ const TOptionText Options[] = {
     {"device", "TYPE", "The device type: standard or qd58.", "standard"},
     {"kind", "KIND", "The database kind: product or user (standard); label, user or status (qd58).",
      "the type's first, product or label"},
-    {"timeout", "SECONDS", "Ends an upload that gets no reply for SECONDS.", "10"},
+    {"timeout", "SECONDS", "Ends an upload whose command gets no reply for SECONDS.", "10"},
+    {"connect-timeout", "SECONDS", "Ends an upload whose link is not up after SECONDS.", "10"},
     {"retries", "N", "Ends a scale's upload when it answers one command wrongly N times in a row.", "5"},
     {"jobs", "N", "At most N uploads at once.", "all at once"},
     {"udp-port", "N", "The local UDP port every UDP scale answers to (0 takes any free port).", "1001"},
@@ -229,6 +230,8 @@ bool ReadNumbers(const QCommandLineParser& parser, TSendOptions& o, QString& err
     int udpPort = 0;
     if (!ReadNumber(parser, QStringLiteral("timeout"), 1, 86400, o.TimeoutSeconds))
         error = QStringLiteral("--timeout needs a number of seconds");
+    else if (!ReadNumber(parser, QStringLiteral("connect-timeout"), 1, 86400, o.ConnectTimeoutSeconds))
+        error = QStringLiteral("--connect-timeout needs a number of seconds");
     else if (!ReadNumber(parser, QStringLiteral("retries"), 1, 1000000, o.Retries))
         error = QStringLiteral("--retries needs a number from 1");
     else if (parser.isSet(QStringLiteral("jobs")) && !ReadNumber(parser, QStringLiteral("jobs"), 1, 1000000, o.Jobs))
@@ -258,6 +261,7 @@ bool ReadKind(const QCommandLineParser& parser, TSendOptions& o, QString& error)
                     .arg(kind, device, DatabaseKindWords(deviceType).join(QStringLiteral(", ")));
         return false;
     }
+    o.Kind = DatabaseKindWords(deviceType).at(o.Position);
     return true;
 }
 

@@ -13,6 +13,8 @@ struct TSendOptions {
     std::vector<TTarget> Targets;
     int Position = 0;        // of the database kind among the device type's kinds
     int TimeoutSeconds = 10;
+    int ConnectTimeoutSeconds = TScaleJob::ConnectLimitMs / 1000;
+    QString Kind = QStringLiteral("product");  // the database kind's word
     int Retries = 5;
     int Jobs = 0;            // at most this many uploads at once; 0: all
     bool Json = false;

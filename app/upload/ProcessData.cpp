@@ -57,6 +57,7 @@ void TUpload::Send(const QByteArray& command)
     discarded_ = 0;
     const bool again = command == lastCommand_ && UploadIndex == lastIndex_;
     sendsInARow_ = again ? sendsInARow_ + 1 : 1;
+    wrongInARow_ = 0;
     lastCommand_ = command;
     lastIndex_ = UploadIndex;
     sentAt_.start();
@@ -178,6 +179,7 @@ void TUpload::TakeReply(const QByteArray& reply, bool overlong)
         return;
     const bool matches = !overlong && Matches(reply);
     (matches ? matched_ : refused_) = true;
+    wrongInARow_ = matches ? 0 : wrongInARow_ + 1;
     if (matched_ && refused_) {
         // The scale answered this command both ways: a late duplicate or a
         // stray line cannot tell which is true, so the command goes out again.

@@ -63,6 +63,9 @@ public:
     const QByteArray& LastCommand() const { return lastCommand_; }
     // Times LastCommand went out in a row at this UploadIndex (1: once).
     int SendsInARow() const { return sendsInARow_; }
+    // Replies in a row that did not match the awaited command (LastReply is
+    // the latest); a matching reply or the next command sent starts it anew.
+    int WrongRepliesInARow() const { return wrongInARow_; }
     qint64 MsSinceSent() const { return sentAt_.isValid() ? sentAt_.elapsed() : 0; }
     // Since the start; once over, the time it took.
     qint64 ElapsedMs() const { return running_ ? clock_.elapsed() : durationMs_; }
@@ -111,6 +114,7 @@ private:
     QByteArray lastCommand_;
     std::int32_t lastIndex_ = 0;
     int sendsInARow_ = 0;
+    int wrongInARow_ = 0;
     QElapsedTimer clock_;
     QElapsedTimer sentAt_;
     qint64 durationMs_ = 0;

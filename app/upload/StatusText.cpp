@@ -5,21 +5,6 @@
 
 namespace {
 
-QString Ordinal(int n)
-{
-    const int tens = n % 100;
-    const char* suffix = "th";
-    if (tens < 11 || tens > 13) {
-        switch (n % 10) {
-        case 1: suffix = "st"; break;
-        case 2: suffix = "nd"; break;
-        case 3: suffix = "rd"; break;
-        default: break;
-        }
-    }
-    return QString::number(n) + QLatin1String(suffix);
-}
-
 QString Seconds(std::int64_t ms)
 {
     return QString::number(static_cast<double>(ms) / 1000.0, 'f', 1);
@@ -53,6 +38,12 @@ QString RunningText(const TStatusState& s)
         return QStringLiteral("Could not send %1 (%2): press Stop").arg(Where(s, true), s.NotSent);
     if (s.Awaiting && s.LineOverflow)
         return QStringLiteral("Waiting for the scale's answer to %1: %2").arg(Where(s, false), NoLineEndCause());
+    // The start and end commands are not sent again: only Stop ends the wait.
+    if (s.Awaiting && s.WrongReplies > 0 && s.Index == 0)
+        return QStringLiteral("The scale answered \"%1\" to the start command: it expects another database kind; press Stop")
+            .arg(QString::fromLatin1(s.LastReply));
+    if (s.Awaiting && s.WrongReplies > 0 && s.Index == TUpload::EndCommandSent)
+        return QStringLiteral("The scale answered \"%1\" to the end command; press Stop").arg(QString::fromLatin1(s.LastReply));
     if (s.Awaiting && s.MsSinceSent >= s.WaitNoticeMs)
         return QStringLiteral("Waiting %1 s for the scale's answer to %2").arg(s.MsSinceSent / 1000).arg(Where(s, false));
     if (s.Awaiting && s.SendsInARow >= 2 && IsRecord(s))
@@ -64,6 +55,21 @@ QString RunningText(const TStatusState& s)
 }
 
 } // namespace
+
+QString Ordinal(int n)
+{
+    const int tens = n % 100;
+    const char* suffix = "th";
+    if (tens < 11 || tens > 13) {
+        switch (n % 10) {
+        case 1: suffix = "st"; break;
+        case 2: suffix = "nd"; break;
+        case 3: suffix = "rd"; break;
+        default: break;
+        }
+    }
+    return QString::number(n) + QLatin1String(suffix);
+}
 
 QString UploadWhere(std::int32_t index, std::int32_t rows, bool of)
 {

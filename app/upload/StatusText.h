@@ -19,6 +19,7 @@ struct TStatusState {
     bool Failed = false;         // UploadFailed
     bool Awaiting = false;       // the last command awaits its reply
     int SendsInARow = 0;         // times that command went out at this index
+    int WrongReplies = 0;        // replies in a row that did not match it
     std::int64_t MsSinceSent = 0;
     std::int64_t WaitNoticeMs = DefaultWaitNoticeMs;  // from then on the line says how long it waits
     std::int64_t ElapsedMs = 0;  // since the start; once over, the time it took
@@ -41,3 +42,5 @@ QString NoLineEndCause();
 // Where an exchange at UploadIndex `index` stands: "the start command",
 // "record 37" (with `of`: "record 37 of 120"), "the end command".
 QString UploadWhere(std::int32_t index, std::int32_t rows, bool of);
+// "1st", "2nd", "11th".
+QString Ordinal(int n);

@@ -115,8 +115,25 @@ void TUploadSession::ToggleEthernet()
         EthLink->ToggleConnection(static_cast<std::uint8_t>(l.Protocol), l.Host, l.Port);
 }
 
+void TUploadSession::Start(int position, const QString& kind)
+{
+    const int rows = rows_();
+    LogEvent(QStringLiteral("upload started: %1, %2 %3").arg(kind).arg(rows).arg(rows == 1 ? "row" : "rows"));
+    Upload.Start(position);
+}
+
+void TUploadSession::Stop()
+{
+    if (Upload.Running())
+        LogEvent(QStringLiteral("upload stopped at ") + UploadWhere(Upload.UploadIndex, rows_(), true));
+    Upload.Stop();
+}
+
 void TUploadSession::Send(const QByteArray& command)
 {
+    if (Upload.SendsInARow() >= 2)
+        LogEvent(QStringLiteral("%1 sent again (%2 time)")
+                     .arg(UploadWhere(Upload.UploadIndex, rows_(), false), Ordinal(Upload.SendsInARow())));
     const TLinkTarget l = link_();
     if (l.Kind == ckSerial)
         TLinkSender::Serial(Serial()).Log(log_, LogLink).Send(command);
@@ -182,6 +199,7 @@ TStatusState TUploadSession::Status() const
     s.Failed = Upload.UploadFailed;
     s.Awaiting = Upload.Awaiting();
     s.SendsInARow = Upload.SendsInARow();
+    s.WrongReplies = Upload.WrongRepliesInARow();
     s.MsSinceSent = Upload.MsSinceSent();
     s.ElapsedMs = Upload.ElapsedMs();
     s.LastReply = Upload.LastReply;

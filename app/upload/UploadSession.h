@@ -59,7 +59,14 @@ public:
     // Connects or closes the Ethernet link; its state comes as WM_LINKSTATE.
     void ToggleEthernet();
 
-    // The one send path: the command framed for the link and logged.
+    // Starts an upload of the database kind `kind` ("product database") at
+    // the choice's `position`; the log tells it.
+    void Start(int position, const QString& kind);
+    // Stop pressed: the log tells where the upload stood, then it ends.
+    void Stop();
+
+    // The one send path: the command framed for the link and logged; a
+    // command sent again is told as such first.
     void Send(const QByteArray& command);
     // Received text: logged first, then taken by the upload.
     void Received(const QByteArray& text);

@@ -129,6 +129,8 @@ TUpload::THooks TForm1::UploadHooks()
         [this](bool failed) {
             SetWyslijBazeIdle();
             StatusLine->Refresh();
+            Session.LogEvent(failed ? QStringLiteral("upload failed: the scale did not accept the database")
+                                    : QStringLiteral("upload accepted"));
             if (failed)
                 MessageBox(QStringLiteral("Database could not be sent to scale."), QStringLiteral("Failure"), MB_ICONINFORMATION);
             else
@@ -471,10 +473,10 @@ void TForm1::bbWyslijBazeClick()
         WyslijBazeTag = 1;
         bbWyslijBaze->setText(QStringLiteral("Stop"));
         btnOpenPort->setEnabled(false);
-        Upload.Start(rgBaza->ItemIndex());
+        Session.Start(rgBaza->ItemIndex(), rgBaza->Items().value(rgBaza->ItemIndex()));
     } else {
         SetWyslijBazeIdle();
-        Upload.Stop();
+        Session.Stop();
     }
     StatusLine->Refresh();
 }

@@ -117,6 +117,7 @@ void CEthConnection::ToggleTcp(const QString& host, std::int32_t port)
         TcpClient->ClientType = ctNonBlocking;
         TcpClient->Host = target;
         TcpClient->Port = port;
+        TcpClient->ConnectTimeoutMs = ConnectTimeoutMs;
         TcpClient->SetActive(true);
     } catch (...) {
     }

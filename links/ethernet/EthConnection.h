@@ -64,6 +64,8 @@ public:
     // Why the last command could not go out while the link was up (a command
     // too long for a datagram); empty once one went.
     QString SendCause;
+    // A TCP connection not up after this is given up (state 0, its cause in LastCause).
+    int ConnectTimeoutMs = 10000;
     // Where WM_LINKSTATE goes; MainWindowHandle when none. The command line
     // gives each scale's link its own, so a state change reaches one upload.
     QObject* StateTarget = nullptr;

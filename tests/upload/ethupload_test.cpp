@@ -121,9 +121,10 @@ private slots:
         QCOMPARE(Logged(log, TCommLog::lkReceived).join(), replies);
         QCOMPARE(Logged(log, TCommLog::lkReply), Commands(replies, '\n'));
         QCOMPARE(log.LinkName(log.At(0).Link), QStringLiteral("%1://%2:%3").arg(mode, host).arg(sim.Port()));
+        const QList<QByteArray> story{"upload started: product database, 2 rows", "upload accepted"};
         const QList<QByteArray> events = mode == "udp"
-            ? QList<QByteArray>{"opened, local UDP port " + QByteArray::number(local), "closed"}
-            : QList<QByteArray>{"connecting", "connected", "closed"};
+            ? QList<QByteArray>{"opened, local UDP port " + QByteArray::number(local)} + story + QList<QByteArray>{"closed"}
+            : QList<QByteArray>{"connecting", "connected"} + story + QList<QByteArray>{"closed"};
         QCOMPARE(Logged(log, TCommLog::lkEvent), events);
         w->FormClose();
     }

@@ -172,12 +172,16 @@ private slots:
         h.rows = {"a"};
         h.upload.Start(0);
         h.ReplyAndTick("MbU\n");
+        h.ReplyAndTick("MbS\n");
         QCOMPARE(h.sent.size(), 1);
+        QCOMPARE(h.upload.WrongRepliesInARow(), 2);
         h.upload.Start(0);
+        QCOMPARE(h.upload.WrongRepliesInARow(), 0);  // a new command
         h.ReplyAndTick("MbP\n");
         h.ReplyAndTick("Mr\n");
         h.ReplyAndTick("Mr\n");  // a stray answer while "Se" awaits its own
         h.ReplyAndTick("Mx\n");
+        QCOMPARE(h.upload.WrongRepliesInARow(), 2);
         QCOMPARE(h.sent, (QList<QByteArray>{"SbP", "SbP", "Sra", "Se"}));
         QVERIFY(h.finished.isEmpty());
         h.ReplyAndTick("Me\n");  // after the wrong ones: "Se" goes again
@@ -348,6 +352,13 @@ private slots:
                                                     << "The scale answered \"Mx\" to record 37: sending it again (11th time)";
         QTest::newRow("device without line ends") << With(At37(12400), [](auto& s) { s.LineOverflow = true; })
             << "Waiting for the scale's answer to record 37: the device sends text without line ends (a scale in continuous output mode, or the wrong port?)";
+        QTest::newRow("start command answered wrongly") << With(At37(40000), [](auto& s) {
+            s.Index = 0;
+            s.WrongReplies = 1;
+            s.LastReply = "MbU";
+        }) << "The scale answered \"MbU\" to the start command: it expects another database kind; press Stop";
+        QTest::newRow("end command answered wrongly") << With(At37(40000), [](auto& s) { s.Index = -1; s.WrongReplies = 2; })
+                                                      << "The scale answered \"Mx\" to the end command; press Stop";
         QTest::newRow("resent, then silent") << At37(3000, 2) << "Waiting 3 s for the scale's answer to record 37";
         QTest::newRow("tcp connection dropped") << With(At37(), [](auto& s) {
             s.LinkUp = false;

@@ -22,6 +22,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -112,24 +113,30 @@ private slots:
         }
     }
 
+    // A silent scale is given 3 s; one that answers a margin no load can miss.
     void scalesThatFail_data()
     {
         QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QStringList>("args");
         QTest::addColumn<QByteArray>("reason");
-        QTest::newRow("start answered wrongly") << QStringList{"--wrong-at", "1"} << QByteArray("no reply");
-        QTest::newRow("goes silent") << QStringList{"--silent-after", "2"} << QByteArray("no reply");
-        QTest::newRow("drops the connection") << QStringList{"--drop-after", "2"} << QByteArray("connection was lost");
+        const QStringList silent{"--timeout", "3"}, answers{"--timeout", "60"};
+        QTest::newRow("start answered wrongly, until --timeout") << QStringList{"--wrong-at", "1"} << silent << QByteArray(
+            "the scale answered \"Mx\" to the start command \"SbP\": it expects another database kind (is --kind right?)\n");
+        QTest::newRow("end answered wrongly, --retries 1") << QStringList{"--wrong-at", "4"} << answers + QStringList{"--retries", "1"}
+                                                           << QByteArray("the scale answered \"Mx\" to the end command \"Se\"\n");
+        QTest::newRow("goes silent") << QStringList{"--silent-after", "2"} << silent << QByteArray("no reply");
+        QTest::newRow("drops the connection") << QStringList{"--drop-after", "2"} << answers << QByteArray("connection was lost");
         QTest::newRow("refuses a record again and again")
-            << QStringList{"--wrong-at", "2,3,4,5,6,7,8,9,10"} << QByteArray("answered \"Mx\" to record 1 5 times in a row");
+            << QStringList{"--wrong-at", "2,3,4,5,6,7,8,9,10"} << answers << QByteArray("answered \"Mx\" to record 1 5 times in a row");
     }
     void scalesThatFail()
     {
         QFETCH(QStringList, options);
+        QFETCH(QStringList, args);
         QFETCH(QByteArray, reason);
         ScaleSim sim("tcp", options);
         QVERIFY(sim.Started());
-        // A silent scale is given 3 s; one that answers a margin no load can miss.
-        const Run r = Send({database, "--to", Link("tcp", sim), "--timeout", reason == "no reply" ? "3" : "60"});
+        const Run r = Send(QStringList{database, "--to", Link("tcp", sim)} + args);
         QCOMPARE(r.code, 1);
         QVERIFY2(r.out.contains(reason), r.out.constData());
     }
@@ -146,6 +153,24 @@ private slots:
         const QByteArray cause("a command of 70,002 bytes and its zero byte do not fit in a datagram's 65,507");
         QVERIFY2(r.out.contains("record 1 of 1 was not sent: " + cause), r.out.constData());
         QVERIFY(ReadAll(log).contains("not sent: " + cause));
+    }
+
+    // The link has its own limit: --timeout counts only once a command went out.
+    void connectionHasItsOwnLimit()
+    {
+        // A listener whose queue of one is full: the kernel drops further
+        // connection requests, so the link never comes up.
+        QTcpServer full;
+        QVERIFY(full.listen(QHostAddress::LocalHost));
+        QVERIFY(::listen(int(full.socketDescriptor()), 0) == 0);
+        full.pauseAccepting();
+        QTcpSocket filler;
+        filler.connectToHost(QHostAddress::LocalHost, full.serverPort());
+        QVERIFY(filler.waitForConnected(5000));
+        const Run r = Send({database, "--to", QStringLiteral("tcp://127.0.0.1:%1").arg(full.serverPort()),
+                            "--connect-timeout", "2", "--timeout", "1"});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.out.contains("cannot connect: no connection after 2 s\n"), r.out.constData());
     }
 
     void nothingListening()

@@ -191,18 +191,23 @@ private slots:
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<QByteArray>("expected");
         QTest::addColumn<QByteArray>("replies");
+        QTest::addColumn<QList<QByteArray>>("events");
         QTest::newRow("record answered wrongly is sent again")
             << QStringList{"--wrong-at", "2"} << QByteArray("SbP\r\nSra\r\nSra\r\nSrb\r\nSe\r\n")
-            << QByteArray("MbP\r\nMx\r\nMr\r\nMr\r\nMe\r\n");
+            << QByteArray("MbP\r\nMx\r\nMr\r\nMr\r\nMe\r\n")
+            << QList<QByteArray>{"opened", "upload started: product database, 2 rows", "record 1 sent again (2nd time)",
+                                 "upload accepted"};
         QTest::newRow("replies in two pieces")
             << QStringList{"--split"} << QByteArray("SbP\r\nSra\r\nSrb\r\nSe\r\n")
-            << QByteArray("MbP\r\nMr\r\nMr\r\nMe\r\n");
+            << QByteArray("MbP\r\nMr\r\nMr\r\nMe\r\n")
+            << QList<QByteArray>{"opened", "upload started: product database, 2 rows", "upload accepted"};
     }
     void wrongAndSplitRepliesFromTheSimulator()
     {
         QFETCH(QStringList, options);
         QFETCH(QByteArray, expected);
         QFETCH(QByteArray, replies);
+        QFETCH(QList<QByteArray>, events);
         ScaleSim sim("serial", options);
         QVERIFY(sim.Started());
         auto w = OpenWindow(sim.Device(), "a\nb\n");
@@ -216,10 +221,10 @@ private slots:
         QCOMPARE(Logged(log, TCommLog::lkSent), Commands(expected, '\n'));
         QCOMPARE(Logged(log, TCommLog::lkReceived).join(), replies);
         QCOMPARE(Logged(log, TCommLog::lkReply), Commands(replies, '\n'));
-        QCOMPARE(Logged(log, TCommLog::lkEvent), QList<QByteArray>{"opened"});
+        QCOMPARE(Logged(log, TCommLog::lkEvent), events);
         QCOMPARE(log.LinkName(log.At(0).Link), QStringLiteral("serial:%1@9600").arg(sim.Device()));
         w->FormClose();
-        QCOMPARE(Logged(log, TCommLog::lkEvent), (QList<QByteArray>{"opened", "closed"}));
+        QCOMPARE(Logged(log, TCommLog::lkEvent), events << "closed");
     }
 
     void highBytesAndBlanksArriveUnchanged()

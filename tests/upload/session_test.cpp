@@ -47,6 +47,33 @@ private slots:
         QCOMPARE(session.Upload.UploadIndex, 1);
     }
 
+    // The log tells the upload's story: its start, each command sent again, Stop.
+    void LogTellsTheUploadsStory()
+    {
+        QTcpServer scale;
+        QVERIFY(scale.listen(QHostAddress::LocalHost, 0));
+        TCommLog log;
+        TLinkTarget target{ckEthernet, epTCP, QStringLiteral("127.0.0.1"), scale.serverPort()};
+        TUploadSession session(Hooks(), [&] { return target; }, &log);
+        session.MakeEthernet(quint16(0));
+        session.ToggleEthernet();
+        QTRY_VERIFY(scale.hasPendingConnections());
+        std::unique_ptr<QTcpSocket> peer(scale.nextPendingConnection());
+        QTRY_COMPARE(session.EthLink->State, lsConnected);
+
+        session.Start(0, QStringLiteral("product database"));
+        QByteArray sent;
+        QTRY_COMPARE((sent += peer->readAll()), QByteArray("SbP\r\n"));
+        peer->write("MbP\r\n");
+        QTRY_COMPARE((sent += peer->readAll()), QByteArray("SbP\r\nSr1;a\r\n"));
+        peer->write("Mx\r\n");
+        QTRY_COMPARE((sent += peer->readAll()), QByteArray("SbP\r\nSr1;a\r\nSr1;a\r\n"));
+        session.Stop();
+        QCOMPARE(Logged(log, TCommLog::lkEvent).mid(2), (QList<QByteArray>{"upload started: product database, 1 row",
+                                                                           "record 1 sent again (2nd time)",
+                                                                           "upload stopped at record 1 of 1"}));
+    }
+
     void FailedOpenKeepsItsCause()
     {
         TCommLog log;
