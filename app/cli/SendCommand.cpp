@@ -73,6 +73,7 @@ struct TSendOptions {
     int Position = 0;        // of the database kind among the device type's kinds
     int TimeoutSeconds = 10;
     int Retries = 5;
+    int ReconnectSeconds = 30;  // a link lost mid-upload is tried again this long
     int Jobs = 0;            // at most this many uploads at once; 0: all
     bool Json = false;
     quint16 UdpPort = 1001;
@@ -244,6 +245,10 @@ bool ReadSendOptions(const QCommandLineParser& parser, TSendOptions& o, QString&
         error = QStringLiteral("--retries needs a number from 1");
         return false;
     }
+    if (!ReadNumber(parser, QStringLiteral("reconnect"), 0, 86400, o.ReconnectSeconds)) {
+        error = QStringLiteral("--reconnect needs a number of seconds (0: none)");
+        return false;
+    }
     if (parser.isSet(QStringLiteral("jobs")) && !ReadNumber(parser, QStringLiteral("jobs"), 1, 1000000, o.Jobs)) {
         error = QStringLiteral("--jobs needs a number from 1");
         return false;
@@ -314,6 +319,9 @@ public:
         case TScaleJob::evPercent:
             line = QStringLiteral("%1 %").arg(job.Percent / 25 * 25);
             break;
+        case TScaleJob::evReconnect:
+            line = job.Reconnecting;
+            break;
         case TScaleJob::evFinished:
             ++done_;
             failed_ += job.State != TJobState::Accepted;
@@ -348,6 +356,17 @@ QString OutcomeWord(const TScaleResult& r)
                                              : QStringLiteral("failed");
 }
 
+// "accepted", or the cause; and how the link's losses were got over.
+QString OutcomeText(const TScaleResult& r)
+{
+    QString text = r.State == TJobState::Accepted ? QStringLiteral("accepted") : r.Cause;
+    if (r.Reconnects > 0)
+        text += QStringLiteral(" after %1 reconnect%2").arg(r.Reconnects).arg(r.Reconnects == 1 ? "" : "s");
+    if (r.StartedOver)
+        text += QStringLiteral(", started over after the connection came back");
+    return text;
+}
+
 // The report on standard output; false, with errno, when it could not all be written.
 bool PrintReport(const std::vector<TTarget>& targets, const std::vector<TScaleResult>& results, bool json)
 {
@@ -360,13 +379,14 @@ bool PrintReport(const std::vector<TTarget>& targets, const std::vector<TScaleRe
                 {QStringLiteral("cause"), results[i].Cause},
                 {QStringLiteral("records"), results[i].RecordsSent},
                 {QStringLiteral("seconds"), results[i].Seconds},
+                {QStringLiteral("reconnects"), results[i].Reconnects},
+                {QStringLiteral("started_over"), results[i].StartedOver},
             });
         std::fputs(QJsonDocument(scales).toJson(QJsonDocument::Indented).constData(), stdout);
     } else {
         std::printf("%-40s %s\n", "scale", "outcome");
         for (std::size_t i = 0; i < results.size(); ++i)
-            std::printf("%-40s %s\n", targets[i].Name.toLocal8Bit().constData(),
-                        results[i].State == TJobState::Accepted ? "accepted" : results[i].Cause.toLocal8Bit().constData());
+            std::printf("%-40s %s\n", targets[i].Name.toLocal8Bit().constData(), OutcomeText(results[i]).toLocal8Bit().constData());
     }
     return std::fflush(stdout) == 0 && !std::ferror(stdout);
 }
@@ -462,7 +482,9 @@ int SendToScales(const TSendOptions& o, const TGridTable& table)
     TDeadlines deadlines(std::chrono::seconds(o.TimeoutSeconds));
     TDeadlines gaps(std::chrono::milliseconds(TUpload::GapMs));
     TFleet fleet(o.Targets, [&](const TTarget& t) {
-        return std::make_unique<TScaleJob>(t, table, o.Position, deadlines, gaps, o.Retries, udp, logged);
+        auto job = std::make_unique<TScaleJob>(t, table, o.Position, deadlines, gaps, o.Retries, udp, logged);
+        job->ReconnectSeconds = o.ReconnectSeconds;
+        return job;
     }, jobsAtOnce, table.RowCount());
 
     const bool terminal = ::isatty(STDERR_FILENO);
@@ -533,6 +555,7 @@ int RunCommandLine(const QStringList& args)
         {QStringLiteral("jobs"), QStringLiteral("At most N uploads at once (default: all)."), QStringLiteral("N")},
         {QStringLiteral("report"), QStringLiteral("The outcome as text or json (one object per scale)."), QStringLiteral("FORMAT"), QStringLiteral("text")},
         {QStringLiteral("log"), QStringLiteral("Writes every command, reply and link event to FILE, one a line."), QStringLiteral("FILE")},
+        {QStringLiteral("reconnect"), QStringLiteral("Tries a link lost during an upload again every 2 s for up to SECONDS, then sends the awaited command again (0: the loss ends the upload)."), QStringLiteral("SECONDS"), QStringLiteral("30")},
         {QStringLiteral("retries"), QStringLiteral("Ends a scale's upload when it answers one command wrongly N times in a row."), QStringLiteral("N"), QStringLiteral("5")},
         {QStringLiteral("check"), QStringLiteral("Only checks FILE: exit 0 when nothing is found, 1 otherwise; no link needed (a udp:// one adds the UDP command length).")},
         {QStringLiteral("strict"), QStringLiteral("Sends nothing when the check finds something (exit 1).")},

@@ -115,6 +115,17 @@ void TUploadSession::ToggleEthernet()
         EthLink->ToggleConnection(static_cast<std::uint8_t>(l.Protocol), l.Host, l.Port);
 }
 
+bool TUploadSession::Reopen()
+{
+    if (link_().Kind == ckSerial) {
+        CloseSerial();  // the lost device's handle; the name may lead to a new one
+        return OpenSerial();
+    }
+    if (EthLink && EthLink->State == lsDisconnected)
+        ToggleEthernet();
+    return true;
+}
+
 void TUploadSession::Send(const QByteArray& command)
 {
     const TLinkTarget l = link_();

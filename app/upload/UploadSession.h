@@ -58,6 +58,10 @@ public:
     void CloseSerial();
     // Connects or closes the Ethernet link; its state comes as WM_LINKSTATE.
     void ToggleEthernet();
+    // Opens the link again after it went down: the serial port by its name
+    // (false, the cause kept, while it cannot be opened), or a new Ethernet
+    // connection, whose state comes as WM_LINKSTATE.
+    bool Reopen();
 
     // The one send path: the command framed for the link and logged.
     void Send(const QByteArray& command);

@@ -66,6 +66,9 @@ const char* UsageText()
            "                        answer to the protocol's port do\n"
            "  --drop-after N        after answering the N-th command close the connection\n"
            "                        (serial: close the device and exit; UDP: stop answering)\n"
+           "  --drop-at N           close the connection on the N-th command, unanswered\n"
+           "  --forget              after a drop answer \"Mx\" to records and \"Se\" until the\n"
+           "                        next start command (a scale that lost the upload)\n"
            "  --log                 print each command and reply to stderr\n"
            "  --help                show this text\n";
 }
@@ -172,6 +175,12 @@ bool ParseOptions(int argc, char** argv, SimOptions& out, std::string& error)
             long n = 0;
             ok = number(1, 1'000'000'000, n);
             out.dropAfter = n;
+        } else if (name == "--drop-at") {
+            long n = 0;
+            ok = number(1, 1'000'000'000, n);
+            out.dropAt = n;
+        } else if (name == "--forget") {
+            out.forget = true;
         } else if (name == "--reply-port") {
             ok = number(1, 65535, out.replyPort);
         } else if (name == "--split") {
