@@ -145,6 +145,8 @@ private slots:
         const QByteArray upTo5("Sr1\r\nSr2\r\nSr3\r\nSr4\r\nSr5\r\n");
         QTest::newRow("scale keeps the upload") << QStringList{"--drop-at", "6"}
             << "SbP\r\n" + upTo5 + "Sr5\r\nSr6\r\nSe\r\n" << QByteArray();  // the JSON report
+        QTest::newRow("drop after the answer") << QStringList{"--drop-after", "6"}
+            << "SbP\r\n" + upTo5 + "Sr6\r\nSe\r\n" << QByteArray("accepted after 1 reconnect\n");
         QTest::newRow("scale forgets the upload") << QStringList{"--drop-at", "6", "--forget"}
             << "SbP\r\n" + upTo5 + "Sr5\r\nSbP\r\n" + upTo5 + "Sr6\r\nSe\r\n"
             << QByteArray("accepted after 1 reconnect, started over after the connection came back\n");
@@ -170,7 +172,8 @@ private slots:
             QVERIFY2(r.out.endsWith(outcome), r.out.constData());
         }
         QCOMPARE(sim.Recorded(), recorded);
-        QVERIFY2(r.err.contains(": the connection was lost at record 5 of 6: reconnecting for up to 10 s\n"), r.err.constData());
+        const QByteArray at = options.contains("--drop-at") ? "record 5" : "record 6";
+        QVERIFY2(r.err.contains(": the connection was lost at " + at + " of 6: reconnecting for up to 10 s\n"), r.err.constData());
         QVERIFY(r.err.contains(": reconnected at attempt 1\n"));
         QVERIFY(ReadAll(log).contains("reconnect attempt 1"));
     }
