@@ -112,6 +112,7 @@ void TProgress::Line(const TScaleJob& job, TScaleJob::TEvent event)
 {
     const QString line = event == TScaleJob::evConnected ? QStringLiteral("connected")
                        : event == TScaleJob::evPercent   ? QStringLiteral("%1 %").arg(job.Percent / 25 * 25)
+                       : event == TScaleJob::evReconnect ? job.Reconnecting
                                                          : Outcome(job);
     std::fprintf(stderr, "%s: %s\n", job.Target.Name.toLocal8Bit().constData(), line.toLocal8Bit().constData());
 }
@@ -130,6 +131,7 @@ void TProgress::Bar(const TScaleJob& job, TScaleJob::TEvent event)
         return;
     }
     bar.Job = &job;
+    bar.Note = event == TScaleJob::evReconnect ? job.Reconnecting : QString();
     if (!bar.Clock.isValid())
         bar.Clock.start();
 }
@@ -161,6 +163,8 @@ QString TProgress::BarText(const TBar& bar, const QString& name) const
     } else if (bar.Clock.isValid()) {
         const double seconds = static_cast<double>(bar.Clock.elapsed()) / 1000.0;
         text += Rate(records, seconds) + Left(records, records_ - records, seconds);
+        if (!bar.Note.isEmpty())
+            text += QStringLiteral(" (%1)").arg(bar.Note);
     } else {
         text += QStringLiteral(", waiting");
     }

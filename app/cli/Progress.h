@@ -36,6 +36,7 @@ private:
         int Records = 0;
         QString End;          // what the bar shows once finished
         double Seconds = 0;   // from connection to the end
+        QString Note;         // the last reconnect step, until the next quarter
     };
 
     void Line(const TScaleJob& job, TScaleJob::TEvent event);

@@ -20,6 +20,8 @@ struct TScaleResult {
     QString Cause;             // empty when accepted
     int RecordsSent = 0;
     double Seconds = 0;
+    int Reconnects = 0;
+    bool StartedOver = false;  // the scale lost the upload with the link, and it began again
 };
 
 class TFleet {

@@ -98,6 +98,11 @@ TScaleJob::TScaleJob(const TTarget& target, const TGridTable& table, int positio
       retries_(retries)
 {
     session_.LogAs(Target.Name);
+    retry_.setSingleShot(true);
+    giveUp_.setSingleShot(true);
+    connect(&retry_, &QTimer::timeout, this, &TScaleJob::Attempt);
+    connect(&giveUp_, &QTimer::timeout, this,
+            [this] { Fail(lastCause_ == ConnectionLostCause ? lostAt_ : WithCause(lostAt_, lastCause_)); });
 }
 
 TScaleJob::~TScaleJob()
@@ -129,8 +134,8 @@ void TScaleJob::OpenSerial()
         port.SetBaudRate(RateFor(Target.Port));
         port.SetCustomBaudRate(Target.Port);
     }
-    // The device hung up: no reply can come, so the upload ends now, not at --timeout.
-    port.OnDeviceLost = [this](TCustomComPort*) { Fail(LinkFailure()); };
+    // The device hung up: no reply can come, so it is opened again or the upload ends now, not at --timeout.
+    port.OnDeviceLost = [this](TCustomComPort*) { LinkLost(); };
     if (!session_.OpenSerial()) {
         Fail(WithCause(QStringLiteral("cannot open %1").arg(Target.Host), session_.Cause()));
         return;
@@ -143,20 +148,31 @@ bool TScaleJob::event(QEvent* e)
 {
     if (e->type() != TWindowMessage::Type())
         return QObject::event(e);
-    LinkChanged();
+    LinkChanged(static_cast<std::uint8_t>(static_cast<TWindowMessage*>(e)->WParam & 0xFF));
     return true;
 }
 
-void TScaleJob::LinkChanged()
+void TScaleJob::LinkChanged(std::uint8_t state)
 {
     if (!session_.EthLink || State != TJobState::Running)
         return;
-    if (session_.EthLink->State == lsConnected && !started_) {
+    if (reconnecting_) {
+        // Each attempt's own states, as they were posted.
+        if (state == lsConnected)
+            Reconnected();
+        else if (state == lsDisconnected)
+            AttemptFailed(session_.Cause());
+    } else if (session_.EthLink->State == lsConnected && !started_) {
         OnEvent(*this, evConnected);
         Start();
     } else if (session_.EthLink->State == lsDisconnected) {
-        Fail(LinkFailure());
+        LinkLost();
     }
+}
+
+QString TScaleJob::LostAt() const
+{
+    return QStringLiteral("the connection was lost at ") + UploadWhere(session_.Upload.UploadIndex, table_.RowCount(), true);
 }
 
 QString TScaleJob::LinkFailure() const
@@ -164,9 +180,70 @@ QString TScaleJob::LinkFailure() const
     const QString cause = session_.Cause();
     if (!started_)
         return WithCause(QStringLiteral("cannot connect"), cause.isEmpty() ? QStringLiteral("the link went down") : cause);
-    const QString where = QStringLiteral("the connection was lost at ")
-                        + UploadWhere(session_.Upload.UploadIndex, table_.RowCount(), true);
-    return cause == ConnectionLostCause ? where : WithCause(where, cause);
+    return cause == ConnectionLostCause ? LostAt() : WithCause(LostAt(), cause);
+}
+
+void TScaleJob::LinkLost()
+{
+    if (State != TJobState::Running || reconnecting_)
+        return;
+    const std::int32_t index = session_.Upload.UploadIndex;
+    lostInARow_ = index == lostIndex_ ? lostInARow_ + 1 : 1;
+    lostIndex_ = index;
+    // Nothing to reopen before the upload began or over UDP; a device that
+    // stops taking data is there, not lost; a scale that drops the link at
+    // every try of one command would be tried for ever.
+    const bool udp = Target.Kind == ckEthernet && Target.Protocol == epUDP;
+    if (!started_ || ReconnectSeconds == 0 || udp || session_.Cause() == WriteStallCause() || lostInARow_ > retries_) {
+        Fail(LinkFailure());
+        return;
+    }
+    reconnecting_ = true;
+    attempts_ = 0;
+    lostAt_ = LostAt();
+    lastCause_ = session_.Cause();
+    deadlines_.Stop(deadline_);  // no reply is awaited while there is no link
+    session_.Upload.Hold();
+    Note(LinkFailure() + QStringLiteral(": reconnecting for up to %1 s").arg(ReconnectSeconds));
+    giveUp_.start(ReconnectSeconds * 1000);
+    retry_.start(0);
+}
+
+void TScaleJob::Attempt()
+{
+    if (State != TJobState::Running || !reconnecting_)
+        return;
+    ++attempts_;
+    session_.LogEvent(QStringLiteral("reconnect attempt %1").arg(attempts_));
+    if (!session_.Reopen())
+        AttemptFailed(session_.Cause());
+    else if (Target.Kind == ckSerial)
+        Reconnected();
+    // An Ethernet attempt ends in a posted state, connected or not.
+}
+
+void TScaleJob::AttemptFailed(const QString& cause)
+{
+    if (!cause.isEmpty())
+        lastCause_ = cause;
+    Note(WithCause(QStringLiteral("reconnect attempt %1 failed").arg(attempts_), cause));
+    retry_.start(2000);
+}
+
+void TScaleJob::Reconnected()
+{
+    reconnecting_ = false;
+    retry_.stop();
+    giveUp_.stop();
+    Note(QStringLiteral("reconnected at attempt %1").arg(attempts_));
+    session_.Upload.Resume();
+}
+
+void TScaleJob::Note(const QString& text)
+{
+    Reconnecting = text;
+    session_.LogEvent(text);
+    OnEvent(*this, evReconnect);
 }
 
 void TScaleJob::Start()
@@ -258,6 +335,8 @@ void TScaleJob::Finish(TJobState state, const QString& cause)
         return;
     State = state;
     Cause = cause;
+    retry_.stop();
+    giveUp_.stop();
     Seconds = clock_.isValid() ? static_cast<double>(clock_.elapsed()) / 1000.0 : 0.0;
     deadlines_.Stop(deadline_);
     session_.Upload.Stop();

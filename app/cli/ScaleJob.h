@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -34,7 +35,7 @@ QString InterruptedAt(int record, int rows);
 
 class TScaleJob : public QObject {
 public:
-    enum TEvent { evConnected, evPercent, evFinished };
+    enum TEvent { evConnected, evPercent, evFinished, evReconnect };
 
     // `deadlines` runs the time each command may wait for its reply, `gaps`
     // the 100 ms between a reply and the next command.
@@ -58,6 +59,11 @@ public:
     QString Kind = QStringLiteral("product");  // the database kind's word, for the log
     int ConnectTimeoutMs = ConnectLimitMs;
     double Seconds = 0;
+    // Seconds a link lost during the upload is tried again, every 2 s; 0: the loss ends it.
+    int ReconnectSeconds = 0;
+    QString Reconnecting;         // the last reconnect step, for its event line
+    int Reconnects() const { return session_.Upload.Reconnects(); }
+    bool StartedOver() const { return session_.Upload.StartedOver(); }
     std::function<void(TScaleJob& job, TEvent event)> OnEvent = [](TScaleJob&, TEvent) {};
 
 protected:
@@ -67,9 +73,15 @@ protected:
 private:
     void Received(const QByteArray& text);
     void OpenSerial();
-    void LinkChanged();
+    void LinkChanged(std::uint8_t state);
     // The outcome of a link that went down, with its cause.
     QString LinkFailure() const;
+    QString LostAt() const;
+    void LinkLost();
+    void Attempt();
+    void AttemptFailed(const QString& cause);
+    void Reconnected();
+    void Note(const QString& text);
     void Start();
     void Send(const QByteArray& command);
     // The scale's wrong answer to the start or end command, as the outcome says it.
@@ -94,4 +106,12 @@ private:
     QElapsedTimer clock_;
     bool started_ = false;
     int retries_;
+    bool reconnecting_ = false;
+    int attempts_ = 0;
+    QString lostAt_;               // where the upload stood when the link went down
+    QString lastCause_;            // of the link's loss or the last attempt
+    std::int32_t lostIndex_ = -3;  // UploadIndex at the last loss
+    int lostInARow_ = 0;           // losses at that UploadIndex
+    QTimer retry_;                 // the next attempt
+    QTimer giveUp_;                // ReconnectSeconds after the loss
 };

@@ -101,6 +101,17 @@ QString OutcomeWord(const TScaleResult& r)
                                              : QStringLiteral("failed");
 }
 
+// "accepted", or the cause; and how the link's losses were got over.
+QString OutcomeText(const TScaleResult& r)
+{
+    QString text = r.State == TJobState::Accepted ? QStringLiteral("accepted") : r.Cause;
+    if (r.Reconnects > 0)
+        text += QStringLiteral(" after %1 reconnect%2").arg(r.Reconnects).arg(r.Reconnects == 1 ? "" : "s");
+    if (r.StartedOver)
+        text += QStringLiteral(", started over after the connection came back");
+    return text;
+}
+
 // The report on standard output; false, with errno, when it could not all be written.
 bool PrintReport(const std::vector<TTarget>& targets, const std::vector<TScaleResult>& results, bool json)
 {
@@ -113,13 +124,14 @@ bool PrintReport(const std::vector<TTarget>& targets, const std::vector<TScaleRe
                 {QStringLiteral("cause"), results[i].Cause},
                 {QStringLiteral("records"), results[i].RecordsSent},
                 {QStringLiteral("seconds"), results[i].Seconds},
+                {QStringLiteral("reconnects"), results[i].Reconnects},
+                {QStringLiteral("started_over"), results[i].StartedOver},
             });
         std::fputs(QJsonDocument(scales).toJson(QJsonDocument::Indented).constData(), stdout);
     } else {
         std::printf("%-40s %s\n", "scale", "outcome");
         for (std::size_t i = 0; i < results.size(); ++i)
-            std::printf("%-40s %s\n", targets[i].Name.toLocal8Bit().constData(),
-                        results[i].State == TJobState::Accepted ? "accepted" : results[i].Cause.toLocal8Bit().constData());
+            std::printf("%-40s %s\n", targets[i].Name.toLocal8Bit().constData(), OutcomeText(results[i]).toLocal8Bit().constData());
     }
     return std::fflush(stdout) == 0 && !std::ferror(stdout);
 }
@@ -235,6 +247,7 @@ int SendToScales(const TSendOptions& o, const TGridTable& table)
         auto job = std::make_unique<TScaleJob>(t, table, o.Position, deadlines, gaps, o.Retries, udp, logged);
         job->Kind = o.Kind;
         job->ConnectTimeoutMs = o.ConnectTimeoutSeconds * 1000;
+        job->ReconnectSeconds = o.ReconnectSeconds;
         return job;
     }, JobsAtOnce(o), table.RowCount());
 

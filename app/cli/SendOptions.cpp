@@ -37,6 +37,7 @@ const TOptionText Options[] = {
     {"timeout", "SECONDS", "Ends an upload whose command gets no reply for SECONDS.", "10"},
     {"connect-timeout", "SECONDS", "Ends an upload whose link is not up after SECONDS.", "10"},
     {"retries", "N", "Ends a scale's upload when it answers one command wrongly N times in a row.", "5"},
+    {"reconnect", "SECONDS", "Tries a link lost during an upload again every 2 s for up to SECONDS, then sends the awaited command again (0: the loss ends the upload).", "30"},
     {"jobs", "N", "At most N uploads at once.", "all at once"},
     {"udp-port", "N", "The local UDP port every UDP scale answers to (0 takes any free port).", "1001"},
     {"report", "FORMAT", "The outcome on standard output as text or json (one object per scale).", "text"},
@@ -234,6 +235,8 @@ bool ReadNumbers(const QCommandLineParser& parser, TSendOptions& o, QString& err
         error = QStringLiteral("--connect-timeout needs a number of seconds");
     else if (!ReadNumber(parser, QStringLiteral("retries"), 1, 1000000, o.Retries))
         error = QStringLiteral("--retries needs a number from 1");
+    else if (!ReadNumber(parser, QStringLiteral("reconnect"), 0, 86400, o.ReconnectSeconds))
+        error = QStringLiteral("--reconnect needs a number of seconds (0: none)");
     else if (parser.isSet(QStringLiteral("jobs")) && !ReadNumber(parser, QStringLiteral("jobs"), 1, 1000000, o.Jobs))
         error = QStringLiteral("--jobs needs a number from 1");
     else if (!ReadNumber(parser, QStringLiteral("udp-port"), 0, 65535, udpPort))

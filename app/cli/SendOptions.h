@@ -16,6 +16,7 @@ struct TSendOptions {
     int ConnectTimeoutSeconds = TScaleJob::ConnectLimitMs / 1000;
     QString Kind = QStringLiteral("product");  // the database kind's word
     int Retries = 5;
+    int ReconnectSeconds = 30;  // a link lost mid-upload is tried again this long
     int Jobs = 0;            // at most this many uploads at once; 0: all
     bool Json = false;
     quint16 UdpPort = 1001;

@@ -66,6 +66,8 @@ void TUpload::Send(const QByteArray& command)
 
 void TUpload::StartGap()
 {
+    if (held_)
+        return;  // no command can go out; Resume runs the gap
     if (!hooks_.RunGap) {
         if (!TimerBaza.isActive())
             TimerBaza.start();
@@ -93,6 +95,8 @@ void TUpload::Start(int bazaPosition)
     UploadFailed = false;
     running_ = true;
     stopped_ = false;
+    held_ = resumed_ = startOver_ = startedOver_ = false;
+    reconnects_ = 0;
     lastCommand_.clear();
     clock_.start();
     Send(StartCommand(bazaPosition));
@@ -106,7 +110,42 @@ void TUpload::Stop()
     }
     running_ = false;
     awaiting_ = false;
+    held_ = false;
     StopGap();
+}
+
+void TUpload::Hold()
+{
+    if (!running_)
+        return;
+    StopGap();
+    held_ = true;
+}
+
+void TUpload::Resume()
+{
+    if (!running_ || !held_)
+        return;
+    held_ = false;
+    ++reconnects_;
+    if (awaiting_) {
+        again_ = true;
+        // The same command once more: not a refusal, so not counted as one.
+        sendsInARow_ = 0;
+        resumed_ = lastIndex_ != 0;
+    }
+    StartGap();
+}
+
+// The scale forgot the upload: from the start command again, with the same table.
+void TUpload::StartOver()
+{
+    startOver_ = false;
+    startedOver_ = true;
+    UploadIndex = 0;
+    UploadFailed = false;
+    hooks_.SetProgress(0);
+    Send(StartCommand(hooks_.BazaPosition()));
 }
 
 void TUpload::ProcessReply(const QByteArray& text, std::int64_t /*length*/)
@@ -201,6 +240,9 @@ void TUpload::TakeReply(const QByteArray& reply, bool overlong)
         return;
     LastReply = reply;
     lastReplyOverlong_ = overlong;
+    if (resumed_ && !matches && !startedOver_)
+        startOver_ = true;
+    resumed_ = false;
     if (matches) {
         awaiting_ = false;
         if (UploadIndex == EndCommandSent)
@@ -218,7 +260,9 @@ void TUpload::TimerBazaTimer()
         return;
     const std::int32_t k = UploadIndex;
     const std::int32_t rows = hooks_.RowCount();
-    if (again_ && k == 0) {
+    if (startOver_ && awaiting_) {
+        StartOver();
+    } else if (again_ && k == 0) {
         Send(StartCommand(hooks_.BazaPosition()));
     } else if (again_ && k == EndCommandSent) {
         Send(QByteArrayLiteral("Se"));

@@ -51,8 +51,20 @@ public:
     // Takes a piece of received text; each LF-ended line in it is one reply.
     void ProcessReply(const QByteArray& text, std::int64_t length);
     void TimerBazaTimer();
+    // The link went down: no command goes out until Resume.
+    void Hold();
+    // The link is back: after the gap the command that awaited its reply goes
+    // out again (or the next one, when its reply had come). A scale that
+    // refuses it lost the upload with the connection: the exchange starts
+    // over from the start command, once per upload.
+    void Resume();
 
     bool Running() const { return running_; }
+    bool Held() const { return held_; }
+    // Times Resume went on with this upload.
+    int Reconnects() const { return reconnects_; }
+    // The exchange started over after the link came back.
+    bool StartedOver() const { return startedOver_; }
 
     // Read-only views for those that tell the upload's state; none of them
     // takes part in the exchange.
@@ -96,6 +108,7 @@ private:
     void Send(const QByteArray& command);
     void StartGap();
     void StopGap();
+    void StartOver();
 
     THooks hooks_;
     bool running_ = false;
@@ -103,6 +116,11 @@ private:
     bool stopped_ = false;
     bool gapRunning_ = false;  // RunGap's wait runs
     bool lastReplyOverlong_ = false;
+    bool held_ = false;
+    bool resumed_ = false;      // the command resent by Resume has had no reply yet
+    bool startOver_ = false;    // the next tick sends the start command
+    bool startedOver_ = false;
+    int reconnects_ = 0;
     // Since the last command went out: a reply matched it, one did not; both
     // mean the scale's answers disagree and the command goes out again.
     bool matched_ = false;

@@ -31,7 +31,7 @@ QString RunningText(const TStatusState& s)
     if (!s.LinkUp && !s.LinkWasUp)
         return QStringLiteral("No connection to the scale: press Stop") + CauseAfter(s.Cause);
     if (!s.LinkUp)
-        return QStringLiteral("Connection lost at %1: press Stop").arg(Where(s, true)) + CauseAfter(s.Cause);
+        return QStringLiteral("Connection lost at %1: press Connect to go on, or Stop").arg(Where(s, true)) + CauseAfter(s.Cause);
     if (s.Index == TUpload::EndAccepted)
         return QStringLiteral("The scale accepted the database");
     if (s.Awaiting && !s.NotSent.isEmpty())

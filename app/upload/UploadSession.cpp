@@ -129,6 +129,17 @@ void TUploadSession::Stop()
     Upload.Stop();
 }
 
+bool TUploadSession::Reopen()
+{
+    if (link_().Kind == ckSerial) {
+        CloseSerial();  // the lost device's handle; the name may lead to a new one
+        return OpenSerial();
+    }
+    if (EthLink && EthLink->State == lsDisconnected)
+        ToggleEthernet();
+    return true;
+}
+
 void TUploadSession::Send(const QByteArray& command)
 {
     if (Upload.SendsInARow() >= 2)

@@ -58,6 +58,10 @@ public:
     void CloseSerial();
     // Connects or closes the Ethernet link; its state comes as WM_LINKSTATE.
     void ToggleEthernet();
+    // Opens the link again after it went down: the serial port by its name
+    // (false, the cause kept, while it cannot be opened), or a new Ethernet
+    // connection, whose state comes as WM_LINKSTATE.
+    bool Reopen();
 
     // Starts an upload of the database kind `kind` ("product database") at
     // the choice's `position`; the log tells it.

@@ -401,12 +401,29 @@ void TForm1::btnOpenPortClick()
                    QStringLiteral("Dirorod9"), MB_ICONEXCLAMATION);
     }
     ShowConnectionState();
+    FollowLinkInUpload();
 }
 
 void TForm1::OnUpdatePortMessage(std::intptr_t wParam, std::intptr_t)
 {
     LinkState = static_cast<std::uint8_t>(wParam & 0xFF);
     ShowConnectionState();
+    FollowLinkInUpload();
+}
+
+void TForm1::FollowLinkInUpload()
+{
+    if (WyslijBazeTag != 1 || !Upload.Running())
+        return;
+    const bool up = ConnectionKind == ckSerial ? ComPort1.Connected() : LinkState == lsConnected;
+    if (up && Upload.Held()) {
+        btnOpenPort->setEnabled(false);
+        Upload.Resume();
+    } else if (!up && LinkState == lsDisconnected) {
+        Upload.Hold();
+        btnOpenPort->setEnabled(true);
+    }
+    StatusLine->Refresh();
 }
 
 void TForm1::ConnectionClick()

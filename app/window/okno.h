@@ -105,6 +105,9 @@ private:
     void BuildUploadMenu();
     TUpload::THooks UploadHooks();
     void SetWyslijBazeIdle();
+    // The window's upload follows its link: held while it is down, with
+    // Connect free to bring it back; the awaited command again once it is up.
+    void FollowLinkInUpload();
     // The check before an upload starts: true to go on (nothing found, or "Send anyway").
     bool CheckBeforeSending();
     // What the status line reads; the label's tooltip is the link's cause.

@@ -249,6 +249,8 @@ private slots:
             << QStringList{"--silent-after", "0", "--drop-after", "2"} << upload << QByteArray();
         QTest::newRow("drop after the second: later commands unanswered")
             << QStringList{"--drop-after", "2"} << upload << QByteArray("MbP\r\nMr\r\n");
+        QTest::newRow("drop at the third: it goes unanswered")
+            << QStringList{"--drop-at", "3"} << upload << QByteArray("MbP\r\nMr\r\n");
         QTest::newRow("delayed split replies stay in order")
             << QStringList{"--delay", "30", "--split", "--drop-after", "5"} << upload
             << QByteArray("MbP\r\nMr\r\nMr\r\nMr\r\nMe\r\n");

@@ -24,6 +24,10 @@ PtyPair::PtyPair()
         master_ = slave_ = -1;
         return;
     }
+    // A program the test starts must not hold the pair: closing the master
+    // would then be no hang-up.
+    ::fcntl(master_, F_SETFD, FD_CLOEXEC);
+    ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
     termios t{};
     tcgetattr(slave_, &t);
     cfmakeraw(&t);

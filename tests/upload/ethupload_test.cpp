@@ -236,8 +236,28 @@ private slots:
         QTRY_COMPARE(w->LinkState, 0);
         QCOMPARE(w->LabelConnection->text(), QStringLiteral("127.0.0.1 disconnected"));
         QCOMPARE(w->LabelConnection->toolTip(), QStringLiteral("connection lost"));
-        QTRY_COMPARE(w->StatusLine->Text(), QStringLiteral("Connection lost at record 2 of 3: press Stop"));
+        QTRY_COMPARE(w->StatusLine->Text(), QStringLiteral("Connection lost at record 2 of 3: press Connect to go on, or Stop"));
         QCOMPARE(env->boxes.Count(), 0);
+        w->FormClose();
+    }
+
+    // The scale drops the link while record 5 awaits its answer and takes the
+    // next connection: Connect is free, and once pressed record 5 goes again
+    // and the upload ends as ever.
+    void droppedLinkGoesOnAfterConnect()
+    {
+        ScaleSim sim("tcp", {"--drop-at", "6"});
+        QVERIFY(sim.Started());
+        auto w = ConnectedWindow(0, "127.0.0.1", sim.Port(), "1\n2\n3\n4\n5\n6\n");
+        QVERIFY(w);
+        w->bbWyslijBaze->click();
+        QTRY_COMPARE(w->LinkState, 0);
+        QTRY_COMPARE(w->StatusLine->Text(), QStringLiteral("Connection lost at record 5 of 6: press Connect to go on, or Stop"));
+        QVERIFY(w->btnOpenPort->isEnabled());
+        w->btnOpenPortClick();
+        QVERIFY(QTest::qWaitFor([&] { return env->boxes.Count() >= 1; }, 10000));
+        QCOMPARE(env->boxes.Boxes()[0].text, QStringLiteral("Database was sent to scale."));
+        QCOMPARE(sim.Recorded(), QByteArray("SbP\r\nSr1\r\nSr2\r\nSr3\r\nSr4\r\nSr5\r\nSr5\r\nSr6\r\nSe\r\n"));
         w->FormClose();
     }
 

@@ -363,11 +363,11 @@ private slots:
         QTest::newRow("tcp connection dropped") << With(At37(), [](auto& s) {
             s.LinkUp = false;
             s.Cause = QStringLiteral("connection lost");
-        }) << "Connection lost at record 37 of 120: press Stop";
+        }) << "Connection lost at record 37 of 120: press Connect to go on, or Stop";
         QTest::newRow("serial device gone") << With(At37(), [](auto& s) {
             s.LinkUp = false;
             s.Cause = QStringLiteral("serial device disappeared");
-        }) << "Connection lost at record 37 of 120: press Stop (serial device disappeared)";
+        }) << "Connection lost at record 37 of 120: press Connect to go on, or Stop (serial device disappeared)";
         QTest::newRow("never connected") << With(At37(), [](auto& s) { s.Index = 0; s.LinkUp = s.LinkWasUp = false; })
                                          << "No connection to the scale: press Stop";
         QTest::newRow("sent") << With(At37(), [](auto& s) { s.Running = false; s.Index = -2; s.ElapsedMs = 14240; })

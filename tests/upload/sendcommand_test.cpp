@@ -136,9 +136,53 @@ private slots:
         QFETCH(QByteArray, reason);
         ScaleSim sim("tcp", options);
         QVERIFY(sim.Started());
-        const Run r = Send(QStringList{database, "--to", Link("tcp", sim)} + args);
+        const Run r = Send(QStringList{database, "--to", Link("tcp", sim), "--reconnect", "0"} + args);
         QCOMPARE(r.code, 1);
         QVERIFY2(r.out.contains(reason), r.out.constData());
+    }
+
+    // The scale drops the link while record 5 awaits its answer and takes the
+    // next connection: record 5 goes again and the upload goes on; a scale
+    // that lost the upload with the link refuses it, and all starts over.
+    void reconnectsAfterADrop_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QByteArray>("recorded");
+        QTest::addColumn<QByteArray>("outcome");
+        const QByteArray upTo5("Sr1\r\nSr2\r\nSr3\r\nSr4\r\nSr5\r\n");
+        QTest::newRow("scale keeps the upload") << QStringList{"--drop-at", "6"}
+            << "SbP\r\n" + upTo5 + "Sr5\r\nSr6\r\nSe\r\n" << QByteArray();  // the JSON report
+        QTest::newRow("drop after the answer") << QStringList{"--drop-after", "6"}
+            << "SbP\r\n" + upTo5 + "Sr6\r\nSe\r\n" << QByteArray("accepted after 1 reconnect\n");
+        QTest::newRow("scale forgets the upload") << QStringList{"--drop-at", "6", "--forget"}
+            << "SbP\r\n" + upTo5 + "Sr5\r\nSbP\r\n" + upTo5 + "Sr6\r\nSe\r\n"
+            << QByteArray("accepted after 1 reconnect, started over after the connection came back\n");
+    }
+    void reconnectsAfterADrop()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QByteArray, recorded);
+        QFETCH(QByteArray, outcome);
+        ScaleSim sim("tcp", options);
+        QVERIFY(sim.Started());
+        WriteAll(dir.filePath("six.csv"), "1\n2\n3\n4\n5\n6\n");
+        const QString log = dir.filePath("reconnect.log");
+        const Run r = Send({dir.filePath("six.csv"), "--to", Link("tcp", sim), "--reconnect", "10", "--log", log,
+                            "--report", outcome.isEmpty() ? "json" : "text"});
+        QVERIFY2(r.code == 0, r.out + r.err);
+        if (outcome.isEmpty()) {
+            const QJsonObject scale = QJsonDocument::fromJson(r.out).array().at(0).toObject();
+            QCOMPARE(scale["outcome"].toString(), QStringLiteral("accepted"));
+            QCOMPARE(scale["reconnects"].toInt(), 1);
+            QCOMPARE(scale["started_over"].toBool(), false);
+        } else {
+            QVERIFY2(r.out.endsWith(outcome), r.out.constData());
+        }
+        QCOMPARE(sim.Recorded(), recorded);
+        const QByteArray at = options.contains("--drop-at") ? "record 5" : "record 6";
+        QVERIFY2(r.err.contains(": the connection was lost at " + at + " of 6: reconnecting for up to 10 s\n"), r.err.constData());
+        QVERIFY(r.err.contains(": reconnected at attempt 1\n"));
+        QVERIFY(ReadAll(log).contains("reconnect attempt 1"));
     }
 
     // A record too long for any datagram ends that scale at once, with the cause, in the report and the log.
@@ -234,7 +278,7 @@ private slots:
             link = Link("serial", *sim);
         }
         const Run r = Send({database, "--to", link, "--udp-port", QString::number(holder.localPort()),
-                            "--timeout", "60", "--report", "json"});
+                            "--timeout", "60", "--report", "json", "--reconnect", "0"});
         QCOMPARE(r.code, 1);
         const QJsonObject scale = QJsonDocument::fromJson(r.out).array().at(0).toObject();
         QCOMPARE(scale["outcome"].toString(), QStringLiteral("failed"));
@@ -244,6 +288,47 @@ private slots:
         else
             QCOMPARE(reported, cause);
         QVERIFY2(r.err.contains("failed: " + reported.toLocal8Bit()), r.err.constData());
+    }
+
+    // A device that hangs up while record 1 awaits its answer is opened again
+    // by its stable name: when it comes back, record 1 goes again; when it
+    // stays away past --reconnect, the scale fails with the last cause.
+    void serialDeviceReopenedByName_data()
+    {
+        QTest::addColumn<bool>("comesBack");
+        QTest::newRow("comes back") << true;
+        QTest::newRow("gone for good") << false;
+    }
+    void serialDeviceReopenedByName()
+    {
+        QFETCH(bool, comesBack);
+        auto pty = std::make_unique<PtyPair>();
+        const QString device = dir.filePath("usb-scale-if00");
+        QFile::remove(device);
+        QVERIFY(QFile::link(pty->SlavePath(), device));
+        WriteAll(dir.filePath("two.csv"), "a\nb\n");
+        QProcess p;
+        p.start(QStringLiteral(SCALEDB_BINARY), {"send", dir.filePath("two.csv"), "--to", "serial:" + device,
+                                                 "--reconnect", comesBack ? "20" : "3", "--report", "json"});
+        QCOMPARE(pty->ReadExactly(5, 10000), QByteArray("SbP\r\n"));
+        pty->Write("MbP\r\n");
+        QCOMPARE(pty->ReadExactly(5), QByteArray("Sra\r\n"));
+        pty.reset();  // hangs up
+        QVERIFY(QFile::remove(device));
+        PtyPair back;  // open until the program is done with it
+        if (comesBack) {
+            QVERIFY(QFile::link(back.SlavePath(), device));
+            for (const QByteArray command : {"Sra", "Srb", "Se"}) {
+                QCOMPARE(back.ReadExactly(static_cast<int>(command.size()) + 2, 10000), command + "\r\n");
+                back.Write(command == "Se" ? "Me\r\n" : "Mr\r\n");
+            }
+        }
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), comesBack ? 0 : 1);
+        const QJsonObject scale = QJsonDocument::fromJson(p.readAllStandardOutput()).array().at(0).toObject();
+        QCOMPARE(scale["reconnects"].toInt(), comesBack ? 1 : 0);
+        QCOMPARE(scale["cause"].toString(),
+                 comesBack ? QString() : QStringLiteral("the connection was lost at record 1 of 2: serial device not found"));
     }
 
     // A serial device that stops taking data in the middle of a record:

@@ -327,7 +327,8 @@ private slots:
         QCOMPARE(w->LabelConnection->text(), device + QStringLiteral(" 9600bps disconnected"));
         QCOMPARE(w->LabelConnection->toolTip(), QStringLiteral("serial device disappeared"));
         QCOMPARE(w->StatusLine->Text(),
-                 QStringLiteral("Connection lost at record 1 of 3: press Stop (serial device disappeared)"));
+                 QStringLiteral("Connection lost at record 1 of 3: press Connect to go on, or Stop (serial device disappeared)"));
+        QVERIFY(w->btnOpenPort->isEnabled());
         QCOMPARE(w->bbWyslijBaze->text(), QStringLiteral("Stop"));  // the upload waits, as ever
         w->bbWyslijBaze->click();
         QCOMPARE(w->StatusLine->Text(), device + QStringLiteral(": serial device disappeared"));
@@ -362,7 +363,7 @@ private slots:
         const QString cause = QStringLiteral("the device stopped taking data (flow control?)");
         QTRY_VERIFY(!w->ComPort1.Connected());
         QCOMPARE(w->LabelConnection->toolTip(), cause);
-        QCOMPARE(w->StatusLine->Text(), QStringLiteral("Connection lost at record 1 of 1: press Stop (%1)").arg(cause));
+        QCOMPARE(w->StatusLine->Text(), QStringLiteral("Connection lost at record 1 of 1: press Connect to go on, or Stop (%1)").arg(cause));
         const QList<QByteArray> events = Logged(w->CommLog, TCommLog::lkEvent);
         const QRegularExpression stopped(QStringLiteral("^stopped after [\\d,]+ of 200,004 bytes of Srx{14}\u2026: ")
                                          + QRegularExpression::escape(cause) + '$');

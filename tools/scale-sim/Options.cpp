@@ -66,6 +66,9 @@ const char* UsageText()
            "                        answer to the protocol's port do\n"
            "  --drop-after N        after answering the N-th command close the connection\n"
            "                        (serial: close the device and exit; UDP: stop answering)\n"
+           "  --drop-at N           close the connection on the N-th command, unanswered\n"
+           "  --forget              after a drop answer \"Mx\" to records and \"Se\" until the\n"
+           "                        next start command (a scale that lost the upload)\n"
            "  --log                 print each command and reply to stderr\n"
            "  --help                show this text\n";
 }
@@ -205,12 +208,16 @@ Outcome ParseReplyOption(Arg& a, SimOptions& out)
         return Result(a.Number(0, 1'000'000'000, out.silentAfter.emplace()));
     if (name == "--drop-after")
         return Result(a.Number(1, 1'000'000'000, out.dropAfter.emplace()));
+    if (name == "--drop-at")
+        return Result(a.Number(1, 1'000'000'000, out.dropAt.emplace()));
     if (name == "--reply-port")
         return Result(a.Number(1, 65535, out.replyPort));
     if (name == "--split")
         out.split = true;
     else if (name == "--log")
         out.log = true;
+    else if (name == "--forget")
+        out.forget = true;
     else
         return Outcome::Unknown;
     return Outcome::Ok;
@@ -220,7 +227,7 @@ bool ParseOne(Arg& a, SimOptions& out, Given& given)
 {
     const std::string& name = a.name;
     const bool help = name == "--help" || name == "-h";
-    const bool flag = help || name == "--serial" || name == "--split" || name == "--log";
+    const bool flag = help || name == "--serial" || name == "--split" || name == "--log" || name == "--forget";
     if (flag && a.hasValue)
         return a.Fail(name + " takes no value");
     if (help) {

@@ -21,6 +21,8 @@ struct SimOptions {
     int splitGapMs = 20;
     std::optional<long> silentAfter;
     std::optional<long> dropAfter;
+    std::optional<long> dropAt;    // close on the N-th command, leaving it unanswered
+    bool forget = false;           // after a drop, refuse records and "Se" until a start command
     int replyPort = 0;             // --udp: answer to this port of the sender; 0: its own port
     bool log = false;
     bool help = false;

@@ -61,13 +61,18 @@ Answer Scale::Take(std::string_view command)
     if (IsBlank(command))
         return answer;
     answer.number = ++count_;
-    answer.drop = options_.dropAfter && answer.number == *options_.dropAfter;
-    if (options_.silentAfter && answer.number > *options_.silentAfter)
+    const bool dropHere = options_.dropAt && answer.number == *options_.dropAt;
+    answer.drop = dropHere || (options_.dropAfter && answer.number == *options_.dropAfter);
+    if (answer.drop && options_.forget)
+        forgotten_ = true;
+    if (dropHere || (options_.silentAfter && answer.number > *options_.silentAfter))
         return answer;
     std::optional<std::string> text = ReplyFor(command);
     if (!text)
         return answer;
-    if (options_.wrongAt.contains(answer.number))
+    if (text->starts_with("Mb"))
+        forgotten_ = false;
+    if (options_.wrongAt.contains(answer.number) || (forgotten_ && !text->starts_with("Mb")))
         text = "Mx";
     answer.reply = *text + "\r\n";
     // A late duplicate of the reply before goes out ahead of this one, in the same piece.

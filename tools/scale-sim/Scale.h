@@ -35,6 +35,7 @@ private:
     const SimOptions& options_;
     long count_ = 0;
     std::string lastReply_;  // with CR LF; empty before the first
+    bool forgotten_ = false; // --forget: the upload went with the last drop
 };
 
 // Cuts a byte stream into commands: each ends at a LF, and a CR right before
