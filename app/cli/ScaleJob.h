@@ -18,8 +18,10 @@
 class TCommLog;
 class TUdpPort;
 
-// A scale named by --to: its link, and its name as given.
+// A scale named by --to or a list: its link as typed, and its name (the
+// link's text when the list gives none).
 struct TTarget : TLinkTarget {
+    QString Link;
     QString Name;
 };
 

@@ -10,15 +10,14 @@
 #include "ProcessData.h"
 #include "ScaleFleet.h"
 #include "ScaleJob.h"
+#include "ScaleList.h"
+#include "ScaleReport.h"
 #include "UdpPort.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 #include <algorithm>
 #include <cerrno>
@@ -124,29 +123,15 @@ bool ReadLinkBytes(const QString& path, QByteArray& bytes, QString& error)
     return error.isEmpty();
 }
 
-// One link a line; '#' starts a comment; blank lines are skipped.
+// One link a line, a name may follow it; '#' starts a comment; blank lines are skipped.
 bool ReadLinkFile(const QString& path, std::vector<TTarget>& targets, QString& error)
 {
     QByteArray bytes;
-    if (!ReadLinkBytes(path, bytes, error))
+    TScaleList list;
+    if (!ReadLinkBytes(path, bytes, error) || !ParseScaleList(bytes, path, list, error))
         return false;
-    int number = 0;
-    for (const QByteArray& raw : bytes.split('\n')) {
-        ++number;
-        QString line = QString::fromLocal8Bit(raw);
-        const qsizetype hash = line.indexOf('#');
-        if (hash >= 0)
-            line.truncate(hash);
-        line = line.trimmed();
-        if (line.isEmpty())
-            continue;
-        TTarget t;
-        if (!ParseLink(line, t)) {
-            error = QStringLiteral("%1:%2: bad link %3").arg(path).arg(number).arg(line);
-            return false;
-        }
-        targets.push_back(t);
-    }
+    for (TScaleListEntry& e : list.Entries)
+        targets.push_back(std::move(e.Target));
     return true;
 }
 
@@ -341,27 +326,11 @@ private:
     std::size_t failed_ = 0;
 };
 
-QString OutcomeWord(const TScaleResult& r)
-{
-    return r.State == TJobState::Accepted      ? QStringLiteral("accepted")
-         : r.State == TJobState::Interrupted ? QStringLiteral("interrupted")
-                                             : QStringLiteral("failed");
-}
-
 // The report on standard output; false, with errno, when it could not all be written.
 bool PrintReport(const std::vector<TTarget>& targets, const std::vector<TScaleResult>& results, bool json)
 {
     if (json) {
-        QJsonArray scales;
-        for (std::size_t i = 0; i < results.size(); ++i)
-            scales.append(QJsonObject{
-                {QStringLiteral("link"), targets[i].Name},
-                {QStringLiteral("outcome"), OutcomeWord(results[i])},
-                {QStringLiteral("cause"), results[i].Cause},
-                {QStringLiteral("records"), results[i].RecordsSent},
-                {QStringLiteral("seconds"), results[i].Seconds},
-            });
-        std::fputs(QJsonDocument(scales).toJson(QJsonDocument::Indented).constData(), stdout);
+        std::fputs(ReportJson(targets, results).constData(), stdout);
     } else {
         std::printf("%-40s %s\n", "scale", "outcome");
         for (std::size_t i = 0; i < results.size(); ++i)
