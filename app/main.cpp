@@ -75,7 +75,8 @@ int main(int argc, char** argv)
     TForm1 form;
     TConnectionForm connection(form.ComPort1, [&form] { form.btnOpenPortClick(); }, &form);
     form.ConnectionForm = &connection;
-    OnQuitSignal([&form](int) { form.close(); });
+    // A signal or a logout closes without asking, uploads running or not.
+    OnQuitSignal([&form](int) { form.FormClose(); });
     form.show();
     if (!scales.isEmpty())
         form.OpenScales(scales);

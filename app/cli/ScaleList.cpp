@@ -1,7 +1,6 @@
 #include "ScaleList.h"
 
-#include <QRegularExpression>
-
+#include <algorithm>
 #include <utility>
 
 bool ParseScaleList(const QByteArray& bytes, const QString& source, TScaleList& list, QString& error)
@@ -19,7 +18,8 @@ bool ParseScaleList(const QByteArray& bytes, const QString& source, TScaleList& 
             before += raw + '\n';
             continue;
         }
-        const qsizetype space = line.indexOf(QRegularExpression(QStringLiteral("\\s")));
+        const auto blank = std::find_if(line.begin(), line.end(), [](QChar c) { return c.isSpace(); });
+        const qsizetype space = blank == line.end() ? -1 : blank - line.begin();
         TScaleListEntry e;
         if (!ParseLink(line.left(space), e.Target)) {
             error = QStringLiteral("%1:%2: bad link %3").arg(source).arg(number).arg(line);
