@@ -29,6 +29,21 @@ static void TakeSerialFoldersFromEnvironment()
         SerialByIdFolder = qEnvironmentVariable("SCALEDB_SERIAL_BY_ID");
 }
 
+// --scales FILE (or --scales=FILE): the list the scales panel opens with.
+static QString TakeScalesOption(QStringList& args)
+{
+    QString file;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--scales") && i + 1 < args.size()) {
+            file = args.takeAt(i + 1);
+            args.removeAt(i--);
+        } else if (args[i].startsWith(QLatin1String("--scales="))) {
+            file = args.takeAt(i--).mid(9);
+        }
+    }
+    return file;
+}
+
 int main(int argc, char** argv)
 {
     TakeSerialFoldersFromEnvironment();
@@ -47,8 +62,9 @@ int main(int argc, char** argv)
     }
 
     TApplication app(argc, argv);
-    // What Qt left: at most the database file to open.
-    const QStringList rest = QCoreApplication::arguments().mid(1);
+    // What Qt left: --scales FILE, and at most the database file to open.
+    QStringList rest = QCoreApplication::arguments().mid(1);
+    const QString scales = TakeScalesOption(rest);
     for (const QString& arg : rest) {
         if (arg.startsWith('-')) {
             std::fprintf(stderr, "scaledb: unknown option %s (see --help)\n", arg.toLocal8Bit().constData());
@@ -65,8 +81,11 @@ int main(int argc, char** argv)
     TForm1 form;
     TConnectionForm connection(form.ComPort1, [&form] { form.btnOpenPortClick(); }, &form);
     form.ConnectionForm = &connection;
-    OnQuitSignal([&form](int) { form.close(); });
+    // A signal or a logout closes without asking, uploads running or not.
+    OnQuitSignal([&form](int) { form.FormClose(); });
     form.show();
+    if (!scales.isEmpty())
+        form.OpenScales(scales);
 
     if (!rest.isEmpty()) {
         const QString file = rest.first();

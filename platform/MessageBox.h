@@ -5,13 +5,22 @@
 #include <functional>
 
 constexpr int MB_OK = 0;
+constexpr int MB_YESNO = 4;
+constexpr int MB_ICONQUESTION = 32;
 constexpr int MB_ICONEXCLAMATION = 48;
 constexpr int MB_ICONINFORMATION = 64;
+// The button that closed the box.
+constexpr int IDOK = 1;
+constexpr int IDYES = 6;
+constexpr int IDNO = 7;
 
 using TMessageBoxHook = std::function<void(const QString& text, const QString& caption, int flags)>;
 
-// Shows a modal box: a warning for MB_ICONEXCLAMATION, information otherwise.
-void MessageBox(const QString& text, const QString& caption, int flags);
+// Shows a modal box: a warning for MB_ICONEXCLAMATION, information otherwise;
+// with MB_YESNO a question. Returns the button pressed.
+int MessageBox(const QString& text, const QString& caption, int flags);
 
 // With a hook set, MessageBox calls it and shows nothing. An empty hook restores the dialog.
 void SetMessageBoxHook(TMessageBoxHook hook);
+// What a hooked MessageBox answers to a question (IDYES unless set).
+void SetMessageBoxAnswer(int answer);

@@ -29,10 +29,13 @@ QString OptionName(const QString& arg)
     return name.left(name.indexOf('='));
 }
 
-// 0 when arg is none of Qt's options; else how many arguments it takes up.
-int QtOptionLength(const QString& arg)
+// 0 when arg is none of the window's options (Qt's and --scales FILE); else
+// how many arguments it takes up.
+int WindowOptionLength(const QString& arg)
 {
     const QString name = OptionName(arg);
+    if (arg.startsWith(QLatin1String("--scales")) && name == QLatin1String("scales"))
+        return arg.contains('=') ? 1 : 2;
     for (const char* o : QtFlagOptions)
         if (name == QLatin1String(o) && !arg.contains('='))
             return 1;
@@ -104,7 +107,7 @@ TLaunchKind DecideLaunch(const QStringList& args)
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& arg = args.at(i);
         if (arg.startsWith('-') && arg.size() > 1) {
-            const int length = QtOptionLength(arg);
+            const int length = WindowOptionLength(arg);
             if (length == 0 || i + length > args.size()) {
                 Refuse(length == 0 ? QStringLiteral("unknown option %1 (see --help)").arg(arg)
                                    : QStringLiteral("%1 needs a value").arg(arg));

@@ -26,6 +26,7 @@ TBaudRate RateFor(int bps)
 
 bool ParseLink(const QString& text, TTarget& t)
 {
+    t.Link = text;
     t.Name = text;
     if (text.startsWith(QLatin1String("serial:"))) {
         QString device = text.mid(7);

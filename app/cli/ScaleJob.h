@@ -12,6 +12,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -19,8 +20,10 @@
 class TCommLog;
 class TUdpPort;
 
-// A scale named by --to: its link, and its name as given.
+// A scale named by --to or a list: its link as typed, and its name (the
+// link's text when the list gives none).
 struct TTarget : TLinkTarget {
+    QString Link;
     QString Name;
 };
 
@@ -63,6 +66,8 @@ public:
     int ReconnectSeconds = 0;
     QString Reconnecting;         // the last reconnect step, for its event line
     int Reconnects() const { return session_.Upload.Reconnects(); }
+    // The reconnect attempt now running or waiting for its turn; 0 while the link is up.
+    int ReconnectAttempt() const { return reconnecting_ ? std::max(attempts_, 1) : 0; }
     bool StartedOver() const { return session_.Upload.StartedOver(); }
     std::function<void(TScaleJob& job, TEvent event)> OnEvent = [](TScaleJob&, TEvent) {};
 

@@ -12,13 +12,11 @@
 #include "ScaleJob.h"
 #include "Progress.h"
 #include "SendOptions.h"
+#include "ScaleReport.h"
 #include "UdpPort.h"
 
 #include <QCommandLineParser>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 #include <algorithm>
 #include <cerrno>
@@ -94,13 +92,6 @@ std::size_t UploadsThatFit()
     return limit.rlim_cur > kFilesReserved + kFilesPerUpload ? (limit.rlim_cur - kFilesReserved) / kFilesPerUpload : 1;
 }
 
-QString OutcomeWord(const TScaleResult& r)
-{
-    return r.State == TJobState::Accepted      ? QStringLiteral("accepted")
-         : r.State == TJobState::Interrupted ? QStringLiteral("interrupted")
-                                             : QStringLiteral("failed");
-}
-
 // "accepted", or the cause; and how the link's losses were got over.
 QString OutcomeText(const TScaleResult& r)
 {
@@ -116,18 +107,7 @@ QString OutcomeText(const TScaleResult& r)
 bool PrintReport(const std::vector<TTarget>& targets, const std::vector<TScaleResult>& results, bool json)
 {
     if (json) {
-        QJsonArray scales;
-        for (std::size_t i = 0; i < results.size(); ++i)
-            scales.append(QJsonObject{
-                {QStringLiteral("link"), targets[i].Name},
-                {QStringLiteral("outcome"), OutcomeWord(results[i])},
-                {QStringLiteral("cause"), results[i].Cause},
-                {QStringLiteral("records"), results[i].RecordsSent},
-                {QStringLiteral("seconds"), results[i].Seconds},
-                {QStringLiteral("reconnects"), results[i].Reconnects},
-                {QStringLiteral("started_over"), results[i].StartedOver},
-            });
-        std::fputs(QJsonDocument(scales).toJson(QJsonDocument::Indented).constData(), stdout);
+        std::fputs(ReportJson(targets, results).constData(), stdout);
     } else {
         std::printf("%-40s %s\n", "scale", "outcome");
         for (std::size_t i = 0; i < results.size(); ++i)

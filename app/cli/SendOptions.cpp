@@ -1,6 +1,7 @@
 #include "SendOptions.h"
 
 #include "DatabaseKinds.h"
+#include "ScaleList.h"
 #include "Global.h"
 #include "IdUdpServer.h"
 
@@ -52,7 +53,7 @@ const TOptionText Options[] = {
 };
 
 const char Usage[] =
-    "Usage: scaledb [FILE]\n"
+    "Usage: scaledb [--scales LIST] [FILE]\n"
     "       scaledb send FILE --to LINK [--to LINK ...] [options]\n"
     "       scaledb send FILE --to-file LINKS [options]\n"
     "       scaledb send FILE --check [--to LINK ...]\n"
@@ -60,7 +61,8 @@ const char Usage[] =
     "       scaledb --help | --version\n"
     "\n"
     "Without arguments, or with a FILE, opens the window (Qt's own options, such as\n"
-    "-platform or -style, go before or after FILE).\n"
+    "-platform or -style, go before or after FILE). --scales opens the Scales panel\n"
+    "with LIST's scales (a file of links, a name after each if wanted).\n"
     "send uploads FILE to each scale named by --to or listed in --to-file, all at once\n"
     "(or --jobs at a time), and prints the outcome of each.\n"
     "LINK is tcp://HOST:PORT, udp://ADDRESS:PORT or serial:DEVICE[@BAUD] (baud 9600\n"
@@ -167,29 +169,15 @@ bool ReadLinkBytes(const QString& path, QByteArray& bytes, QString& error)
     return error.isEmpty();
 }
 
-// One link a line; '#' starts a comment; blank lines are skipped.
+// One link a line, a name may follow it; '#' starts a comment; blank lines are skipped.
 bool ReadLinkFile(const QString& path, std::vector<TTarget>& targets, QString& error)
 {
     QByteArray bytes;
-    if (!ReadLinkBytes(path, bytes, error))
+    TScaleList list;
+    if (!ReadLinkBytes(path, bytes, error) || !ParseScaleList(bytes, path, list, error))
         return false;
-    int number = 0;
-    for (const QByteArray& raw : bytes.split('\n')) {
-        ++number;
-        QString line = QString::fromLocal8Bit(raw);
-        const qsizetype hash = line.indexOf('#');
-        if (hash >= 0)
-            line.truncate(hash);
-        line = line.trimmed();
-        if (line.isEmpty())
-            continue;
-        TTarget t;
-        if (!ParseLink(line, t)) {
-            error = QStringLiteral("%1:%2: bad link %3").arg(path).arg(number).arg(line);
-            return false;
-        }
-        targets.push_back(t);
-    }
+    for (TScaleListEntry& e : list.Entries)
+        targets.push_back(std::move(e.Target));
     return true;
 }
 

@@ -23,17 +23,25 @@ void TStatusLine::Refresh()
     s.LinkWasUp = linkWasUp_;
     s.WaitNoticeMs = WaitNoticeMs;
     const QString text = StatusText(s);
-    if (text != currentMessage()) {
-        showMessage(text);
-        // The name is the line's text, and its change is told: a screen
-        // reader announces the line as it changes.
-        setAccessibleName(text);
-        QAccessibleEvent changed(this, QAccessible::NameChanged);
-        QAccessible::updateAccessibility(&changed);
+    if (text != shown_) {
+        shown_ = text;
+        Tell(text);
     }
     Shown(s);
     if (s.Running && !tick_.isActive())
         tick_.start();
     else if (!s.Running)
         tick_.stop();
+}
+
+void TStatusLine::Tell(const QString& text)
+{
+    if (text == currentMessage())
+        return;
+    showMessage(text);
+    // The name is the line's text, and its change is told: a screen
+    // reader announces the line as it changes.
+    setAccessibleName(text);
+    QAccessibleEvent changed(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&changed);
 }

@@ -16,6 +16,9 @@ public:
 
     // Reads the state now and shows its text.
     void Refresh();
+    // Shows a text of another part (the scales panel's outcome) until the
+    // upload's state next changes.
+    void Tell(const QString& text);
     QString Text() const { return currentMessage(); }
 
     // How long a reply may be late before the line says so; tests move it
@@ -28,4 +31,5 @@ private:
     std::function<TStatusState()> read_;
     QTimer tick_;
     bool linkWasUp_ = false;
+    QString shown_;  // the upload's state as last shown
 };

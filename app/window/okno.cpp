@@ -13,6 +13,8 @@
 #include "MessageBox.h"
 #include "PostMessage.h"
 #include "RadioGroup.h"
+#include "ScalesModel.h"
+#include "ScalesPanel.h"
 #include "StatusLine.h"
 
 #include <QApplication>
@@ -141,6 +143,8 @@ TUpload::THooks TForm1::UploadHooks()
 
 TForm1::~TForm1()
 {
+    // Its uploads use the table and the log, which go before the window's children.
+    delete ScalesPanel;
     if (Form1 == this)
         Form1 = nullptr;
 }
@@ -163,6 +167,22 @@ void TForm1::BuildControls()
 
     BuildStatusLine();
     CommLogPanel = new TCommLogPanel(CommLog, this);
+    BuildScalesPanel();
+}
+
+void TForm1::BuildScalesPanel()
+{
+    ScalesPanel = new TScalesPanel(Table, CommLog, this);
+    ScalesPanel->Check = [this](bool udp) { return CheckTable(udp); };
+    ScalesPanel->Position = [this] { return rgBaza->ItemIndex(); };
+    ScalesPanel->KindWord = [this] { return DatabaseKindWords(rgUrzadzenie->ItemIndex()).value(rgBaza->ItemIndex()); };
+    ScalesPanel->Tell = [this](const QString& text) { StatusLine->Tell(text); };
+}
+
+void TForm1::OpenScales(const QString& path)
+{
+    ScalesPanel->UseList(path, false);
+    ScalesPanel->show();
 }
 
 void TForm1::BuildMenus()
@@ -304,6 +324,8 @@ void TForm1::FormCreate()
     EnsureConfigDefaults(XMLConfig);
     LoadConfig(XMLConfig);
     ShowConnectionState();
+    ScalesPanel->UdpPort = UdpLocalPort;
+    ScalesPanel->UseList(AppFolder() + QStringLiteral("scales.txt"), true);
 }
 
 void TForm1::FormActivate()
@@ -473,7 +495,12 @@ void TForm1::SetWyslijBazeIdle()
 
 bool TForm1::CheckBeforeSending()
 {
-    const std::vector<TFinding> findings = CheckDatabase(Table, ConnectionKind != ckSerial && EthProtocol == epUDP);
+    return CheckTable(ConnectionKind != ckSerial && EthProtocol == epUDP);
+}
+
+bool TForm1::CheckTable(bool udp)
+{
+    const std::vector<TFinding> findings = CheckDatabase(Table, udp);
     if (findings.empty())
         return true;
     TCheckForm form(findings, this);
@@ -536,8 +563,27 @@ void TForm1::ShowLinkCause()
 
 void TForm1::closeEvent(QCloseEvent* e)
 {
+    if (!closed_ && !MayClose()) {
+        e->ignore();
+        return;
+    }
     FormClose();
     e->accept();
+}
+
+bool TForm1::MayClose()
+{
+    const int own = WyslijBazeTag != 0 ? 1 : 0;
+    const int scales = own + ScalesPanel->Model->RunningCount();
+    if (scales == 0)
+        return true;
+    int record = ScalesPanel->Model->LowestRecord();
+    if (own && (ScalesPanel->Model->RunningCount() == 0 || Upload.UploadIndex < record))
+        record = Upload.UploadIndex;
+    const QString text = QStringLiteral("An upload is running (record %1 of %2; %3 %4). Close anyway?")
+                             .arg(record).arg(Table.RowCount()).arg(scales)
+                             .arg(scales == 1 ? QStringLiteral("scale") : QStringLiteral("scales"));
+    return MessageBox(text, windowTitle().trimmed(), MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
 void TForm1::FormClose()
@@ -556,6 +602,7 @@ void TForm1::FormClose()
     }
     EthLink.reset();
     SaveConfig(XMLConfig);
+    ScalesPanel->Close();
     if (TerminateOnClose)
         QCoreApplication::quit();
 }

@@ -17,6 +17,7 @@
 
 class CEthConnection;
 class TCommLogPanel;
+class TScalesPanel;
 class TConnectionForm;
 class QAction;
 class QFileDialog;
@@ -55,6 +56,9 @@ public:
     void LoadDatabase(const QString& path);
     // Runs the close sequence once; the window's close does it too.
     void FormClose();
+    // Shows the scales panel with the scales of the list file at path,
+    // which keeps the list from now on (scaledb --scales FILE).
+    void OpenScales(const QString& path);
 
     // The connection settings dialog, shown by the "Connection" menu item.
     TConnectionForm* ConnectionForm = nullptr;
@@ -66,6 +70,8 @@ public:
     // Before the links, which tell it of their last events as they go.
     TCommLog CommLog;
     TCommLogPanel* CommLogPanel = nullptr;
+    // Several scales at once, each over its own link; independent of the window's link.
+    TScalesPanel* ScalesPanel = nullptr;
     // The scale's link, upload and log feed; the fields below are its own.
     TUploadSession Session;
     TComPort& ComPort1;
@@ -110,6 +116,10 @@ private:
     void FollowLinkInUpload();
     // The check before an upload starts: true to go on (nothing found, or "Send anyway").
     bool CheckBeforeSending();
+    bool CheckTable(bool udp);
+    void BuildScalesPanel();
+    // Asks before closing while uploads run; true to close.
+    bool MayClose();
     // What the status line reads; the label's tooltip is the link's cause.
     TStatusState StatusState() const;
     void ShowLinkCause();

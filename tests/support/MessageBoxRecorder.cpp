@@ -13,4 +13,10 @@ MessageBoxRecorder::MessageBoxRecorder() : boxes_(std::make_shared<QList<Recorde
 MessageBoxRecorder::~MessageBoxRecorder()
 {
     SetMessageBoxHook({});
+    SetMessageBoxAnswer(IDYES);
+}
+
+void MessageBoxRecorder::Answer(int answer)
+{
+    SetMessageBoxAnswer(answer);
 }

@@ -20,6 +20,8 @@ public:
     const QList<RecordedBox>& Boxes() const { return *boxes_; }
     int Count() const { return static_cast<int>(boxes_->size()); }
     void Clear() { boxes_->clear(); }
+    // What a question is answered from now on (IDYES, IDNO).
+    void Answer(int answer);
 
 private:
     std::shared_ptr<QList<RecordedBox>> boxes_;

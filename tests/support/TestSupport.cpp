@@ -171,14 +171,14 @@ QString ScratchAppFolder::Path() const
     return dir_.path() + '/';
 }
 
-ScaleSim::ScaleSim(const QString& mode, const QStringList& extra)
+ScaleSim::ScaleSim(const QString& mode, const QStringList& extra, quint16 port)
 {
     const qsizetype count = extra.indexOf(QStringLiteral("--count"));
     count_ = count >= 0 ? extra.value(count + 1).toInt() : 1;
     record_ = dir_.filePath(count_ > 1 ? QStringLiteral("records") : QStringLiteral("record.bin"));
     QStringList args{QStringLiteral("--") + mode};
     if (mode != QLatin1String("serial"))
-        args << QStringLiteral("0");
+        args << QString::number(port);
     args << QStringLiteral("--record") << record_ << extra;
     proc_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     // The simulator ends with the test, even when the test is killed or aborts:

@@ -80,8 +80,9 @@ private:
 // "--count N" among the arguments it serves N scales, numbered from 0.
 class ScaleSim {
 public:
-    // mode: "serial", "tcp" or "udp"; extra: further arguments.
-    explicit ScaleSim(const QString& mode, const QStringList& extra = {});
+    // mode: "serial", "tcp" or "udp"; extra: further arguments; port: where
+    // a network scale listens (0: any free port).
+    explicit ScaleSim(const QString& mode, const QStringList& extra = {}, quint16 port = 0);
     ~ScaleSim();
     bool Started() const { return started_; }
     QString Device() const { return endpoints_.value(0); }  // serial: the pty path

@@ -575,6 +575,23 @@ private slots:
         QVERIFY(logged[links[2] + " *"].contains("upload failed: no reply from the scale"));
     }
 
+    // A name after the link names the scale in the progress, the log and the report.
+    void toFileNamesTheScales()
+    {
+        ScaleSim sim("tcp");
+        QVERIFY(sim.Started());
+        const QString list = dir.filePath("named.txt");
+        WriteAll(list, (Link("tcp", sim) + " Deli counter  # by the door\n").toUtf8());
+        const QString logPath = dir.filePath("named-log.txt");
+        const Run r = Send({database, "--to-file", list, "--report", "json", "--log", logPath});
+        QCOMPARE(r.code, 0);
+        const QJsonObject s = QJsonDocument::fromJson(r.out).array().at(0).toObject();
+        QCOMPARE(s["link"].toString(), Link("tcp", sim));
+        QCOMPARE(s["name"].toString(), QStringLiteral("Deli counter"));
+        QVERIFY(r.err.contains("Deli counter: accepted\n"));
+        QVERIFY(ReadAll(logPath).contains(" Deli counter > SbP<0D><0A>\n"));
+    }
+
     // Each finished scale's socket is closed at once: with --jobs 3 the
     // descriptors stay few however many scales have finished.
     void finishedScalesLetGoOfTheirLinks()

@@ -1,0 +1,310 @@
+#include "ScalesPanel.h"
+
+#include "Keyboard.h"
+#include "MessageBox.h"
+#include "ScaleDialog.h"
+#include "ScaleList.h"
+#include "ScalesModel.h"
+#include "SettingsFile.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+// A list is a few hundred lines; anything this large is not one.
+constexpr qint64 kListLimit = qint64(16) << 20;
+
+const QString Caption = QStringLiteral("Scales");
+
+// Draws the progress column as a bar.
+class TProgressDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionProgressBar bar;
+        bar.rect = option.rect.adjusted(2, 2, -2, -2);
+        bar.minimum = 0;
+        bar.maximum = 100;
+        bar.progress = index.data(TScalesModel::PercentRole).toInt();
+        bar.text = index.data().toString();
+        bar.textVisible = true;
+        bar.state = option.state | QStyle::State_Horizontal;
+        QApplication::style()->drawControl(QStyle::CE_ProgressBar, &bar, painter);
+    }
+};
+
+} // namespace
+
+TScalesPanel::TScalesPanel(const TGridTable& table, TCommLog& log, QMainWindow* window)
+    : QDockWidget(Caption, window), Model(new TScalesModel(table, log, this))
+{
+    setObjectName(QStringLiteral("ScalesPanel"));
+    auto* body = new QWidget(this);
+    ScalesView = new QTableView(body);
+    ScalesView->setObjectName(QStringLiteral("ScalesView"));
+    ScalesView->setAccessibleName(Caption);
+    ScalesView->setModel(Model);
+    ScalesView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ScalesView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ScalesView->setWordWrap(false);
+    ScalesView->setTabKeyNavigation(false);  // arrows move between rows; Tab goes on to the buttons
+    ScalesView->verticalHeader()->hide();
+    ScalesView->horizontalHeader()->setStretchLastSection(true);
+    ScalesView->setItemDelegateForColumn(TScalesModel::scProgress, new TProgressDelegate(ScalesView));
+    const int digit = ScalesView->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    const int widths[] = {18, 26, 40, 14, 8};
+    for (int c = 0; c < TScalesModel::scCount; ++c)
+        ScalesView->setColumnWidth(c, digit * widths[c]);
+    auto* remove = new QAction(ScalesView);
+    remove->setShortcut(QKeySequence::Delete);
+    remove->setShortcutContext(Qt::WidgetShortcut);
+    connect(remove, &QAction::triggered, this, &TScalesPanel::btnRemoveClick);
+    ScalesView->addAction(remove);
+
+    auto* layout = new QVBoxLayout(body);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addWidget(ScalesView, 1);
+    BuildButtons(body);
+    setWidget(body);
+
+    window->addDockWidget(Qt::BottomDockWidgetArea, this);
+    hide();
+    BuildMenu(window);
+    Model->OnRunEnded = [this] {
+        ShowRunning();
+        Tell(Model->Summary());
+    };
+    connect(ScalesView->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TScalesPanel::ShowRunning);
+    connect(Model, &QAbstractItemModel::modelReset, this, &TScalesPanel::ShowRunning);
+    ShowRunning();
+}
+
+void TScalesPanel::BuildButtons(QWidget* body)
+{
+    auto* grid = new QGridLayout;
+    int at = 0;
+    const auto button = [&](const QString& text, const char* name, void (TScalesPanel::*click)()) {
+        auto* b = new QPushButton(text, body);
+        b->setObjectName(QLatin1String(name));
+        b->setAccessibleName(text);
+        connect(b, &QPushButton::clicked, this, click);
+        grid->addWidget(b, at / 4, at % 4);
+        ++at;
+        return b;
+    };
+    btnSendAll = button(QStringLiteral("Send to all scales"), "btnSendAll", &TScalesPanel::btnSendAllClick);
+    btnSendSelected = button(QStringLiteral("Send to selected"), "btnSendSelected", &TScalesPanel::btnSendSelectedClick);
+    btnSendFailed = button(QStringLiteral("Send again to failed"), "btnSendFailed", &TScalesPanel::btnSendFailedClick);
+    btnSaveReport = button(QStringLiteral("Save report…"), "btnSaveReport", &TScalesPanel::btnSaveReportClick);
+    btnAdd = button(QStringLiteral("Add…"), "btnAdd", &TScalesPanel::btnAddClick);
+    btnRemove = button(QStringLiteral("Remove"), "btnRemove", &TScalesPanel::btnRemoveClick);
+    btnOpenList = button(QStringLiteral("Open list…"), "btnOpenList", &TScalesPanel::btnOpenListClick);
+    btnSaveList = button(QStringLiteral("Save list…"), "btnSaveList", &TScalesPanel::btnSaveListClick);
+    grid->setColumnStretch(4, 1);
+    static_cast<QVBoxLayout*>(body->layout())->addLayout(grid);
+}
+
+void TScalesPanel::BuildMenu(QMainWindow* window)
+{
+    QMenu* view = window->menuBar()->findChild<QMenu*>(QStringLiteral("View1"));
+    if (!view)
+        view = window->menuBar()->addMenu(QStringLiteral("&View"));
+    QAction* item = toggleViewAction();
+    item->setText(Caption);
+    item->setObjectName(QStringLiteral("Scales1"));
+    view->addAction(item);
+
+    QMenu* menu = window->menuBar()->addMenu(QStringLiteral("&Scales"));
+    menu->setObjectName(QStringLiteral("ScalesMenu"));
+    const auto add = [&](QPushButton* b, const QString& text, const QList<QKeySequence>& keys, const char* name) {
+        AddButtonAction(menu, b, text, keys)->setObjectName(QLatin1String(name));
+    };
+    add(btnSendAll, QStringLiteral("Send to &all scales/Stop all"),
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Enter)},
+        "SendAllKey");
+    add(btnSendSelected, QStringLiteral("Send to s&elected"), {}, "SendSelectedKey");
+    add(btnSendFailed, QStringLiteral("Send again to &failed"), {}, "SendFailedKey");
+    add(btnSaveReport, QStringLiteral("Save re&port…"), {}, "SaveReportKey");
+    menu->addSeparator();
+    add(btnAdd, QStringLiteral("A&dd…"), {}, "AddKey");
+    add(btnRemove, QStringLiteral("&Remove"), {}, "RemoveKey");
+    add(btnOpenList, QStringLiteral("&Open list…"), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O)}, "OpenListKey");
+    add(btnSaveList, QStringLiteral("&Save list…"), {}, "SaveListKey");
+}
+
+// What can be pressed follows whether uploads run and what is selected.
+void TScalesPanel::ShowRunning()
+{
+    const bool running = Model->RunningCount() > 0;
+    const bool any = Model->rowCount() > 0;
+    btnSendAll->setText(running ? QStringLiteral("Stop all") : QStringLiteral("Send to all scales"));
+    btnSendAll->setAccessibleName(btnSendAll->text());
+    btnSendAll->setEnabled(running || any);
+    btnSendSelected->setEnabled(!running && ScalesView->selectionModel()->hasSelection());
+    btnSendFailed->setEnabled(!running && !Model->NotAccepted().empty());
+    btnSaveReport->setEnabled(!running && Model->AnyRan());
+    btnAdd->setEnabled(!running);
+    btnRemove->setEnabled(!running && ScalesView->selectionModel()->hasSelection());
+    btnOpenList->setEnabled(!running);
+}
+
+void TScalesPanel::btnAddClick()
+{
+    TScaleDialog dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    Model->Add({dialog.Target(), {}, {}});
+    changed_ = true;
+    ScalesView->selectRow(Model->rowCount() - 1);
+    ShowRunning();
+}
+
+void TScalesPanel::btnRemoveClick()
+{
+    if (!btnRemove->isEnabled())
+        return;  // the Delete key while uploads run
+    QModelIndexList rows = ScalesView->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end());
+    for (auto row = rows.crbegin(); row != rows.crend(); ++row)
+        Model->Remove(row->row());
+    changed_ = changed_ || !rows.isEmpty();
+    ShowRunning();
+}
+
+void TScalesPanel::btnOpenListClick()
+{
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open a list of scales"), QString(),
+                                                      QStringLiteral("text files (*.txt);;all files (*)"));
+    if (!path.isEmpty())
+        OpenList(path);
+}
+
+void TScalesPanel::btnSaveListClick()
+{
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save the list of scales"),
+                                                      QStringLiteral("scales.txt"),
+                                                      QStringLiteral("text files (*.txt);;all files (*)"));
+    if (!path.isEmpty())
+        SaveList(path);
+}
+
+void TScalesPanel::btnSaveReportClick()
+{
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save the report"),
+                                                      QStringLiteral("report.json"),
+                                                      QStringLiteral("JSON files (*.json);;all files (*)"));
+    if (!path.isEmpty())
+        SaveReport(path);
+}
+
+bool TScalesPanel::Fail(const QString& text)
+{
+    MessageBox(text, Caption, MB_ICONEXCLAMATION);
+    return false;
+}
+
+bool TScalesPanel::UseList(const QString& path, bool quiet)
+{
+    listPath_ = path;
+    changed_ = false;
+    if (!QFile::exists(path)) {
+        Model->SetList({});
+        return true;
+    }
+    return OpenList(path) || quiet;
+}
+
+bool TScalesPanel::OpenList(const QString& path)
+{
+    if (Model->RunningCount() > 0)
+        return false;
+    QByteArray bytes;
+    if (!ReadBounded(path, kListLimit, bytes))
+        return Fail(QStringLiteral("%1 cannot be read as a list of scales").arg(path));
+    TScaleList list;
+    QString error;
+    if (!ParseScaleList(bytes, path, list, error))
+        return Fail(error);
+    Model->SetList(std::move(list));
+    changed_ = path != listPath_;
+    return true;
+}
+
+bool TScalesPanel::SaveList(const QString& path)
+{
+    if (!SaveAtomically(path, ScaleListText(Model->List())))
+        return Fail(QStringLiteral("The list of scales could not be saved to %1").arg(path));
+    return true;
+}
+
+bool TScalesPanel::SaveReport(const QString& path)
+{
+    if (!SaveAtomically(path, Model->Report()))
+        return Fail(QStringLiteral("The report could not be saved to %1").arg(path));
+    return true;
+}
+
+bool TScalesPanel::Close()
+{
+    Model->StopAll();
+    if (!changed_ || listPath_.isEmpty())
+        return true;
+    changed_ = false;
+    return SaveList(listPath_);
+}
+
+void TScalesPanel::btnSendAllClick()
+{
+    if (Model->RunningCount() > 0) {
+        Model->StopAll();
+        return;
+    }
+    std::vector<int> rows(static_cast<std::size_t>(Model->rowCount()));
+    for (int i = 0; i < Model->rowCount(); ++i)
+        rows[static_cast<std::size_t>(i)] = i;
+    Send(rows);
+}
+
+void TScalesPanel::btnSendSelectedClick()
+{
+    std::vector<int> rows;
+    for (const QModelIndex& row : ScalesView->selectionModel()->selectedRows())
+        rows.push_back(row.row());
+    std::sort(rows.begin(), rows.end());
+    Send(rows);
+}
+
+void TScalesPanel::btnSendFailedClick()
+{
+    Send(Model->NotAccepted());
+}
+
+void TScalesPanel::Send(const std::vector<int>& rows)
+{
+    if (rows.empty() || Model->RunningCount() > 0)
+        return;
+    const bool udp = std::any_of(rows.begin(), rows.end(), [this](int i) {
+        const TTarget& t = Model->Row(i).Entry.Target;
+        return t.Kind == ckEthernet && t.Protocol == epUDP;
+    });
+    if (!Check(udp))
+        return;
+    show();
+    Model->KindWord = KindWord();
+    Model->Send(rows, Position(), UdpPort);
+    ShowRunning();
+}

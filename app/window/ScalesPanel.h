@@ -1,0 +1,72 @@
+#pragma once
+// The scales panel: a shop's scales in a table, each one's upload state,
+// and the buttons (and "Scales" menu items) that keep the list and send the
+// window's table to several scales at once. Dockable, hidden until "View >
+// Scales" shows it, as the communication log is.
+#include <QDockWidget>
+
+#include <functional>
+
+class QMainWindow;
+class QPushButton;
+class QTableView;
+class TCommLog;
+class TGridTable;
+class TScalesModel;
+
+class TScalesPanel : public QDockWidget {
+    Q_OBJECT
+public:
+    TScalesPanel(const TGridTable& table, TCommLog& log, QMainWindow* window);
+
+    void btnAddClick();
+    void btnRemoveClick();
+    void btnOpenListClick();
+    void btnSaveListClick();
+    void btnSendAllClick();
+    void btnSendSelectedClick();
+    void btnSendFailedClick();
+    void btnSaveReportClick();
+
+    // The list's file: read now (a missing file is an empty list) and
+    // written at close when the list changed. False, with a message box
+    // unless `quiet`, when it cannot be read.
+    bool UseList(const QString& path, bool quiet);
+    // Replaces the list with a file's scales; a failure is shown in a message box.
+    bool OpenList(const QString& path);
+    bool SaveList(const QString& path);
+    bool SaveReport(const QString& path);
+    // Writes the list to its file if it changed; true when nothing was lost.
+    bool Close();
+
+    // The check before sending, once for a run; `udp`: a scale of it is on UDP.
+    std::function<bool(bool udp)> Check = [](bool) { return true; };
+    // The database kind's position, as the window's radio group has it.
+    std::function<int()> Position = [] { return 0; };
+    std::function<QString()> KindWord = [] { return QStringLiteral("product"); };
+    // Tells the status line a run's outcome.
+    std::function<void(const QString& text)> Tell = [](const QString&) {};
+    // The local port every UDP scale answers to (0: any).
+    quint16 UdpPort = 1001;
+
+    TScalesModel* Model;
+    QTableView* ScalesView;
+    QPushButton* btnAdd;
+    QPushButton* btnRemove;
+    QPushButton* btnOpenList;
+    QPushButton* btnSaveList;
+    QPushButton* btnSendAll;
+    QPushButton* btnSendSelected;
+    QPushButton* btnSendFailed;
+    QPushButton* btnSaveReport;
+
+private:
+    void BuildButtons(QWidget* body);
+    void BuildMenu(QMainWindow* window);
+    void Send(const std::vector<int>& rows);
+    void ShowRunning();
+    bool Fail(const QString& text);
+
+    QString listPath_;
+    bool changed_ = false;
+};
