@@ -43,7 +43,7 @@ void TFleet::Event(std::size_t i, TScaleJob& job, TScaleJob::TEvent event)
     OnEvent(job, event);
     if (event != TScaleJob::evFinished)
         return;
-    Results[i] = {job.State, job.Cause, job.RecordsSent, job.Seconds, job.Reconnects(), job.StartedOver()};
+    Results[i] = ResultOf(job);
     // This runs inside the job's own callbacks: delete it, and so close its
     // link, once they have returned.
     QMetaObject::invokeMethod(&context_, [this, i] { running_[i].reset(); }, Qt::QueuedConnection);
@@ -63,4 +63,9 @@ void TFleet::Stop(int signal)
             job->Interrupt();
     if (finished_ == next_)
         QCoreApplication::exit(0);
+}
+
+TScaleResult ResultOf(const TScaleJob& job)
+{
+    return {job.State, job.Cause, job.RecordsSent, job.Seconds, job.Reconnects(), job.StartedOver()};
 }

@@ -24,6 +24,9 @@ struct TScaleResult {
     bool StartedOver = false;  // the scale lost the upload with the link, and it began again
 };
 
+// What is kept of a finished job once it is deleted.
+TScaleResult ResultOf(const TScaleJob& job);
+
 class TFleet {
 public:
     using TMake = std::function<std::unique_ptr<TScaleJob>(const TTarget& target)>;

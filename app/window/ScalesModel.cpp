@@ -229,7 +229,7 @@ void TScalesModel::Ended(int i, TScaleJob& job)
 {
     TRow& r = rows_[static_cast<std::size_t>(i)];
     r.Ran = true;
-    r.Result = {job.State, job.Cause, job.RecordsSent, job.Seconds};
+    r.Result = ResultOf(job);
     r.Percent = job.Percent;
     // This runs inside the job's own callbacks: delete it, and so close its
     // link, once they have returned.
