@@ -21,21 +21,31 @@ class SessionTest : public QObject {
                 [](int) {}, [](bool) {}};
     }
 
+    // The session's TCP link to a scale listening on loopback, and the scale's end of it.
+    static void Connect(QTcpServer& scale, TLinkTarget& target, TUploadSession& session, std::unique_ptr<QTcpSocket>& peer)
+    {
+        QVERIFY(scale.listen(QHostAddress::LocalHost, 0));
+        target = {ckEthernet, epTCP, QStringLiteral("127.0.0.1"), scale.serverPort()};
+        session.MakeEthernet(quint16(0));
+        session.ToggleEthernet();
+        QTRY_VERIFY(scale.hasPendingConnections());
+        peer.reset(scale.nextPendingConnection());
+        QTRY_COMPARE(session.EthLink->State, lsConnected);
+    }
+
 private slots:
     // A reply in two pieces: the log must see the first piece still waiting
     // in ReplyBuffer, so it is told before the upload takes it.
     void ReceivedTextIsLoggedBeforeTheUploadTakesIt()
     {
         QTcpServer scale;
-        QVERIFY(scale.listen(QHostAddress::LocalHost, 0));
         TCommLog log;
-        TLinkTarget target{ckEthernet, epTCP, QStringLiteral("127.0.0.1"), scale.serverPort()};
+        TLinkTarget target;
         TUploadSession session(Hooks(), [&] { return target; }, &log);
-        session.MakeEthernet(quint16(0));
-        session.ToggleEthernet();
-        QTRY_VERIFY(scale.hasPendingConnections());
-        std::unique_ptr<QTcpSocket> peer(scale.nextPendingConnection());
-        QTRY_COMPARE(session.EthLink->State, lsConnected);
+        std::unique_ptr<QTcpSocket> peer;
+        Connect(scale, target, session, peer);
+        if (QTest::currentTestFailed())
+            return;
 
         session.Upload.Start(0);
         QByteArray sent;
@@ -51,15 +61,13 @@ private slots:
     void LogTellsTheUploadsStory()
     {
         QTcpServer scale;
-        QVERIFY(scale.listen(QHostAddress::LocalHost, 0));
         TCommLog log;
-        TLinkTarget target{ckEthernet, epTCP, QStringLiteral("127.0.0.1"), scale.serverPort()};
+        TLinkTarget target;
         TUploadSession session(Hooks(), [&] { return target; }, &log);
-        session.MakeEthernet(quint16(0));
-        session.ToggleEthernet();
-        QTRY_VERIFY(scale.hasPendingConnections());
-        std::unique_ptr<QTcpSocket> peer(scale.nextPendingConnection());
-        QTRY_COMPARE(session.EthLink->State, lsConnected);
+        std::unique_ptr<QTcpSocket> peer;
+        Connect(scale, target, session, peer);
+        if (QTest::currentTestFailed())
+            return;
 
         session.Start(0, QStringLiteral("product database"));
         QByteArray sent;
