@@ -778,6 +778,8 @@ private slots:
                                         << QByteArray("scaledb: no file port; did you mean `scaledb ports`?\n");
         QTest::newRow("missing file") << QStringList{"/no/such/db.csv"} << 2 << QByteArray()
                                       << QByteArray("scaledb: no file /no/such/db.csv\n");
+        QTest::newRow("scales list, then a missing file") << QStringList{"--scales", "list.txt", "/no/such/db.csv"} << 2
+                                                          << QByteArray() << QByteArray("scaledb: no file /no/such/db.csv\n");
         QTest::newRow("Qt option without its value") << QStringList{"-style"} << 2 << QByteArray() << QByteArray("scaledb: ");
         QTest::newRow("help") << QStringList{"--help"} << 0 << QByteArray("  --timeout SECONDS     Ends an upload") << QByteArray();
         QTest::newRow("version") << QStringList{"--version"} << 0 << QByteArray("scaledb 1.03\n") << QByteArray();
