@@ -12,17 +12,23 @@
 
 #include <memory>
 
-class SessionTest : public QObject {
-    Q_OBJECT
+namespace {
 
-    TUpload::THooks Hooks()
-    {
-        return {nullptr, [] { return 1; }, [](int) { return QByteArray("1;a"); }, [] { return 0; },
-                [](int) {}, [](bool) {}};
-    }
+TUpload::THooks Hooks()
+{
+    return {nullptr, [] { return 1; }, [](int) { return QByteArray("1;a"); }, [] { return 0; }, [](int) {}, [](bool) {}};
+}
 
-    // The session's TCP link to a scale listening on loopback, and the scale's end of it.
-    static void Connect(QTcpServer& scale, TLinkTarget& target, TUploadSession& session, std::unique_ptr<QTcpSocket>& peer)
+// A session whose TCP link goes to a scale listening on loopback; `peer` is
+// the scale's end of it.
+struct TcpRig {
+    QTcpServer scale;
+    TCommLog log;
+    TLinkTarget target;
+    TUploadSession session{Hooks(), [this] { return target; }, &log};
+    std::unique_ptr<QTcpSocket> peer;
+
+    void Connect()
     {
         QVERIFY(scale.listen(QHostAddress::LocalHost, 0));
         target = {ckEthernet, epTCP, QStringLiteral("127.0.0.1"), scale.serverPort()};
@@ -32,52 +38,50 @@ class SessionTest : public QObject {
         peer.reset(scale.nextPendingConnection());
         QTRY_COMPARE(session.EthLink->State, lsConnected);
     }
+};
+
+} // namespace
+
+class SessionTest : public QObject {
+    Q_OBJECT
 
 private slots:
     // A reply in two pieces: the log must see the first piece still waiting
     // in ReplyBuffer, so it is told before the upload takes it.
     void ReceivedTextIsLoggedBeforeTheUploadTakesIt()
     {
-        QTcpServer scale;
-        TCommLog log;
-        TLinkTarget target;
-        TUploadSession session(Hooks(), [&] { return target; }, &log);
-        std::unique_ptr<QTcpSocket> peer;
-        Connect(scale, target, session, peer);
+        TcpRig rig;
+        rig.Connect();
         if (QTest::currentTestFailed())
             return;
 
-        session.Upload.Start(0);
+        rig.session.Upload.Start(0);
         QByteArray sent;
-        QTRY_COMPARE((sent += peer->readAll()), QByteArray("SbP\r\n"));
-        peer->write("Mb");
-        QTRY_COMPARE(session.Upload.ReplyBuffer, QByteArray("Mb"));
-        peer->write("P\r\n");
-        QTRY_COMPARE(Logged(log, TCommLog::lkReply), QList<QByteArray>{"MbP\r\n"});
-        QCOMPARE(session.Upload.UploadIndex, 1);
+        QTRY_COMPARE((sent += rig.peer->readAll()), QByteArray("SbP\r\n"));
+        rig.peer->write("Mb");
+        QTRY_COMPARE(rig.session.Upload.ReplyBuffer, QByteArray("Mb"));
+        rig.peer->write("P\r\n");
+        QTRY_COMPARE(Logged(rig.log, TCommLog::lkReply), QList<QByteArray>{"MbP\r\n"});
+        QCOMPARE(rig.session.Upload.UploadIndex, 1);
     }
 
     // The log tells the upload's story: its start, each command sent again, Stop.
     void LogTellsTheUploadsStory()
     {
-        QTcpServer scale;
-        TCommLog log;
-        TLinkTarget target;
-        TUploadSession session(Hooks(), [&] { return target; }, &log);
-        std::unique_ptr<QTcpSocket> peer;
-        Connect(scale, target, session, peer);
+        TcpRig rig;
+        rig.Connect();
         if (QTest::currentTestFailed())
             return;
 
-        session.Start(0, QStringLiteral("product database"));
+        rig.session.Start(0, QStringLiteral("product database"));
         QByteArray sent;
-        QTRY_COMPARE((sent += peer->readAll()), QByteArray("SbP\r\n"));
-        peer->write("MbP\r\n");
-        QTRY_COMPARE((sent += peer->readAll()), QByteArray("SbP\r\nSr1;a\r\n"));
-        peer->write("Mx\r\n");
-        QTRY_COMPARE((sent += peer->readAll()), QByteArray("SbP\r\nSr1;a\r\nSr1;a\r\n"));
-        session.Stop();
-        QCOMPARE(Logged(log, TCommLog::lkEvent).mid(2), (QList<QByteArray>{"upload started: product database, 1 row",
+        QTRY_COMPARE((sent += rig.peer->readAll()), QByteArray("SbP\r\n"));
+        rig.peer->write("MbP\r\n");
+        QTRY_COMPARE((sent += rig.peer->readAll()), QByteArray("SbP\r\nSr1;a\r\n"));
+        rig.peer->write("Mx\r\n");
+        QTRY_COMPARE((sent += rig.peer->readAll()), QByteArray("SbP\r\nSr1;a\r\nSr1;a\r\n"));
+        rig.session.Stop();
+        QCOMPARE(Logged(rig.log, TCommLog::lkEvent).mid(2), (QList<QByteArray>{"upload started: product database, 1 row",
                                                                            "record 1 sent again (2nd time)",
                                                                            "upload stopped at record 1 of 1"}));
     }
