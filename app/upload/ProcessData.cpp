@@ -128,6 +128,10 @@ void TUpload::Resume()
         return;
     held_ = false;
     ++reconnects_;
+    // The new link's text starts a new line: a piece the old one left unended
+    // cannot be the front of the answer to the command sent again.
+    ReplyBuffer.clear();
+    overflow_ = false;
     if (awaiting_) {
         again_ = true;
         // The same command once more: not a refusal, so not counted as one.

@@ -231,6 +231,23 @@ private slots:
         QCOMPARE(h.sent.last(), QByteArray("Sra"));
     }
 
+    // A piece of a line the lost link left must not spoil the new link's answer.
+    void resumeEmptiesTheBuffer()
+    {
+        Harness h;
+        h.rows = {"a", "b"};
+        h.upload.Start(0);
+        h.ReplyAndTick("MbP\n");
+        h.upload.ProcessReply("M", 1);
+        h.upload.Hold();
+        h.upload.Resume();
+        h.upload.TimerBazaTimer();
+        QCOMPARE(h.sent, (QList<QByteArray>{"SbP", "Sra", "Sra"}));
+        h.ReplyAndTick("Mr\n");
+        QCOMPARE(h.sent.last(), QByteArray("Srb"));
+        QVERIFY(!h.upload.StartedOver());
+    }
+
     void emptyRecordEndsInFailure()
     {
         Harness h;
