@@ -45,20 +45,18 @@ double Ms(Clock::duration d)
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
-// Runs the event loop until `done` holds or timeoutMs passed. It sleeps
-// between events, looking every 10 ms, so the CPU figure is the upload's own.
+// Runs the event loop until `done` holds or timeoutMs passed. `done` is
+// looked at after every event the loop handles, not on a timer of its own:
+// the loop sleeps between the upload's events, so the CPU figure is the
+// upload's own.
 bool WaitFor(const std::function<bool()>& done, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
-    QEventLoop loop;
-    QTimer look;
-    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
-        if (done() || deadline.hasExpired())
-            loop.quit();
-    });
-    look.start(10);
-    if (!done())
-        loop.exec();
+    QTimer wake;  // one wake-up at the deadline, should nothing else come
+    wake.setSingleShot(true);
+    wake.start(timeoutMs);
+    while (!done() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return done();
 }
 

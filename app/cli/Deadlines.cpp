@@ -2,7 +2,7 @@
 
 using Clock = std::chrono::steady_clock;
 
-TDeadlines::TDeadlines(std::chrono::milliseconds timeout) : timeout_(timeout)
+TDeadlines::TDeadlines(std::chrono::milliseconds timeout) : timeout_(timeout), wake_([this] { Check(); })
 {
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
@@ -41,6 +41,7 @@ void TDeadlines::Check()
 {
     // Only what is due now: waits that fall due meanwhile are left to the
     // next round of the event loop, so replies are read between them.
+    armed_ = false;
     const auto now = Clock::now();
     while (!running_.empty() && running_.front().Due <= now) {
         const TId due = running_.begin();
@@ -55,8 +56,13 @@ void TDeadlines::Check()
 // one that fires early finds nothing due and is armed again.
 void TDeadlines::Arm()
 {
-    if (running_.empty() || timer_.isActive())
+    if (running_.empty() || armed_)
         return;
+    armed_ = true;
+    if (wake_.Valid()) {
+        wake_.StartAt(running_.front().Due);
+        return;
+    }
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(running_.front().Due - Clock::now());
     timer_.start(std::max(left, std::chrono::milliseconds(0)));
 }

@@ -5,7 +5,10 @@
 // same time, so they fall due in the order they were last moved: a list kept
 // in that order and a timer for its head. A timer per scale, restarted on
 // every command, would cost a search through all the others each time (Qt
-// keeps its timers in one sorted list). A wait never ends before its time.
+// keeps its timers in one sorted list). A wait never ends before its time,
+// and ends at it to the microsecond (TPreciseWake), not a millisecond late.
+#include "PreciseWake.h"
+
 #include <QTimer>
 
 #include <chrono>
@@ -41,5 +44,7 @@ private:
     std::chrono::milliseconds timeout_;
     std::list<TEntry> running_;  // the earliest due first
     std::list<TEntry> stopped_;
-    QTimer timer_;
+    TPreciseWake wake_;
+    QTimer timer_;  // where the system gave no timerfd
+    bool armed_ = false;
 };

@@ -1,5 +1,9 @@
 #include "ProcessData.h"
 
+#include "PreciseWake.h"
+
+#include <QPointer>
+
 QByteArray TrimReply(const QByteArray& text)
 {
     qsizetype begin = 0;
@@ -46,7 +50,18 @@ TUpload::TUpload(THooks hooks, QObject* parent) : QObject(parent), hooks_(std::m
     TimerBaza.setSingleShot(true);
     TimerBaza.setTimerType(Qt::PreciseTimer);
     TimerBaza.setInterval(GapMs);
-    connect(&TimerBaza, &QTimer::timeout, this, &TUpload::TimerBazaTimer);
+    connect(&TimerBaza, &QTimer::timeout, this, &TUpload::GapElapsed);
+}
+
+TUpload::~TUpload() = default;
+
+void TUpload::GapElapsed()
+{
+    // The exchange's end may let the owner delete this upload.
+    const QPointer<TUpload> self(this);
+    TimerBazaTimer();
+    if (self)
+        emit GapOver();
 }
 
 void TUpload::Send(const QByteArray& command)
@@ -69,8 +84,12 @@ void TUpload::StartGap()
     if (held_)
         return;  // no command can go out; Resume runs the gap
     if (!hooks_.RunGap) {
-        if (!TimerBaza.isActive())
+        if (!TimerBaza.isActive()) {
+            if (!wake_)
+                wake_ = std::make_unique<TPreciseWake>([this] { GapElapsed(); });
             TimerBaza.start();
+            wake_->Start(std::chrono::milliseconds(GapMs));
+        }
     } else if (!gapRunning_) {
         gapRunning_ = true;
         hooks_.RunGap(true);
@@ -80,6 +99,8 @@ void TUpload::StartGap()
 void TUpload::StopGap()
 {
     TimerBaza.stop();
+    if (wake_)
+        wake_->Stop();
     if (gapRunning_) {
         gapRunning_ = false;
         hooks_.RunGap(false);

@@ -10,6 +10,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+
+class TPreciseWake;
 
 // Bytes 0..32 removed from both ends of a reply.
 QByteArray TrimReply(const QByteArray& text);
@@ -37,6 +40,7 @@ public:
     };
 
     explicit TUpload(THooks hooks, QObject* parent = nullptr);
+    ~TUpload() override;
 
     // The wait between a reply and the next command.
     static constexpr int GapMs = 100;
@@ -97,9 +101,16 @@ public:
     QByteArray LastReply;    // the last reply line taken, trimmed
     // LastReply stands for a line past ReplyBound, whose text was dropped.
     bool LastReplyOverlong() const { return lastReplyOverlong_; }
+    // Runs the 100 ms wait: its timeout, or the precise wake that stops it
+    // first, goes on with the exchange and then emits GapOver.
     QTimer TimerBaza;
 
+signals:
+    // The wait ended and the next command, if any, has gone out.
+    void GapOver();
+
 private:
+    void GapElapsed();
     void TakeLine(const char* text, qsizetype length);
     void KeepTail(const char* text, qsizetype length);
     bool Discarding(qsizetype length);
@@ -111,6 +122,7 @@ private:
     void StartOver();
 
     THooks hooks_;
+    std::unique_ptr<TPreciseWake> wake_;  // made at the first wait that TimerBaza runs
     bool running_ = false;
     bool awaiting_ = false;  // the last command sent has not had its matching reply yet
     bool stopped_ = false;

@@ -288,7 +288,7 @@ void TForm1::BuildStatusLine()
         LabelConnection->setAccessibleDescription(LabelConnection->toolTip());
     };
     // Each tick may send the next command: tell it as it goes.
-    connect(&Upload.TimerBaza, &QTimer::timeout, StatusLine, &TStatusLine::Refresh);
+    connect(&Upload, &TUpload::GapOver, StatusLine, &TStatusLine::Refresh);
 }
 
 void TForm1::BuildUploadMenu()
