@@ -2,6 +2,7 @@
 #include "ProcessData.h"
 #include "StatusText.h"
 
+#include <QSignalSpy>
 #include <QTest>
 
 #include <functional>
@@ -273,6 +274,22 @@ private slots:
         QCOMPARE(h.sent, (QList<QByteArray>{"SbP", "Sra"}));
         QVERIFY(h.finished.isEmpty());
         QVERIFY(!h.upload.TimerBaza.isActive());
+    }
+
+    // The wait runs on two clocks, whichever ends first; Stop must disarm both,
+    // or a stopped upload sends its next command 100 ms later.
+    void stopDisarmsTheWait()
+    {
+        Harness h;
+        h.rows = {"a", "b"};
+        h.upload.Start(0);
+        h.upload.ProcessReply("MbP\n", 4);
+        QTRY_COMPARE(h.sent.size(), 2);  // the wait ended by itself and "Sra" went out
+        h.upload.ProcessReply("Mr\n", 3);
+        h.upload.Stop();
+        QSignalSpy over(&h.upload, &TUpload::GapOver);
+        QVERIFY(!over.wait(3 * TUpload::GapMs));
+        QCOMPARE(h.sent, (QList<QByteArray>{"SbP", "Sra"}));
     }
 
     void lateReplyAfterTheEndShowsNothing()
