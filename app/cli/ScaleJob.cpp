@@ -7,6 +7,9 @@
 #include "StatusText.h"
 #include "UdpPort.h"
 
+#include <QCoreApplication>
+#include <QPointer>
+
 namespace {
 
 QString WithCause(const QString& outcome, const QString& cause)
@@ -110,6 +113,15 @@ TScaleJob::~TScaleJob()
 {
     deadlines_.Remove(deadline_);
     gaps_.Remove(gap_);
+    // The link posts its last state as it closes. Posted to this job, it would
+    // be taken back out of the queue by a search through every event posted
+    // to any object, once per job: a fleet's last second would be spent there.
+    if (session_.EthLink) {
+        static QPointer<QObject> nowhere;
+        if (!nowhere)
+            nowhere = new QObject(QCoreApplication::instance());
+        session_.EthLink->StateTarget = nowhere;
+    }
 }
 
 void TScaleJob::Begin()

@@ -32,9 +32,11 @@
 
 namespace {
 
-// Descriptors one upload may hold at once (a socket, or a device and the
-// event thread's eventfd), and what the program needs besides.
-constexpr rlim_t kFilesPerUpload = 3;
+// Descriptors one upload may hold at once: a device and its event thread's
+// eventfd, or a TCP socket (closed before a reconnect opens the next); UDP
+// scales share one socket. And what the program needs besides.
+constexpr rlim_t kFilesPerSerial = 3;
+constexpr rlim_t kFilesPerTcp = 1;
 constexpr rlim_t kFilesReserved = 64;
 
 void Err(const QString& text)
@@ -77,8 +79,13 @@ bool OpenLog(const QString& path, QFile& file, QString& error)
 }
 
 // Raises the open-file limit as far as it goes; returns how many uploads fit.
-std::size_t UploadsThatFit()
+std::size_t UploadsThatFit(const std::vector<TTarget>& targets)
 {
+    rlim_t perUpload = 0;
+    for (const TTarget& t : targets)
+        perUpload = std::max(perUpload, t.Kind == ckSerial ? kFilesPerSerial : t.Protocol == epTCP ? kFilesPerTcp : 0);
+    if (perUpload == 0)
+        return SIZE_MAX;
     rlimit limit{};
     if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
         return SIZE_MAX;
@@ -89,7 +96,7 @@ std::size_t UploadsThatFit()
     }
     if (limit.rlim_cur == RLIM_INFINITY)
         return SIZE_MAX;
-    return limit.rlim_cur > kFilesReserved + kFilesPerUpload ? (limit.rlim_cur - kFilesReserved) / kFilesPerUpload : 1;
+    return limit.rlim_cur > kFilesReserved + perUpload ? (limit.rlim_cur - kFilesReserved) / perUpload : 1;
 }
 
 // "accepted", or the cause; and how the link's losses were got over.
@@ -190,7 +197,7 @@ bool OpenRunLog(const TSendOptions& o, const TGridTable& table, TCommLog& log, Q
 // --jobs, or every scale at once, as far as the open-file limit allows.
 std::size_t JobsAtOnce(const TSendOptions& o)
 {
-    const std::size_t fit = UploadsThatFit();
+    const std::size_t fit = UploadsThatFit(o.Targets);
     const std::size_t wanted = o.Jobs > 0 ? static_cast<std::size_t>(o.Jobs) : o.Targets.size();
     if (wanted <= fit)
         return wanted;

@@ -2,10 +2,15 @@
 
 #include <QMetaObject>
 #include <QNetworkProxy>
+#include <QSocketNotifier>
 #include <QTcpSocket>
 
 #include <cerrno>
 #include <string>
+#include <utility>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -45,6 +50,7 @@ TClientSocket::TClientSocket()
 TClientSocket::~TClientSocket()
 {
     ReleaseSocket();
+    CloseDescriptor();
 }
 
 void TClientSocket::SetActive(bool value)
@@ -55,7 +61,7 @@ void TClientSocket::SetActive(bool value)
         return;
     }
     if (active_) {
-        ReleaseSocket();
+        CloseDescriptor();
         FinishConnection();
     } else if (attempting_) {
         attempting_ = false;
@@ -111,9 +117,94 @@ void TClientSocket::SocketConnected()
         return;
     attempting_ = false;
     connectTimer_.stop();
+    TakeDescriptor();
+    if (fd_ < 0) {
+        FailAttempt(eeConnect, errno);
+        return;
+    }
     active_ = true;
     if (OnConnect)
         OnConnect(*this);
+    if (!received_.isEmpty() && active_ && OnRead)
+        OnRead(*this);
+}
+
+// A duplicate of QTcpSocket's descriptor keeps the connection open when the
+// socket closes its own: closing one of two descriptors sends nothing.
+void TClientSocket::TakeDescriptor()
+{
+    fd_ = ::fcntl(static_cast<int>(socket_->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
+    if (fd_ < 0)
+        return;
+    const int flags = ::fcntl(fd_, F_GETFL);
+    ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK);
+    received_ = socket_->readAll();  // whatever the socket took in before it was connected to us
+    ReleaseSocket();
+    readable_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
+    connect(readable_.get(), &QSocketNotifier::activated, this, &TClientSocket::ReadReady);
+    writable_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Write);
+    writable_->setEnabled(false);
+    connect(writable_.get(), &QSocketNotifier::activated, this, &TClientSocket::WriteReady);
+}
+
+void TClientSocket::CloseDescriptor()
+{
+    if (fd_ < 0)
+        return;
+    readable_.reset();
+    writable_.reset();
+    ::close(fd_);
+    fd_ = -1;
+    unsent_.clear();
+}
+
+void TClientSocket::ReadReady()
+{
+    char buffer[16384];
+    ssize_t n;
+    do
+        n = ::recv(fd_, buffer, sizeof buffer, 0);
+    while (n < 0 && errno == EINTR);
+    if (n > 0) {
+        if (!OnRead)
+            return;  // no one to read it: not kept
+        received_.append(buffer, n);
+        OnRead(*this);
+    } else if (n == 0) {
+        CloseDescriptor();  // the scale closed the connection
+        FinishConnection();
+    } else if (errno != EAGAIN && errno != EWOULDBLOCK) {
+        Broken(errno);
+    }
+}
+
+void TClientSocket::WriteReady()
+{
+    ssize_t n;
+    do
+        n = ::send(fd_, unsent_.constData(), static_cast<size_t>(unsent_.size()), MSG_NOSIGNAL);
+    while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        if (errno != EAGAIN && errno != EWOULDBLOCK)
+            Broken(errno);
+        return;
+    }
+    unsent_.remove(0, n);
+    if (unsent_.isEmpty())
+        writable_->setEnabled(false);
+}
+
+// The connection failed under a read or a write: as the socket would, the
+// cause is raised (a reset is the scale's close, not a failure) and the
+// connection ends.
+void TClientSocket::Broken(int code)
+{
+    if (!active_)
+        return;
+    CloseDescriptor();
+    if (code != ECONNRESET && code != EPIPE && ErrorStays(eeReceive, code))
+        RaiseLater(eeReceive, code);
+    FinishConnection();
 }
 
 void TClientSocket::SocketDisconnected()
@@ -187,22 +278,31 @@ void TClientSocket::RaiseLater(TErrorEvent event, int code)
 
 qint64 TClientSocket::SendString(const QByteArray& text)
 {
-    if (!active_ || !socket_)
+    if (!active_ || fd_ < 0)
         throw ESocketError(eeSend, ENOTCONN);
-    const qint64 taken = socket_->write(text);
-    if (taken < 0) {
-        int code = ErrnoOf(socket_->error());
-        if (ErrorStays(eeSend, code))
-            throw ESocketError(eeSend, code);
-        return 0;
+    if (!unsent_.isEmpty()) {
+        unsent_.append(text);  // after what still waits, in order
+        return text.size();
     }
-    socket_->flush();
-    return taken;
+    ssize_t n;
+    do
+        n = ::send(fd_, text.constData(), static_cast<size_t>(text.size()), MSG_NOSIGNAL);
+    while (n < 0 && errno == EINTR);
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+        // Taken, as a socket's buffer would take it; the failure ends the
+        // connection once the caller's turn is over.
+        const int code = errno;
+        QMetaObject::invokeMethod(this, [this, code] { Broken(code); }, Qt::QueuedConnection);
+        return text.size();
+    }
+    if (n < text.size()) {
+        unsent_ = text.mid(n < 0 ? 0 : n);
+        writable_->setEnabled(true);
+    }
+    return text.size();
 }
 
 QByteArray TClientSocket::ReceiveString()
 {
-    if (!socket_)
-        return {};
-    return socket_->readAll();
+    return std::exchange(received_, {});
 }

@@ -1,8 +1,11 @@
 #pragma once
 // TClientSocket: a non-blocking TCP client whose notifications (connect,
 // disconnect, read, error) arrive on the thread that owns it, through its event
-// loop. Built over QTcpSocket; the names and the order of notifications are
-// the ones the Ethernet link was written against.
+// loop. QTcpSocket looks the host up and connects; once connected, the client
+// keeps the connection's descriptor and reads and writes it itself, one
+// system call a command and one a reply, without Qt's buffers, their signals
+// and the FIONREAD before every read. The names and the order of
+// notifications are the ones the Ethernet link was written against.
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -10,8 +13,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 
+class QSocketNotifier;
 class QTcpSocket;
 
 enum TClientType { ctNonBlocking, ctBlocking };
@@ -56,12 +61,17 @@ public:
 
     // Queues every byte for sending; returns how many were taken.
     qint64 SendString(const QByteArray& text);
-    // Every byte waiting now, possibly none.
+    // Every byte received since the last call, possibly none.
     QByteArray ReceiveString();
 
 private:
     void Open();
     void ReleaseSocket();
+    void TakeDescriptor();
+    void CloseDescriptor();
+    void ReadReady();
+    void WriteReady();
+    void Broken(int code);
     void SocketConnected();
     void SocketDisconnected();
     void SocketError(int error);
@@ -72,7 +82,12 @@ private:
     bool ErrorStays(TErrorEvent event, int& code);
     void RaiseLater(TErrorEvent event, int code);
 
-    QTcpSocket* socket_ = nullptr;
+    QTcpSocket* socket_ = nullptr;  // while connecting
+    int fd_ = -1;                    // once connected
+    std::unique_ptr<QSocketNotifier> readable_;
+    std::unique_ptr<QSocketNotifier> writable_;  // on only while unsent bytes wait
+    QByteArray received_;
+    QByteArray unsent_;
     QTimer connectTimer_;
     bool attempting_ = false;
     bool active_ = false;

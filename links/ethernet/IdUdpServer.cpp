@@ -22,24 +22,30 @@ EIdSocketError::EIdSocketError(const std::string& what, int code)
 
 bool ParseDottedDecimal(const QString& text, std::uint32_t& address)
 {
-    const QStringList parts = text.split('.');
-    if (parts.size() != 4)
-        return false;
+    // Four numbers of one to three digits, each at most 255, between three dots.
     std::uint32_t value = 0;
-    for (const QString& part : parts) {
-        if (part.isEmpty() || part.size() > 3)
-            return false;
-        std::uint32_t number = 0;
-        for (const QChar c : part) {
-            if (c < '0' || c > '9')
+    std::uint32_t number = 0;
+    int digits = 0;
+    int dots = 0;
+    for (const QChar c : text) {
+        if (c == '.') {
+            if (digits == 0 || ++dots > 3)
                 return false;
+            value = (value << 8) | number;
+            number = 0;
+            digits = 0;
+        } else if (c >= '0' && c <= '9' && digits < 3) {
             number = number * 10 + static_cast<std::uint32_t>(c.unicode() - '0');
-        }
-        if (number > 255)
+            ++digits;
+            if (number > 255)
+                return false;
+        } else {
             return false;
-        value = (value << 8) | number;
+        }
     }
-    address = value;
+    if (dots != 3 || digits == 0)
+        return false;
+    address = (value << 8) | number;
     return true;
 }
 

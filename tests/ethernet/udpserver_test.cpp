@@ -98,6 +98,8 @@ private slots:
         QTest::newRow("three parts") << "192.168.1" << false << 0u;
         QTest::newRow("four digits") << "192.168.1.0100" << false << 0u;
         QTest::newRow("empty part") << "192..1.1" << false << 0u;
+        QTest::newRow("five parts") << "192.168.1.1.1" << false << 0u;
+        QTest::newRow("trailing dot") << "192.168.1.1." << false << 0u;
         QTest::newRow("name") << "localhost" << false << 0u;
         QTest::newRow("hex") << "0x7f.0.0.1" << false << 0u;
     }

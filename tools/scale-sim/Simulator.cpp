@@ -354,6 +354,11 @@ int Simulator::BindSocket(Endpoint& e, std::size_t index, int type, sockaddr_in 
         return 1;
     }
     if (tcp && ::listen(fd, 4) != 0) {
+        // Another simulator bound the same port a moment before us and listens on it.
+        if (errno == EADDRINUSE && anyPort && port != 0) {
+            CloseFd(e.listenFd);
+            return BindSocket(e, index, type, address, 0, anyPort);
+        }
         FailErrno("listen");
         return 1;
     }
