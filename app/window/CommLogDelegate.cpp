@@ -4,6 +4,28 @@
 
 #include <QPainter>
 
+namespace {
+
+QStaticText Prepared(const QString& text, const QFont& font)
+{
+    QStaticText laid(text);
+    laid.setTextFormat(Qt::PlainText);
+    laid.setPerformanceHint(QStaticText::AggressiveCaching);
+    laid.prepare(QTransform(), font);
+    return laid;
+}
+
+// Laid out once; a text wider than its cell is cut and laid out again.
+QStaticText Laid(const QString& text, const QStyleOptionViewItem& option, int width)
+{
+    QStaticText laid = Prepared(text, option.font);
+    if (laid.size().width() > width)
+        laid = Prepared(option.fontMetrics.elidedText(text, Qt::ElideRight, width), option.font);
+    return laid;
+}
+
+} // namespace
+
 TCommLogDelegate::TCommLogDelegate(const TCommLog& log, QObject* parent) : QStyledItemDelegate(parent), log_(log) {}
 
 void TCommLogDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
@@ -14,13 +36,17 @@ void TCommLogDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     const int width = option.rect.width() - 2 * margin;
     TCell* cell = texts_.object(key);
     if (!cell || cell->Width != width) {
-        QString text = index.data().toString();
-        if (option.fontMetrics.horizontalAdvance(text) > width)
-            text = option.fontMetrics.elidedText(text, Qt::ElideRight, width);
-        cell = new TCell{QStaticText(text), width};
-        cell->Text.setTextFormat(Qt::PlainText);
-        cell->Text.setPerformanceHint(QStaticText::AggressiveCaching);
-        cell->Text.prepare(QTransform(), option.font);
+        const QString text = index.data().toString();
+        // A link's name and a direction repeat on every row: laid out once for all.
+        const bool repeats = index.column() == TCommLog::lcLink || index.column() == TCommLog::lcDirection;
+        const QString sharedKey = repeats ? QString::number(width) + QLatin1Char(' ') + text : QString();
+        if (const QStaticText* shared = repeats ? shared_.object(sharedKey) : nullptr) {
+            cell = new TCell{*shared, width};
+        } else {
+            cell = new TCell{Laid(text, option, width), width};
+            if (repeats)
+                shared_.insert(sharedKey, new QStaticText(cell->Text));
+        }
         texts_.insert(key, cell);
     }
     const bool selected = option.state & QStyle::State_Selected;

@@ -16,7 +16,11 @@ public:
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     // Forgets every layout: the texts or the font changed.
-    void Forget() { texts_.clear(); }
+    void Forget()
+    {
+        texts_.clear();
+        shared_.clear();
+    }
 
 private:
     struct TCell {
@@ -26,4 +30,6 @@ private:
     const TCommLog& log_;
     // By entry number and column; a few screens' worth.
     mutable QCache<quint64, TCell> texts_{4096};
+    // The texts that repeat from row to row, by width and text.
+    mutable QCache<QString, QStaticText> shared_{256};
 };

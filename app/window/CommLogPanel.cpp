@@ -2,6 +2,7 @@
 
 #include "CommLog.h"
 #include "CommLogDelegate.h"
+#include "CommLogView.h"
 #include "MessageBox.h"
 
 #include <QAction>
@@ -57,7 +58,7 @@ QHBoxLayout* TCommLogPanel::BuildButtons(QWidget* body)
 
 QTableView* TCommLogPanel::BuildView(QWidget* body)
 {
-    LogView = new QTableView(body);
+    LogView = new TCommLogView(body);
     LogView->setObjectName(QStringLiteral("LogView"));
     LogView->setSelectionBehavior(QAbstractItemView::SelectRows);
     LogView->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -79,6 +80,9 @@ QTableView* TCommLogPanel::BuildView(QWidget* body)
     body->addAction(copy);
     // Arrows move between rows; Tab leaves the view.
     LogView->setTabKeyNavigation(false);
+    // The scroll bar moves with every new entry. Filled by itself, it is
+    // repainted alone, not with the panel and the window under it.
+    LogView->verticalScrollBar()->setAutoFillBackground(true);
     return LogView;
 }
 

@@ -18,6 +18,7 @@
 #include <QMainWindow>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableView>
 #include <QTest>
 
@@ -88,6 +89,38 @@ private slots:
                  textCell(TCommLog::ldWindows1250, TCommLog::ldWindows1250));
         QVERIFY(textCell(TCommLog::ldUnknown, TCommLog::ldUnknown) !=
                 textCell(TCommLog::ldWindows1250, TCommLog::ldWindows1250));
+    }
+
+    // New rows are painted alone and the rows above scrolled: what is on the
+    // screen must be what painting the whole view draws, before the view is
+    // full, once it scrolls, and after a clear.
+    void logPanelShowsAppendedRowsAsAWholeRepaint()
+    {
+        QMainWindow window;
+        TCommLog log;
+        TCommLogPanel panel(log, &window);
+        window.resize(800, 300);
+        window.show();
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QWidget* viewport = panel.LogView->viewport();
+        const auto same = [&] {
+            QCoreApplication::processEvents();
+            const QPoint at = viewport->mapTo(&window, QPoint(0, 0));
+            const QImage shown = window.screen()->grabWindow(window.winId(), at.x(), at.y(), viewport->width(),
+                                                              viewport->height()).toImage();
+            return shown.convertToFormat(QImage::Format_RGB32) ==
+                   viewport->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        };
+        for (int i = 0; i < 40; ++i) {
+            log.Append(0, TCommLog::lkSent, "Sr" + QByteArray::number(i) + "\r\n");
+            if (i % 3 == 0)
+                log.Append(0, TCommLog::lkReceived, "Mr\r\n");
+            log.Flush();
+            QVERIFY2(same(), qPrintable(QString("after entry %1").arg(i)));
+            if (i == 30)
+                log.Clear();
+        }
     }
 
     // The form activates again when it takes over from another of the
