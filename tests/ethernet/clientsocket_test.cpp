@@ -140,6 +140,30 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(ESocketError, client.SendString("Se\r\n"));
     }
 
+    // Past what the socket's buffer takes at once, the rest goes as room frees:
+    // every byte, in order, with what is sent after it.
+    void sendBeyondTheBufferArrivesWhole()
+    {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        TClientSocket client;
+        Wire(client);
+        client.Host = "127.0.0.1";
+        client.Port = server.serverPort();
+        client.SetActive(true);
+        QTRY_VERIFY(client.Active() && server.hasPendingConnections());
+        QTcpSocket* peer = server.nextPendingConnection();
+        QByteArray big(8 << 20, '\0');
+        for (qsizetype i = 0; i < big.size(); ++i)
+            big[i] = static_cast<char>(i * 7 + i / 251);
+        QCOMPARE(client.SendString(big), big.size());
+        QCOMPARE(client.SendString("Se\r\n"), 4);
+        QByteArray got;
+        QTRY_VERIFY_WITH_TIMEOUT((got += peer->readAll()).size() >= big.size() + 4, 20000);
+        QVERIFY(got == big + "Se\r\n");
+        QCOMPARE(log, QStringList{"connect active=1"});
+    }
+
     void releaseClosesWithoutNotification()
     {
         QTcpServer server;
