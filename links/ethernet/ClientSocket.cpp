@@ -2,6 +2,7 @@
 
 #include <QMetaObject>
 #include <QNetworkProxy>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QTcpSocket>
 
@@ -123,9 +124,10 @@ void TClientSocket::SocketConnected()
         return;
     }
     active_ = true;
+    const QPointer<TClientSocket> alive(this);  // the owner may let go of it on connect
     if (OnConnect)
         OnConnect(*this);
-    if (!received_.isEmpty() && active_ && OnRead)
+    if (alive && !received_.isEmpty() && active_ && OnRead)
         OnRead(*this);
 }
 
@@ -140,19 +142,26 @@ void TClientSocket::TakeDescriptor()
     ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK);
     received_ = socket_->readAll();  // whatever the socket took in before it was connected to us
     ReleaseSocket();
-    readable_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
-    connect(readable_.get(), &QSocketNotifier::activated, this, &TClientSocket::ReadReady);
-    writable_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Write);
+    readable_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
+    connect(readable_, &QSocketNotifier::activated, this, &TClientSocket::ReadReady);
+    writable_ = new QSocketNotifier(fd_, QSocketNotifier::Write, this);
     writable_->setEnabled(false);
-    connect(writable_.get(), &QSocketNotifier::activated, this, &TClientSocket::WriteReady);
+    connect(writable_, &QSocketNotifier::activated, this, &TClientSocket::WriteReady);
 }
 
+// The notifiers may be inside their own signal here (a reply whose reader
+// closes the link): they are stopped at once and deleted later, or with the
+// client, whichever comes first.
 void TClientSocket::CloseDescriptor()
 {
     if (fd_ < 0)
         return;
-    readable_.reset();
-    writable_.reset();
+    for (QSocketNotifier* notifier : {readable_, writable_}) {
+        notifier->setEnabled(false);
+        notifier->disconnect(this);
+        notifier->deleteLater();
+    }
+    readable_ = writable_ = nullptr;
     ::close(fd_);
     fd_ = -1;
     unsent_.clear();

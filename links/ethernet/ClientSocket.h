@@ -13,7 +13,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <stdexcept>
 
 class QSocketNotifier;
@@ -84,8 +83,8 @@ private:
 
     QTcpSocket* socket_ = nullptr;  // while connecting
     int fd_ = -1;                    // once connected
-    std::unique_ptr<QSocketNotifier> readable_;
-    std::unique_ptr<QSocketNotifier> writable_;  // on only while unsent bytes wait
+    QSocketNotifier* readable_ = nullptr;  // children: freed with the client at the latest
+    QSocketNotifier* writable_ = nullptr;  // on only while unsent bytes wait
     QByteArray received_;
     QByteArray unsent_;
     QTimer connectTimer_;

@@ -74,6 +74,14 @@ class ClientSocketTest : public QObject {
         };
     }
 
+    // Wired, and aimed at a local port.
+    void Aim(TClientSocket& client, quint16 port)
+    {
+        Wire(client);
+        client.Host = "127.0.0.1";
+        client.Port = port;
+    }
+
 private slots:
     // The test's own sockets go direct too: no system proxy query and its thread.
     void initTestCase() { QNetworkProxyFactory::setUseSystemConfiguration(false); }
@@ -127,9 +135,7 @@ private slots:
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost, 0));
         TClientSocket client;
-        Wire(client);
-        client.Host = "127.0.0.1";
-        client.Port = server.serverPort();
+        Aim(client, server.serverPort());
         client.SetActive(true);
         QVERIFY(!client.Active());
         QTRY_COMPARE(log, QStringList{"connect active=1"});
@@ -147,9 +153,7 @@ private slots:
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost, 0));
         TClientSocket client;
-        Wire(client);
-        client.Host = "127.0.0.1";
-        client.Port = server.serverPort();
+        Aim(client, server.serverPort());
         client.SetActive(true);
         QTRY_VERIFY(client.Active() && server.hasPendingConnections());
         QTcpSocket* peer = server.nextPendingConnection();
@@ -164,14 +168,31 @@ private slots:
         QCOMPARE(log, QStringList{"connect active=1"});
     }
 
+    // A reader that closes the link on the reply it reads, as an upload's end does.
+    void closeFromTheReadHandler()
+    {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        TClientSocket client;
+        Aim(client, server.serverPort());
+        client.OnRead = [this](TClientSocket& s) {
+            log << "read " + QString::fromLatin1(s.ReceiveString());
+            s.SetActive(false);
+        };
+        client.SetActive(true);
+        QTRY_VERIFY(client.Active() && server.hasPendingConnections());
+        QTcpSocket* peer = server.nextPendingConnection();
+        peer->write("Me\r\n");
+        QTRY_COMPARE(log, QStringList({"connect active=1", "read Me\r\n", "disconnect active=0"}));
+        QTRY_COMPARE(peer->state(), QAbstractSocket::UnconnectedState);
+    }
+
     void releaseClosesWithoutNotification()
     {
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost, 0));
         auto client = std::make_unique<TClientSocket>();
-        Wire(*client);
-        client->Host = "127.0.0.1";
-        client->Port = server.serverPort();
+        Aim(*client, server.serverPort());
         client->SetActive(true);
         QTRY_VERIFY(client->Active() && server.hasPendingConnections());
         QTcpSocket* peer = server.nextPendingConnection();
