@@ -142,16 +142,17 @@ void TClientSocket::TakeDescriptor()
     ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK);
     received_ = socket_->readAll();  // whatever the socket took in before it was connected to us
     ReleaseSocket();
-    readable_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
+    readable_ = new QSocketNotifier(fd_, QSocketNotifier::Read);
     connect(readable_, &QSocketNotifier::activated, this, &TClientSocket::ReadReady);
-    writable_ = new QSocketNotifier(fd_, QSocketNotifier::Write, this);
+    writable_ = new QSocketNotifier(fd_, QSocketNotifier::Write);
     writable_->setEnabled(false);
     connect(writable_, &QSocketNotifier::activated, this, &TClientSocket::WriteReady);
 }
 
 // The notifiers may be inside their own signal here (a reply whose reader
-// closes the link): they are stopped at once and deleted later, or with the
-// client, whichever comes first.
+// closes the link): they are stopped at once and deleted later, by the loop.
+// Not as the client's children: freed with it, each would first be searched
+// out of the queue of every posted event, once per scale of a fleet.
 void TClientSocket::CloseDescriptor()
 {
     if (fd_ < 0)

@@ -83,7 +83,7 @@ private:
 
     QTcpSocket* socket_ = nullptr;  // while connecting
     int fd_ = -1;                    // once connected
-    QSocketNotifier* readable_ = nullptr;  // children: freed with the client at the latest
+    QSocketNotifier* readable_ = nullptr;  // deleted later, when the descriptor closes
     QSocketNotifier* writable_ = nullptr;  // on only while unsent bytes wait
     QByteArray received_;
     QByteArray unsent_;
