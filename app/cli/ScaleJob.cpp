@@ -115,7 +115,8 @@ TScaleJob::~TScaleJob()
     gaps_.Remove(gap_);
     // The link posts its last state as it closes. Posted to this job, it would
     // be taken back out of the queue by a search through every event posted
-    // to any object, once per job: a fleet's last second would be spent there.
+    // to any object: thousands of jobs ending together would each walk
+    // thousands of events.
     if (session_.EthLink) {
         static QPointer<QObject> nowhere;
         if (!nowhere)

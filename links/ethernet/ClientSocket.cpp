@@ -138,6 +138,7 @@ void TClientSocket::TakeDescriptor()
     fd_ = ::fcntl(static_cast<int>(socket_->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
     if (fd_ < 0)
         return;
+    ++connection_;
     const int flags = ::fcntl(fd_, F_GETFL);
     ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK);
     received_ = socket_->readAll();  // whatever the socket took in before it was connected to us
@@ -302,7 +303,11 @@ qint64 TClientSocket::SendString(const QByteArray& text)
         // Taken, as a socket's buffer would take it; the failure ends the
         // connection once the caller's turn is over.
         const int code = errno;
-        QMetaObject::invokeMethod(this, [this, code] { Broken(code); }, Qt::QueuedConnection);
+        const auto fail = [this, code, connection = connection_] {
+            if (connection == connection_)
+                Broken(code);
+        };
+        QMetaObject::invokeMethod(this, fail, Qt::QueuedConnection);
         return text.size();
     }
     if (n < text.size()) {

@@ -83,6 +83,7 @@ private:
 
     QTcpSocket* socket_ = nullptr;  // while connecting
     int fd_ = -1;                    // once connected
+    unsigned connection_ = 0;        // counts them: a failure found late ends only its own
     QSocketNotifier* readable_ = nullptr;  // deleted later, when the descriptor closes
     QSocketNotifier* writable_ = nullptr;  // on only while unsent bytes wait
     QByteArray received_;
