@@ -66,6 +66,7 @@ void TUpload::GapElapsed()
 
 void TUpload::Send(const QByteArray& command)
 {
+    quiet_ = resendAsSent_ = false;
     awaiting_ = true;
     matched_ = refused_ = again_ = false;
     overflowSeen_ = overflow_;
@@ -116,7 +117,7 @@ void TUpload::Start(int bazaPosition)
     UploadFailed = false;
     running_ = true;
     stopped_ = false;
-    held_ = resumed_ = startOver_ = startedOver_ = false;
+    held_ = quiet_ = resendAsSent_ = resumed_ = startOver_ = startedOver_ = false;
     reconnects_ = 0;
     lastCommand_.clear();
     clock_.start();
@@ -131,7 +132,7 @@ void TUpload::Stop()
     }
     running_ = false;
     awaiting_ = false;
-    held_ = false;
+    held_ = quiet_ = false;
     StopGap();
 }
 
@@ -140,7 +141,8 @@ void TUpload::Hold()
     if (!running_)
         return;
     StopGap();
-    held_ = true;
+    // What comes now can answer no command of the new link.
+    held_ = quiet_ = true;
 }
 
 void TUpload::Resume()
@@ -153,12 +155,20 @@ void TUpload::Resume()
     // cannot be the front of the answer to the command sent again.
     ReplyBuffer.clear();
     overflow_ = false;
+    // The first command on the new link, sent again or the next, shows by
+    // its answer whether the scale still holds the upload (the start
+    // command's answer cannot tell).
+    resumed_ = !(awaiting_ && lastIndex_ == 0);
     if (awaiting_) {
-        again_ = true;
+        again_ = resendAsSent_ = true;
         // The same command once more: not a refusal, so not counted as one.
         sendsInARow_ = 0;
-        resumed_ = lastIndex_ != 0;
     }
+    // A cut command's front may wait in the scale's line: ended now, so the
+    // resent one never follows it; what the scale says to it comes in the
+    // gap, while quiet_ still drops every line.
+    if (hooks_.EndLine)
+        hooks_.EndLine();
     StartGap();
 }
 
@@ -241,6 +251,10 @@ void TUpload::TakeReply(const QByteArray& reply, bool overlong)
 {
     if (!running_)
         return;
+    if (quiet_) {
+        ++ignoredLines_;
+        return;
+    }
     const bool matches = !overlong && Matches(reply);
     (matches ? matched_ : refused_) = true;
     wrongInARow_ = matches ? 0 : wrongInARow_ + 1;
@@ -287,10 +301,10 @@ void TUpload::TimerBazaTimer()
     const std::int32_t rows = hooks_.RowCount();
     if (startOver_ && awaiting_) {
         StartOver();
-    } else if (again_ && k == 0) {
-        Send(StartCommand(hooks_.BazaPosition()));
-    } else if (again_ && k == EndCommandSent) {
-        Send(QByteArrayLiteral("Se"));
+    } else if (again_ && (resendAsSent_ || k == 0 || k == EndCommandSent)) {
+        // As it first went out: the kind chosen since or the table loaded
+        // since must not change a command the scale may half hold.
+        Send(QByteArray(lastCommand_));
     } else if (k >= 1 && k <= rows) {
         // A resend after a wrong reply goes out here too: the command still awaits.
         const QByteArray record = hooks_.Record(k - 1);

@@ -37,6 +37,10 @@ public:
         // timer; it calls TimerBazaTimer when the wait is over. Without it,
         // TimerBaza runs the wait.
         std::function<void(bool run)> RunGap = nullptr;
+        // Optional: ends, on a link brought back, whatever half line the
+        // scale may still hold of a command the loss cut (CR LF; nothing over
+        // UDP, whose datagrams are whole).
+        std::function<void()> EndLine = nullptr;
     };
 
     explicit TUpload(THooks hooks, QObject* parent = nullptr);
@@ -57,14 +61,19 @@ public:
     void TimerBazaTimer();
     // The link went down: no command goes out until Resume.
     void Hold();
-    // The link is back: after the gap the command that awaited its reply goes
-    // out again (or the next one, when its reply had come). A scale that
-    // refuses it lost the upload with the connection: the exchange starts
-    // over from the start command, once per upload.
+    // The link is back: the scale's half line is ended, and after the gap the
+    // command that awaited its reply goes out again, byte for byte (or the
+    // next one, when its reply had come). Until then no reply line counts. A
+    // scale that refuses that first command lost the upload with the
+    // connection: the exchange starts over from the start command, once per
+    // upload.
     void Resume();
 
     bool Running() const { return running_; }
     bool Held() const { return held_; }
+    // Reply lines dropped because they came between a loss of the link and
+    // the first command sent on the new one; counted over the object's life.
+    std::int64_t IgnoredLines() const { return ignoredLines_; }
     // Times Resume went on with this upload.
     int Reconnects() const { return reconnects_; }
     // The exchange started over after the link came back.
@@ -129,7 +138,10 @@ private:
     bool gapRunning_ = false;  // RunGap's wait runs
     bool lastReplyOverlong_ = false;
     bool held_ = false;
-    bool resumed_ = false;      // the command resent by Resume has had no reply yet
+    bool quiet_ = false;        // from a loss of the link until a command goes out on the new one
+    bool resendAsSent_ = false; // the next command is LastCommand again, as it first went out
+    bool resumed_ = false;      // the first command after Resume has had no reply yet
+    std::int64_t ignoredLines_ = 0;
     bool startOver_ = false;    // the next tick sends the start command
     bool startedOver_ = false;
     int reconnects_ = 0;

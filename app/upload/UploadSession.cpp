@@ -13,6 +13,8 @@ TUpload::THooks SendingThrough(TUpload::THooks hooks, TUploadSession& session)
 {
     if (!hooks.SendOrder)
         hooks.SendOrder = [&session](const QByteArray& command) { session.Send(command); };
+    if (!hooks.EndLine)
+        hooks.EndLine = [&session] { session.EndHalfLine(); };
     return hooks;
 }
 
@@ -145,6 +147,11 @@ void TUploadSession::Send(const QByteArray& command)
     if (Upload.SendsInARow() >= 2)
         LogEvent(QStringLiteral("%1 sent again (%2 time)")
                      .arg(UploadWhere(Upload.UploadIndex, rows_(), false), Ordinal(Upload.SendsInARow())));
+    SendFramed(command);
+}
+
+void TUploadSession::SendFramed(const QByteArray& command)
+{
     const TLinkTarget l = link_();
     if (l.Kind == ckSerial)
         TLinkSender::Serial(Serial()).Log(log_, LogLink).Send(command);
@@ -156,13 +163,25 @@ void TUploadSession::Send(const QByteArray& command)
         TLinkSender::Tcp(*EthLink).Log(log_, LogLink).Send(command);
 }
 
+void TUploadSession::EndHalfLine()
+{
+    const TLinkTarget l = link_();
+    if (l.Kind == ckEthernet && l.Protocol == epUDP)
+        return;  // a datagram is whole: no half of one waits at the scale
+    LogEvent(QStringLiteral("line ended before the resend: the scale may hold the front of a cut command"));
+    SendFramed(QByteArray());  // CR LF alone
+}
+
 void TUploadSession::Received(const QByteArray& text)
 {
     if (detached_)
         return;  // its owner closes the link on the next turn of the loop
     if (log_)
         log_->Received(LogLink, Upload.ReplyBuffer, text);
+    const std::int64_t ignored = Upload.IgnoredLines();
     Upload.ProcessReply(text, text.size());
+    if (Upload.IgnoredLines() != ignored)
+        LogEvent(QStringLiteral("ignored: arrived before the resend"));
 }
 
 void TUploadSession::ReadSerial(std::int32_t count)

@@ -72,6 +72,9 @@ public:
     // The one send path: the command framed for the link and logged; a
     // command sent again is told as such first.
     void Send(const QByteArray& command);
+    // CR LF over serial and TCP, logged, ending a half command the scale may
+    // hold after the link came back; nothing over UDP.
+    void EndHalfLine();
     // Received text: logged first, then taken by the upload.
     void Received(const QByteArray& text);
     // The serial port has `count` bytes for us.
@@ -97,6 +100,7 @@ public:
 
 private:
     void FeedLog(CEthConnection& eth);
+    void SendFramed(const QByteArray& command);
 
     std::function<TLinkTarget()> link_;
     std::function<int()> rows_;

@@ -241,23 +241,42 @@ private slots:
         w->FormClose();
     }
 
-    // The scale drops the link while record 5 awaits its answer and takes the
-    // next connection: Connect is free, and once pressed record 5 goes again
+    // The scale drops the link while record 5 awaits its answer, or cuts it
+    // in the middle of record 3, and takes the next connection: Connect is
+    // free, and once pressed the scale's half line is ended, the record goes
+    // again whole (a stray answer on the new connection completes nothing)
     // and the upload ends as ever.
+    void droppedLinkGoesOnAfterConnect_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("lostAt");
+        QTest::addColumn<QByteArray>("recorded");
+        const QByteArray upTo2("SbP\r\nSr1\r\nSr2\r\n");
+        QTest::newRow("dropped awaiting record 5") << QStringList{"--drop-at", "6"} << 5
+            << upTo2 + "Sr3\r\nSr4\r\nSr5\r\n\r\nSr5\r\nSr6\r\nSe\r\n";
+        QTest::newRow("cut mid-record, converter, stray answer")
+            << QStringList{"--cut-after", "17", "--keep-line", "--greet", "Mr"} << 3
+            << upTo2 + "Sr\r\nSr3\r\nSr4\r\nSr5\r\nSr6\r\nSe\r\n";
+    }
     void droppedLinkGoesOnAfterConnect()
     {
-        ScaleSim sim("tcp", {"--drop-at", "6"});
+        QFETCH(QStringList, options);
+        QFETCH(int, lostAt);
+        QFETCH(QByteArray, recorded);
+        ScaleSim sim("tcp", options);
         QVERIFY(sim.Started());
         auto w = ConnectedWindow(0, "127.0.0.1", sim.Port(), "1\n2\n3\n4\n5\n6\n");
         QVERIFY(w);
         w->bbWyslijBaze->click();
         QTRY_COMPARE(w->LinkState, 0);
-        QTRY_COMPARE(w->StatusLine->Text(), QStringLiteral("Connection lost at record 5 of 6: press Connect to go on, or Stop"));
+        QTRY_COMPARE(w->StatusLine->Text(),
+                     QStringLiteral("Connection lost at record %1 of 6: press Connect to go on, or Stop").arg(lostAt));
         QVERIFY(w->btnOpenPort->isEnabled());
         w->btnOpenPortClick();
         QVERIFY(QTest::qWaitFor([&] { return env->boxes.Count() >= 1; }, 10000));
         QCOMPARE(env->boxes.Boxes()[0].text, QStringLiteral("Database was sent to scale."));
-        QCOMPARE(sim.Recorded(), QByteArray("SbP\r\nSr1\r\nSr2\r\nSr3\r\nSr4\r\nSr5\r\nSr5\r\nSr6\r\nSe\r\n"));
+        QCOMPARE(sim.Recorded(), recorded);
+        QVERIFY(Logged(w->CommLog, TCommLog::lkEvent).contains("line ended before the resend: the scale may hold the front of a cut command"));
         w->FormClose();
     }
 

@@ -49,6 +49,8 @@ class ProcessDataTest : public QObject {
             [this] { return position; },
             [this](int p) { progress << p; },
             [this](bool failed) { finished << failed; },
+            nullptr,
+            [this] { sent << QByteArray(); },  // the line end on a link brought back
         }};
 
         // Feeds a reply; runs the tick it armed, as the 100 ms timer would.
@@ -137,8 +139,8 @@ private slots:
         h.position = 1;  // the user picks "user database" before the scale answers
         h.ReplyAndTick("MbP\n");
         QCOMPARE(h.sent.size(), 1);
-        h.ReplyAndTick("MbU\n");  // answered both ways: the start command goes again, of the kind now chosen
-        QCOMPARE(h.sent.last(), QByteArray("SbU"));
+        h.ReplyAndTick("MbU\n");  // answered both ways: the start command goes again, as it first went out
+        QCOMPARE(h.sent.last(), QByteArray("SbP"));
         h.ReplyAndTick("MbU\n");
         QCOMPARE(h.sent.last(), QByteArray("Srx"));
     }
@@ -232,21 +234,53 @@ private slots:
         QCOMPARE(h.sent.last(), QByteArray("Sra"));
     }
 
-    // A piece of a line the lost link left must not spoil the new link's answer.
-    void resumeEmptiesTheBuffer()
+    // After a loss: the scale's half line is ended, nothing that arrives
+    // before the resend counts (a stray "Mr" must not pass for the cut
+    // record's answer), the awaited command goes again as it went, and the
+    // first answer on the new link decides whether the scale lost the upload.
+    void resumeAfterALoss_data()
     {
+        QTest::addColumn<QByteArray>("beforeLoss");   // on the old link, once "Sra" went out
+        QTest::addColumn<QByteArray>("beforeResend"); // on the new link, before the gap ends
+        QTest::addColumn<QByteArray>("answers");      // to the commands sent on the new link
+        QTest::addColumn<QList<QByteArray>>("sent");
+        QTest::addColumn<bool>("startedOver");
+        const QList<QByteArray> keeps{"SbP", "Sra", "", "Sra", "Srb", "Se"};
+        QTest::newRow("half a reply left") << QByteArray("M") << QByteArray() << QByteArray("Mr\nMr\nMe\n")
+                                           << keeps << false;
+        QTest::newRow("stray answer first") << QByteArray() << QByteArray("Mr\n")
+                                            << QByteArray("Mr\nMr\nMe\n") << keeps << false;
+        QTest::newRow("the scale forgot, awaited") << QByteArray() << QByteArray("Mx\n")
+            << QByteArray("Mx\nMbP\nMr\nMr\nMe\n")
+            << QList<QByteArray>{"SbP", "Sra", "", "Sra", "SbP", "Sra", "Srb", "Se"} << true;
+        QTest::newRow("the scale forgot, answered") << QByteArray("Mr\n") << QByteArray()
+            << QByteArray("Mx\nMbP\nMr\nMr\nMe\n")
+            << QList<QByteArray>{"SbP", "Sra", "", "Srb", "SbP", "Sra", "Srb", "Se"} << true;
+    }
+    void resumeAfterALoss()
+    {
+        QFETCH(QByteArray, beforeLoss);
+        QFETCH(QByteArray, beforeResend);
+        QFETCH(QByteArray, answers);
+        QFETCH(QList<QByteArray>, sent);
+        QFETCH(bool, startedOver);
         Harness h;
         h.rows = {"a", "b"};
         h.upload.Start(0);
         h.ReplyAndTick("MbP\n");
-        h.upload.ProcessReply("M", 1);
+        h.upload.ProcessReply(beforeLoss, beforeLoss.size());
         h.upload.Hold();
+        h.upload.ProcessReply("Mr\n", 3);  // the old link's last words
         h.upload.Resume();
+        h.upload.ProcessReply(beforeResend, beforeResend.size());
         h.upload.TimerBazaTimer();
-        QCOMPARE(h.sent, (QList<QByteArray>{"SbP", "Sra", "Sra"}));
-        h.ReplyAndTick("Mr\n");
-        QCOMPARE(h.sent.last(), QByteArray("Srb"));
-        QVERIFY(!h.upload.StartedOver());
+        for (const QByteArray& line : answers.split('\n'))
+            if (!line.isEmpty())
+                h.ReplyAndTick(line + '\n');
+        QCOMPARE(h.sent, sent);
+        QCOMPARE(h.upload.StartedOver(), startedOver);
+        QCOMPARE(h.finished, QList<bool>{false});
+        QCOMPARE(h.upload.IgnoredLines(), 1 + beforeResend.count('\n'));
     }
 
     void emptyRecordEndsInFailure()

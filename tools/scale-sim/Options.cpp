@@ -69,6 +69,12 @@ const char* UsageText()
            "  --drop-at N           close the connection on the N-th command, unanswered\n"
            "  --forget              after a drop answer \"Mx\" to records and \"Se\" until the\n"
            "                        next start command (a scale that lost the upload)\n"
+           "  --cut-after BYTES     TCP: close the client once BYTES bytes came in over the\n"
+           "                        run (once), the rest of that read neither kept nor recorded\n"
+           "  --keep-line           TCP: a new client goes on with the half line the last one\n"
+           "                        left, as a serial-to-Ethernet converter's scale does\n"
+           "  --greet TEXT          TCP: each client after the first gets TEXT and CR LF at\n"
+           "                        once (a late answer on a new connection)\n"
            "  --log                 print each command and reply to stderr\n"
            "  --help                show this text\n";
 }
@@ -210,6 +216,10 @@ Outcome ParseReplyOption(Arg& a, SimOptions& out)
         return Result(a.Number(1, 1'000'000'000, out.dropAfter.emplace()));
     if (name == "--drop-at")
         return Result(a.Number(1, 1'000'000'000, out.dropAt.emplace()));
+    if (name == "--cut-after")
+        return Result(a.Number(1, 1'000'000'000, out.cutAfter.emplace()));
+    if (name == "--greet")
+        return Result(a.Text(out.greet, "a reply"));
     if (name == "--reply-port")
         return Result(a.Number(1, 65535, out.replyPort));
     if (name == "--split")
@@ -218,6 +228,8 @@ Outcome ParseReplyOption(Arg& a, SimOptions& out)
         out.log = true;
     else if (name == "--forget")
         out.forget = true;
+    else if (name == "--keep-line")
+        out.keepLine = true;
     else
         return Outcome::Unknown;
     return Outcome::Ok;
@@ -227,7 +239,8 @@ bool ParseOne(Arg& a, SimOptions& out, Given& given)
 {
     const std::string& name = a.name;
     const bool help = name == "--help" || name == "-h";
-    const bool flag = help || name == "--serial" || name == "--split" || name == "--log" || name == "--forget";
+    const bool flag = help || name == "--serial" || name == "--split" || name == "--log" || name == "--forget"
+                      || name == "--keep-line";
     if (flag && a.hasValue)
         return a.Fail(name + " takes no value");
     if (help) {
@@ -255,6 +268,8 @@ std::string CombinationFault(const SimOptions& out, const Given& given)
         return "--count applies to --tcp and --udp only";
     if (out.mode == SimMode::Tcp && out.port != 0 && out.port + out.count - 1 > 65535)
         return "--count " + std::to_string(out.count) + " ports from " + std::to_string(out.port) + " go past 65535";
+    if ((out.cutAfter || out.keepLine || !out.greet.empty()) && out.mode != SimMode::Tcp)
+        return "--cut-after, --keep-line and --greet apply to --tcp only";
     if (given.baud && out.mode != SimMode::Device)
         return "--baud applies to --device only";
     return {};

@@ -23,6 +23,9 @@ struct SimOptions {
     std::optional<long> dropAfter;
     std::optional<long> dropAt;    // close on the N-th command, leaving it unanswered
     bool forget = false;           // after a drop, refuse records and "Se" until a start command
+    std::optional<long> cutAfter;  // --tcp: close the client once this many bytes came, mid-command
+    bool keepLine = false;         // --tcp: a new client goes on with the half line the last one left
+    std::string greet;             // --tcp: each client after the first gets this line at once
     int replyPort = 0;             // --udp: answer to this port of the sender; 0: its own port
     bool log = false;
     bool help = false;

@@ -63,10 +63,12 @@ Answer Scale::Take(std::string_view command)
     answer.number = ++count_;
     const bool dropHere = options_.dropAt && answer.number == *options_.dropAt;
     answer.drop = dropHere || (options_.dropAfter && answer.number == *options_.dropAfter);
-    if (answer.drop && options_.forget)
-        forgotten_ = true;
-    if (dropHere || (options_.silentAfter && answer.number > *options_.silentAfter))
+    // The upload goes with the connection: this command is still answered as ever.
+    const bool forgets = answer.drop && options_.forget;
+    if (dropHere || (options_.silentAfter && answer.number > *options_.silentAfter)) {
+        forgotten_ = forgotten_ || forgets;
         return answer;
+    }
     std::optional<std::string> text = ReplyFor(command);
     if (!text)
         return answer;
@@ -79,6 +81,7 @@ Answer Scale::Take(std::string_view command)
     const std::string duplicate = options_.repeatReplyAt.contains(answer.number) ? lastReply_ : std::string();
     lastReply_ = *answer.reply;
     answer.reply = duplicate + *answer.reply;
+    forgotten_ = forgotten_ || forgets;
     return answer;
 }
 

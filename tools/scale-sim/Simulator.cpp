@@ -386,13 +386,21 @@ void Simulator::AcceptClient(std::size_t index)
     e.ioFd = fd;
     Watch(fd, index, false);
     Log(index, "client connected");
+    if (++e.clients > 1 && !options_.greet.empty()) {
+        Output out;
+        out.due = Clock::now();
+        out.bytes = options_.greet + "\r\n";
+        e.queue.push_back(out);
+        due_.emplace(out.due, index);
+    }
 }
 
 void Simulator::CloseClient(Endpoint& e, std::size_t index, const char* why)
 {
     Unwatch(e.ioFd);
     CloseFd(e.ioFd);
-    e.lines.Clear();
+    if (!options_.keepLine)
+        e.lines.Clear();
     e.queue.clear();
     e.dropping = false;
     Watch(e.listenFd, index, true);
@@ -419,9 +427,28 @@ void Simulator::ReadStream(std::size_t index)
         exitCode_ = 1;
         return;
     }
-    Record(e, buffer, static_cast<size_t>(n));
-    for (const std::string& line : e.lines.Feed(std::string_view(buffer, static_cast<size_t>(n))))
+    const bool wasCut = e.cut;
+    const std::size_t kept = CutLength(e, static_cast<size_t>(n));
+    Record(e, buffer, kept);
+    for (const std::string& line : e.lines.Feed(std::string_view(buffer, kept)))
         Handle(index, line, nullptr);
+    if (e.cut && !wasCut)
+        CloseClient(e, index, "cut the client mid-command");
+}
+
+// Of n bytes just read, those --cut-after lets in; fewer than n cut the client.
+std::size_t Simulator::CutLength(Endpoint& e, std::size_t n)
+{
+    if (!options_.cutAfter || e.cut) {
+        e.received += static_cast<long>(n);
+        return n;
+    }
+    const long room = *options_.cutAfter - e.received;
+    const std::size_t kept = room < static_cast<long>(n) ? static_cast<std::size_t>(room) : n;
+    e.received += static_cast<long>(kept);
+    if (e.received == *options_.cutAfter)
+        e.cut = true;
+    return kept;
 }
 
 void Simulator::ReadDatagram(std::size_t index)

@@ -47,6 +47,9 @@ private:
         int ioFd = -1;          // pty master, device, TCP client or UDP socket
         int recordFd = -1;
         bool dropping = false;  // a drop is due: later commands on this connection go unanswered
+        long received = 0;      // bytes in over the run, for --cut-after
+        bool cut = false;       // --cut-after has cut its client
+        int clients = 0;        // TCP clients accepted so far
     };
     // When a scale's next reply falls due; a scale may be listed more than once.
     using Due = std::pair<Clock::time_point, std::size_t>;
@@ -60,6 +63,7 @@ private:
     bool Watch(int fd, std::size_t index, bool listening);
     void Unwatch(int fd);
     void ReadStream(std::size_t index);
+    std::size_t CutLength(Endpoint& e, std::size_t n);
     void AcceptClient(std::size_t index);
     void ReadDatagram(std::size_t index);
     void Handle(std::size_t index, std::string_view command, const sockaddr_in* from);
