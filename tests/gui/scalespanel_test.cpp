@@ -104,6 +104,27 @@ private slots:
         w.FormClose();
     }
 
+    // Two scales behind converters cut the link in the middle of record 2 and
+    // greet the next connection with a stray answer: each gets the record
+    // again whole, after a line end, and nothing else.
+    void cutLinkResendsTheRecordWhole()
+    {
+        ScaleSim tcp("tcp", {"--count", "2", "--cut-after", "21", "--keep-line", "--greet", "Mr"});
+        QVERIFY(tcp.Started());
+        TForm1 w;
+        w.LoadDatabase(Database());
+        const QString listPath = env->folder.File("cut.txt");
+        WriteAll(listPath, QStringLiteral("tcp://127.0.0.1:%1\ntcp://127.0.0.1:%2\n").arg(tcp.Port(0)).arg(tcp.Port(1)).toLatin1());
+        w.OpenScales(listPath);
+        w.ScalesPanel->btnSendAll->click();
+        QTRY_COMPARE_WITH_TIMEOUT(w.ScalesPanel->Model->RunningCount(), 0, 20000);
+        for (int i = 0; i < 2; ++i) {
+            QVERIFY2(State(w, i).startsWith("accepted in "), qPrintable(State(w, i)));
+            QCOMPARE(tcp.Recorded(i), QByteArray("SbP\r\nSr1;Salt\r\nSr2;Pe\r\nSr2;Pepper\r\nSe\r\n"));
+        }
+        w.FormClose();
+    }
+
     void listRoundTripsWithNamesAndComments()
     {
         const QByteArray list = "# the shop's scales\n\ntcp://192.168.1.14:4001 Deli counter  # by the door\n"
