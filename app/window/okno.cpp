@@ -457,6 +457,8 @@ void TForm1::ConnectionClick()
         ConnectionForm->exec();
         dialogPressed = ConnectionForm->PressedConnect();
     }
+    if (closed_)
+        return;  // a quit signal closed the dialog: the link stays as the close left it
     // Ethernet reports its state by a posted message that may not have arrived
     // yet: when the dialog already pressed Connect, a second press would undo it.
     if (ConnectionKind != ckSerial && dialogPressed)
