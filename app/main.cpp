@@ -81,8 +81,10 @@ int main(int argc, char** argv)
     TForm1 form;
     TConnectionForm connection(form.ComPort1, [&form] { form.btnOpenPortClick(); }, &form);
     form.ConnectionForm = &connection;
-    // A signal or a logout closes without asking, uploads running or not.
-    OnQuitSignal([&form](int) { form.FormClose(); });
+    // A signal or a logout closes without asking, uploads running or not,
+    // whatever dialog or box is up; if the close sequence still waits on
+    // something, the backstop ends the program.
+    OnQuitSignal([&form](int) { form.FormQuitSignal(); }, QCoreApplication::instance(), std::chrono::milliseconds(1500));
     form.show();
     if (!scales.isEmpty())
         form.OpenScales(scales);
@@ -91,5 +93,7 @@ int main(int argc, char** argv)
         const QString file = rest.first();
         QTimer::singleShot(0, &form, [&form, file] { form.LoadDatabase(file); });
     }
+    if (Quitting())
+        return 0;  // closed before the loop ran: its quit() had no loop to end
     return app.exec();
 }

@@ -1,7 +1,12 @@
 #include "MessageBox.h"
 
+#include "QuitSignals.h"
+
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
+
+#include <cstdio>
 
 namespace {
 TMessageBoxHook& Hook()
@@ -34,6 +39,10 @@ int MessageBox(const QString& text, const QString& caption, int flags)
         Hook()(text, caption, flags);
         return question ? Answer() : IDOK;
     }
+    if ((flags & 0xF0) == MB_ICONEXCLAMATION || Quitting())
+        std::fprintf(stderr, "scaledb: %s\n", text.toLocal8Bit().constData());
+    if (Quitting())
+        return question ? IDYES : IDOK;
     QWidget* parent = QApplication::activeWindow();
     if (question)
         return QMessageBox::question(parent, caption, text) == QMessageBox::Yes ? IDYES : IDNO;
@@ -42,4 +51,14 @@ int MessageBox(const QString& text, const QString& caption, int flags)
     else
         QMessageBox::information(parent, caption, text);
     return IDOK;
+}
+
+void CloseModalWindows()
+{
+    // A popup closed makes the one under it active; a handful is the most a menu opens.
+    for (int i = 0; i < 16 && QApplication::activePopupWidget(); ++i)
+        QApplication::activePopupWidget()->close();
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible())
+            dialog->reject();
 }

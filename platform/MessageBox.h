@@ -17,8 +17,16 @@ constexpr int IDNO = 7;
 using TMessageBoxHook = std::function<void(const QString& text, const QString& caption, int flags)>;
 
 // Shows a modal box: a warning for MB_ICONEXCLAMATION, information otherwise;
-// with MB_YESNO a question. Returns the button pressed.
+// with MB_YESNO a question. Returns the button pressed. A warning's text also
+// goes to standard error ("scaledb: TEXT"), for the journal or the terminal.
+// While the program quits (Quitting()), no box is shown: the text goes to
+// standard error and a question is answered Yes, so a question may only ask
+// whether to go on closing.
 int MessageBox(const QString& text, const QString& caption, int flags);
+
+// Closes every dialog, message box and popup menu that is up, so that each
+// nested event loop they run returns and the program can quit.
+void CloseModalWindows();
 
 // With a hook set, MessageBox calls it and shows nothing. An empty hook restores the dialog.
 void SetMessageBoxHook(TMessageBoxHook hook);

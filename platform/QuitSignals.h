@@ -6,8 +6,16 @@
 #include <QCoreApplication>
 #include <QObject>
 
+#include <chrono>
 #include <functional>
 
 // handler(signal) runs on the main thread for each signal that came, while
-// `owner` lives.
-void OnQuitSignal(std::function<void(int signal)> handler, QObject* owner = QCoreApplication::instance());
+// `owner` lives. With a backstop, the first signal also arms a timer from the
+// signal handler itself: a program still running that long after it ends at
+// once with 128 + the signal, whatever it still waits for.
+void OnQuitSignal(std::function<void(int signal)> handler, QObject* owner = QCoreApplication::instance(),
+                  std::chrono::milliseconds backstop = {});
+
+// A quit signal has reached the main thread: the program is closing, and
+// nothing may wait for the user any more.
+bool Quitting();

@@ -118,6 +118,11 @@ void TScalesModel::Remove(int row)
 {
     if (running_ || row < 0 || row >= rowCount())
         return;
+    // The lines above it stay where they were: its comments, and lines that
+    // could not be read, go with the next scale (or the end of the list).
+    const QByteArray before = rows_[static_cast<std::size_t>(row)].Entry.Before;
+    QByteArray& next = row + 1 < rowCount() ? rows_[static_cast<std::size_t>(row) + 1].Entry.Before : after_;
+    next.prepend(before);
     beginRemoveRows({}, row, row);
     rows_.erase(rows_.begin() + row);
     endRemoveRows();

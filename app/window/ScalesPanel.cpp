@@ -11,8 +11,10 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QPushButton>
@@ -47,6 +49,25 @@ public:
     }
 };
 
+// "2 lines of scales.txt could not be read and are kept as they are: line 3:
+// bad link …"; empty when every line was read.
+QString BadLinesText(const QString& name, const TScaleList& list)
+{
+    if (list.BadCount == 0)
+        return {};
+    QStringList lines;
+    for (const TBadLine& bad : list.Bad)
+        if (lines.size() < 3)
+            lines << QStringLiteral("line %1: %2").arg(QString::number(bad.Number), bad.Why);
+    QString text = list.BadCount == 1
+                       ? QStringLiteral("1 line of %1 could not be read and is kept as it is: %2").arg(name, lines.join(""))
+                       : QStringLiteral("%1 lines of %2 could not be read and are kept as they are: %3")
+                             .arg(QString::number(list.BadCount), name, lines.join(QStringLiteral("; ")));
+    if (list.BadCount > lines.size())
+        text += QStringLiteral("; and %1 more").arg(list.BadCount - lines.size());
+    return text;
+}
+
 } // namespace
 
 TScalesPanel::TScalesPanel(const TGridTable& table, TCommLog& log, QMainWindow* window)
@@ -75,8 +96,15 @@ TScalesPanel::TScalesPanel(const TGridTable& table, TCommLog& log, QMainWindow* 
     connect(remove, &QAction::triggered, this, &TScalesPanel::btnRemoveClick);
     ScalesView->addAction(remove);
 
+    ListNote = new QLabel(body);
+    ListNote->setObjectName(QStringLiteral("ListNote"));
+    ListNote->setTextFormat(Qt::PlainText);  // it quotes the file's lines
+    ListNote->setWordWrap(true);
+    ListNote->hide();
+
     auto* layout = new QVBoxLayout(body);
     layout->setContentsMargins(4, 4, 4, 4);
+    layout->addWidget(ListNote);
     layout->addWidget(ScalesView, 1);
     BuildButtons(body);
     setWidget(body);
@@ -167,7 +195,7 @@ void TScalesPanel::btnAddClick()
     TScaleDialog dialog(this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    Model->Add({dialog.Target(), {}, {}});
+    Model->Add({dialog.Target(), {}, {}, {}});
     changed_ = true;
     ScalesView->selectRow(Model->rowCount() - 1);
     ShowRunning();
@@ -217,31 +245,53 @@ bool TScalesPanel::Fail(const QString& text)
     return false;
 }
 
-bool TScalesPanel::UseList(const QString& path, bool quiet)
+bool TScalesPanel::UseList(const QString& path)
 {
     listPath_ = path;
     changed_ = false;
+    QString error;
     if (!QFile::exists(path)) {
         Model->SetList({});
-        return true;
+        ShowNote({});
+    } else if (!LoadList(path, error)) {
+        listPath_.clear();  // what it holds is unknown: never written over
+        Model->SetList({});
+        ShowNote(error + QStringLiteral("; it is left as it is (Save list… writes the list elsewhere)"));
+        return false;
     }
-    return OpenList(path) || quiet;
+    return true;
 }
 
 bool TScalesPanel::OpenList(const QString& path)
 {
     if (Model->RunningCount() > 0)
         return false;
-    QByteArray bytes;
-    if (!ReadBounded(path, kListLimit, bytes))
-        return Fail(QStringLiteral("%1 cannot be read as a list of scales").arg(path));
-    TScaleList list;
     QString error;
-    if (!ParseScaleList(bytes, path, list, error))
+    if (!LoadList(path, error))
         return Fail(error);
-    Model->SetList(std::move(list));
     changed_ = path != listPath_;
     return true;
+}
+
+bool TScalesPanel::LoadList(const QString& path, QString& error)
+{
+    QByteArray bytes;
+    if (!ReadBounded(path, kListLimit, bytes)) {
+        error = QStringLiteral("%1 cannot be read as a list of scales").arg(path);
+        return false;
+    }
+    TScaleList list = ReadScaleList(bytes);
+    ShowNote(BadLinesText(QFileInfo(path).fileName(), list));
+    Model->SetList(std::move(list));
+    return true;
+}
+
+void TScalesPanel::ShowNote(const QString& text)
+{
+    ListNote->setText(text);
+    ListNote->setVisible(!text.isEmpty());
+    if (!text.isEmpty())
+        Tell(text);
 }
 
 bool TScalesPanel::SaveList(const QString& path)
@@ -304,6 +354,9 @@ void TScalesPanel::Send(const std::vector<int>& rows)
     if (!Check(udp))
         return;
     show();
+    // The last run's outcome no longer holds.
+    Tell(rows.size() == 1 ? QStringLiteral("Sending to 1 scale…")
+                          : QStringLiteral("Sending to %1 scales…").arg(rows.size()));
     Model->KindWord = KindWord();
     Model->Send(rows, Position(), UdpPort);
     ShowRunning();

@@ -6,7 +6,9 @@
 #include <QDockWidget>
 
 #include <functional>
+#include <vector>
 
+class QLabel;
 class QMainWindow;
 class QPushButton;
 class QTableView;
@@ -29,10 +31,13 @@ public:
     void btnSaveReportClick();
 
     // The list's file: read now (a missing file is an empty list) and
-    // written at close when the list changed. False, with a message box
-    // unless `quiet`, when it cannot be read.
-    bool UseList(const QString& path, bool quiet);
-    // Replaces the list with a file's scales; a failure is shown in a message box.
+    // written at close when the list changed. Shows no message box: lines
+    // that cannot be read are kept and told in the note above the table and
+    // in the status line. False when the file cannot be read at all; it is
+    // then never written over.
+    bool UseList(const QString& path);
+    // Replaces the list with a file's scales, its unreadable lines kept and
+    // told as UseList does; a file that cannot be read, in a message box.
     bool OpenList(const QString& path);
     bool SaveList(const QString& path);
     bool SaveReport(const QString& path);
@@ -50,6 +55,7 @@ public:
     quint16 UdpPort = 1001;
 
     TScalesModel* Model;
+    QLabel* ListNote;  // what of the list's file could not be read; hidden when all could
     QTableView* ScalesView;
     QPushButton* btnAdd;
     QPushButton* btnRemove;
@@ -66,6 +72,8 @@ private:
     void Send(const std::vector<int>& rows);
     void ShowRunning();
     bool Fail(const QString& text);
+    bool LoadList(const QString& path, QString& error);
+    void ShowNote(const QString& text);
 
     QString listPath_;
     bool changed_ = false;

@@ -181,7 +181,7 @@ void TForm1::BuildScalesPanel()
 
 void TForm1::OpenScales(const QString& path)
 {
-    ScalesPanel->UseList(path, false);
+    ScalesPanel->UseList(path);
     ScalesPanel->show();
 }
 
@@ -325,7 +325,7 @@ void TForm1::FormCreate()
     LoadConfig(XMLConfig);
     ShowConnectionState();
     ScalesPanel->UdpPort = UdpLocalPort;
-    ScalesPanel->UseList(AppFolder() + QStringLiteral("scales.txt"), true);
+    ScalesPanel->UseList(AppFolder() + QStringLiteral("scales.txt"));
 }
 
 void TForm1::FormActivate()
@@ -457,6 +457,8 @@ void TForm1::ConnectionClick()
         ConnectionForm->exec();
         dialogPressed = ConnectionForm->PressedConnect();
     }
+    if (closed_)
+        return;  // a quit signal closed the dialog: the link stays as the close left it
     // Ethernet reports its state by a posted message that may not have arrived
     // yet: when the dialog already pressed Connect, a second press would undo it.
     if (ConnectionKind != ckSerial && dialogPressed)
@@ -584,6 +586,16 @@ bool TForm1::MayClose()
                              .arg(record).arg(Table.RowCount()).arg(scales)
                              .arg(scales == 1 ? QStringLiteral("scale") : QStringLiteral("scales"));
     return MessageBox(text, windowTitle().trimmed(), MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+void TForm1::FormQuitSignal()
+{
+    // Their nested loops return once this handler does; while quitting,
+    // MessageBox shows nothing, so the close sequence cannot wait for a click.
+    CloseModalWindows();
+    FormClose();
+    if (TerminateOnClose)
+        QCoreApplication::quit();  // also when a close the user began still runs
 }
 
 void TForm1::FormClose()

@@ -56,6 +56,9 @@ public:
     void LoadDatabase(const QString& path);
     // Runs the close sequence once; the window's close does it too.
     void FormClose();
+    // A quit signal (SIGTERM, SIGINT, SIGHUP): closes any dialog or box that
+    // is up, runs the close sequence and ends every event loop.
+    void FormQuitSignal();
     // Shows the scales panel with the scales of the list file at path,
     // which keeps the list from now on (scaledb --scales FILE).
     void OpenScales(const QString& path);

@@ -2,6 +2,8 @@
 // refused one, a serial device the window holds, the list file, and
 // closing while uploads run.
 #include "MessageBox.h"
+#include "QuitSignals.h"
+#include "ScaleDialog.h"
 #include "ScalesModel.h"
 #include "ScalesPanel.h"
 #include "StatusLine.h"
@@ -10,11 +12,16 @@
 #include "okno.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTableView>
 #include <QTcpServer>
 #include <QTest>
 
+#include <csignal>
 #include <memory>
 
 class ScalesPanelTest : public QObject {
@@ -94,6 +101,7 @@ private slots:
         ScaleSim late("tcp", {}, refused);
         QVERIFY(late.Started());
         w.ScalesPanel->btnSendFailed->click();
+        QCOMPARE(w.StatusLine->Text(), QStringLiteral("Sending to 2 scales…"));  // not the last run's outcome
         QTRY_COMPARE_WITH_TIMEOUT(w.ScalesPanel->Model->RunningCount(), 0, 20000);
         QVERIFY2(State(w, 5).startsWith("accepted in "), qPrintable(State(w, 5)));
         QCOMPARE(late.Recorded(), streamed);
@@ -143,14 +151,57 @@ private slots:
         }
         QCOMPARE(ReadAll(env->folder.File("scales.txt")),
                  QByteArray(list).replace("udp://192.168.1.15:4001\n", ""));
-        // A line that is no link names itself.
-        WriteAll(env->folder.File("bad.txt"), "tcp://192.168.1.14:4001\ntcp://192.168.1.14 Deli\n");
+        // Open list… loads what it can and keeps the rest for Save list…
+        const QByteArray bad = "tcp://192.168.1.14:4001\ntcp://192.168.1.14 Deli\n";
+        WriteAll(env->folder.File("bad.txt"), bad);
         TForm1 w;
-        QVERIFY(!w.ScalesPanel->OpenList(env->folder.File("bad.txt")));
-        QCOMPARE(env->boxes.Boxes().value(0).text,
-                 env->folder.File("bad.txt") + QStringLiteral(":2: bad link tcp://192.168.1.14 Deli"));
-        QCOMPARE(w.ScalesPanel->Model->rowCount(), 2);  // the list is left as it was
+        QVERIFY(w.ScalesPanel->OpenList(env->folder.File("bad.txt")));
+        QCOMPARE(w.ScalesPanel->Model->rowCount(), 1);
+        QCOMPARE(w.ScalesPanel->ListNote->text(),
+                 QStringLiteral("1 line of bad.txt could not be read and is kept as it is: line 2: bad link tcp://192.168.1.14 Deli"));
+        QVERIFY(w.ScalesPanel->SaveList(env->folder.File("copy.txt")));
+        QCOMPARE(ReadAll(env->folder.File("copy.txt")), bad);
+        QCOMPARE(env->boxes.Count(), 0);
         w.FormClose();
+    }
+
+    // A line that cannot be read is told, kept in its place and written back
+    // as it was; the scales around it load.
+    void unreadableLinesAreKept_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("typo") << QByteArray("tcp://192.168.1.14 Deli") << QStringLiteral("bad link tcp://192.168.1.14 Deli");
+        QTest::newRow("IPv6") << QByteArray("tcp://[::1]:4001 Lab") << QStringLiteral("bad link tcp://[::1]:4001 Lab");
+        QTest::newRow("binary") << QByteArray("\x01\x80zz\rx\x7f\xc3\xb3\xe2\x80\xae!")
+                                << QStringLiteral("bad link <01><80>zz<0D>x<7F>\u00f3<E2><80><AE>!");
+        QTest::newRow("10 MB") << "tcp://192.168.1.16:4001 " + QByteArray(10 << 20, 'n')
+                               << "bad link tcp://192.168.1.16:4001 " + QString(36, 'n') + QChar(0x2026)
+                                      + " (a line of 10485784 bytes; a line holds at most 4096)";
+    }
+    void unreadableLinesAreKept()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, told);
+        const QByteArray head = "# the shop\ntcp://192.168.1.14:4001   Deli  # by the door\n" + line + "\n";
+        WriteAll(env->folder.File("scales.txt"), head + "udp://192.168.1.15:4001\n# end");
+        TForm1 w;
+        QCOMPARE(w.ScalesPanel->Model->rowCount(), 2);
+        const QString note = QStringLiteral("1 line of scales.txt could not be read and is kept as it is: line 3: ") + told;
+        QCOMPARE(w.ScalesPanel->ListNote->text(), note);
+        QCOMPARE(w.StatusLine->Text(), note);
+        QTimer::singleShot(0, &w, [] {
+            auto* dialog = qobject_cast<TScaleDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            dialog->EditLink->setText(QStringLiteral("tcp://192.168.1.17:4001"));
+            dialog->accept();
+        });
+        w.ScalesPanel->btnAddClick();
+        w.ScalesPanel->ScalesView->selectRow(1);  // the scale below the unreadable line
+        w.ScalesPanel->btnRemoveClick();
+        w.FormClose();
+        QCOMPARE(ReadAll(env->folder.File("scales.txt")), head + "tcp://192.168.1.17:4001\n# end\n");
+        QCOMPARE(env->boxes.Count(), 0);
     }
 
     // Closing asks while an upload runs; the keys that send also stop.
@@ -163,7 +214,7 @@ private slots:
         w.LoadDatabase(Database());
         TScaleListEntry e;
         QVERIFY(ParseLink(QStringLiteral("tcp://127.0.0.1:%1").arg(silent.Port()), e.Target));
-        w.ScalesPanel->Model->SetList({{e}, {}});
+        w.ScalesPanel->Model->SetList({{e}, {}, 0, {}});
         w.ScalesPanel->btnSendAll->click();
         QTRY_COMPARE(State(w, 0), QStringLiteral("sending record 1 of 2"));
         env->boxes.Answer(IDNO);
@@ -177,6 +228,32 @@ private slots:
         env->boxes.Clear();
         QVERIFY(w.close());
         QCOMPARE(env->boxes.Count(), 0);  // nothing runs: no question
+    }
+
+    // A quit signal while a real box is up (the list cannot be saved at
+    // close, its folder being a file) closes the box. Last: from the signal
+    // on, the program quits for good.
+    void quitSignalClosesTheBoxUp()
+    {
+        SetMessageBoxHook({});
+        TForm1 w;
+        w.show();
+        OnQuitSignal([&w](int) { w.FormQuitSignal(); }, &w);
+        WriteAll(env->folder.File("folder"), "a file, not a folder");
+        QVERIFY(w.ScalesPanel->UseList(env->folder.File("folder/scales.txt")));
+        WriteAll(env->folder.File("other.txt"), "tcp://127.0.0.1:4001\n");
+        QVERIFY(w.ScalesPanel->OpenList(env->folder.File("other.txt")));  // changed: written at close
+        QString shown;
+        QTimer::singleShot(0, &w, [&shown] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                shown = box->text();
+            ::raise(SIGTERM);
+        });
+        QVERIFY(w.close());  // returns: the signal closed the box
+        QCOMPARE(shown, QStringLiteral("The list of scales could not be saved to ") + env->folder.File("folder/scales.txt"));
+        QVERIFY(!QApplication::activeModalWidget());
+        QVERIFY(Quitting());
+        QCOMPARE(MessageBox(QStringLiteral("not shown"), QString(), MB_YESNO), IDYES);  // nothing waits now
     }
 };
 

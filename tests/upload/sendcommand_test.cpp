@@ -685,7 +685,8 @@ private slots:
     }
 
     // A database or log that is no regular file is refused before it is
-    // opened in a way that waits; a links pipe nobody writes to is empty.
+    // opened in a way that waits; a links pipe nobody writes to is empty. A
+    // links file's line that is no link is refused, its bytes shown safely.
     void inputsThatCouldBlock_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -698,6 +699,8 @@ private slots:
                                              << QByteArray("pipe is not a regular file\n");
         QTest::newRow("links from a named pipe nobody writes to")
             << QStringList{"CLEAN", "--to-file", "PIPE"} << QByteArray("at least one --to LINK");
+        QTest::newRow("links file with a line that is no link")
+            << QStringList{"CLEAN", "--to-file", "BAD"} << QByteArray("bad.txt:2: bad link <01>tcp://[::1]:1<FF>\n");
     }
     void inputsThatCouldBlock()
     {
@@ -708,6 +711,8 @@ private slots:
         QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
         args.replaceInStrings(QRegularExpression("^PIPE$"), pipe);
         args.replaceInStrings(QRegularExpression("^CLEAN$"), dir.filePath("clean.csv"));
+        WriteAll(dir.filePath("bad.txt"), "tcp://127.0.0.1:1\n\x01tcp://[::1]:1\xff\n");
+        args.replaceInStrings(QRegularExpression("^BAD$"), dir.filePath("bad.txt"));
         const Run r = Send(args);
         QCOMPARE(r.code, 2);
         QVERIFY2(r.err.contains(err), r.err.constData());
