@@ -1,5 +1,5 @@
 // The upload's reply processing: received text in pieces of any size and
-// content, ticks, restarts and stops in any order. A model of the exchange
+// content, ticks, restarts, stops and the link lost and back in any order. A model of the exchange
 // checks every command the upload sends against what it may send then.
 #include "ProcessData.h"
 
@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -51,6 +52,14 @@ struct Model {
     int finished = 0;           // Finished calls since the last Start
     int sentInStart = 0;
     QByteArray buffer;          // received text after the last LF
+    QByteArray lastSent;
+    bool held = false;          // the link is down
+    bool quiet = false;         // from a loss until a command goes out on the new link
+    bool resendDue = false;     // the command awaited at the loss goes again, as it went
+    bool resumed = false;       // the first command on the new link has had no reply yet
+    bool startOver = false;     // the scale refused that command: the start command is due
+    bool startedOver = false;
+    int lineEnds = 0;           // line ends sent on links brought back
 
     QByteArray Expected() const
     {
@@ -67,13 +76,30 @@ struct Model {
     {
         if (!running)
             Fail("a command went out while no upload runs");
+        if (held)
+            Fail("a command went out while the link was down");
         const bool disagreed = matched && refused;
-        matched = refused = false;
+        const QByteArray before = std::exchange(lastSent, command);
+        matched = refused = quiet = false;
         if (inStart) {
             if (++sentInStart != 1 || command != StartCommand(position))
                 Fail("Start sent something other than its one start command");
             kind = StartCmd;
             awaiting = true;
+            return;
+        }
+        if (startOver && awaiting) {
+            if (command != StartCommand(position))
+                Fail("the scale lost the upload, but the start command did not go out");
+            startOver = resendDue = false;
+            startedOver = true;
+            emptyRecord = false;
+            kind = StartCmd;
+            return;
+        }
+        if (std::exchange(resendDue, false) && awaiting) {
+            if (command != before)
+                Fail("the command awaited at the loss did not go again as it went");
             return;
         }
         const bool answered = !awaiting && (kind == StartCmd || kind == RecordCmd);
@@ -98,7 +124,7 @@ struct Model {
             awaiting = true;
         } else if (awaiting && disagreed && (kind == StartCmd || kind == EndCmd)) {
             // The scale answered the start or end command both ways: it goes again.
-            if (command != (kind == StartCmd ? StartCommand(position) : QByteArrayLiteral("Se")))
+            if (command != before)
                 Fail("a start or end command answered both ways was not the one sent again");
         } else if (command == "Se") {
             if (awaiting)
@@ -135,7 +161,7 @@ struct Model {
 
     void Reply(const QByteArray& reply, bool tooLong)
     {
-        if (!running || kind == None)
+        if (!running || kind == None || quiet)
             return;
         const bool matches = !tooLong && reply == Expected();
         (matches ? matched : refused) = true;
@@ -146,7 +172,12 @@ struct Model {
             awaiting = true;
             return;
         }
-        if (!awaiting || !matches)
+        if (!awaiting)
+            return;
+        if (resumed && !matches && !startedOver)
+            startOver = true;
+        resumed = false;
+        if (!matches)
             return;
         awaiting = false;
         if (kind == StartCmd)
@@ -180,7 +211,27 @@ struct Model {
         finished = 0;
         sentInStart = 0;
         matched = refused = overflow = false;
+        held = quiet = resendDue = resumed = startOver = startedOver = false;
         buffer.clear();
+    }
+
+    void Held()
+    {
+        if (running)
+            held = quiet = true;
+    }
+
+    // True when the link comes back to a held upload, which then owes it one line end.
+    bool Resumed()
+    {
+        if (!running || !held)
+            return false;
+        held = false;
+        buffer.clear();
+        overflow = false;
+        resumed = !(awaiting && kind == StartCmd);
+        resendDue = awaiting;
+        return true;
     }
 };
 
@@ -219,6 +270,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 Fail("progress outside 0..100");
         },
         [&model](bool failed) { model.Finished(failed); },
+        nullptr,
+        [&model] { ++model.lineEnds; },
     });
 
     const auto start = [&] {
@@ -240,7 +293,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     start();
     while (in.remaining_bytes() > 0) {
-        switch (in.ConsumeIntegralInRange(0, 11)) {
+        switch (in.ConsumeIntegralInRange(0, 13)) {
         case 0: case 1: case 2: {
             const auto length = in.ConsumeIntegralInRange<std::size_t>(0, 12);
             const std::string piece = in.ConsumeBytesAsString(length);
@@ -266,12 +319,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 upload.Stop();
             }
             break;
+        case 12:
+            model.Held();
+            upload.Hold();
+            break;
+        case 13: {
+            const int ends = model.lineEnds;
+            const bool due = model.Resumed();
+            upload.Resume();
+            if (model.lineEnds != ends + (due ? 1 : 0))
+                Fail("a link brought back did not get its one line end");
+            break;
+        }
         }
     }
 
     // Whatever happened, a scale that now answers every command correctly
     // must see the upload through to one Finished.
     if (model.running) {
+        model.Resumed();
+        upload.Resume();
         feed("\n");
         for (int step = 0; step < 3 * rowCount + 10 && model.running; ++step) {
             if (model.awaiting)
