@@ -9,6 +9,7 @@
 namespace {
 int pipeFds[2] = {-1, -1};
 volatile std::sig_atomic_t interrupted = 0;
+volatile std::sig_atomic_t firstSignal = 0;
 
 void Forward(int sig)
 {
@@ -23,6 +24,8 @@ void Forward(int sig)
     }
     if (sig == SIGINT)
         interrupted = 1;
+    if (!firstSignal)
+        firstSignal = sig;
     const char byte = static_cast<char>(sig);
     [[maybe_unused]] const ssize_t n = ::write(pipeFds[1], &byte, 1);
 }
@@ -46,4 +49,9 @@ void OnQuitSignal(std::function<void(int signal)> handler, QObject* owner)
     sa.sa_flags = SA_RESTART;
     for (int sig : {SIGTERM, SIGINT, SIGHUP})
         sigaction(sig, &sa, nullptr);
+}
+
+int QuitSignalCaught()
+{
+    return firstSignal;
 }

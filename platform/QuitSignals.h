@@ -11,3 +11,7 @@
 // handler(signal) runs on the main thread for each signal that came, while
 // `owner` lives.
 void OnQuitSignal(std::function<void(int signal)> handler, QObject* owner = QCoreApplication::instance());
+
+// The first quit signal that came, or 0; safe to ask outside the event loop
+// (a write that waits can give up once one came).
+int QuitSignalCaught();
