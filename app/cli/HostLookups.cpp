@@ -3,6 +3,8 @@
 #include <QHostInfo>
 #include <QTimer>
 
+#include <algorithm>
+
 THostLookups::THostLookups(std::size_t atOnce, int timeoutMs) : atOnce_(std::max<std::size_t>(atOnce, 1)), timeoutMs_(timeoutMs)
 {
 }
@@ -29,12 +31,10 @@ void THostLookups::Cancel(std::uint64_t id)
     const auto i = lookups_.find(id);
     if (i == lookups_.end())
         return;
-    if (i->second.QtId >= 0) {
-        QHostInfo::abortHostLookup(i->second.QtId);
-        --running_;
-    }
-    lookups_.erase(i);  // its id stays in waiting_ and is skipped there
-    StartWaiting();
+    if (i->second.QtId >= 0)
+        i->second.Done = nullptr;  // its answer, when it comes, only frees the slot
+    else
+        lookups_.erase(i);  // its id stays in waiting_ and is skipped there
 }
 
 void THostLookups::StartWaiting()
@@ -49,33 +49,40 @@ void THostLookups::StartWaiting()
         ++running_;
         lookup.Limit = std::make_unique<QTimer>();
         lookup.Limit->setSingleShot(true);
-        QObject::connect(lookup.Limit.get(), &QTimer::timeout, &context_, [this, id] {
-            Finished(id, {{}, QStringLiteral("no answer in %1 s").arg(timeoutMs_ / 1000)});
-        });
+        QObject::connect(lookup.Limit.get(), &QTimer::timeout, &context_, [this, id] { TimedOut(id); });
         lookup.Limit->start(timeoutMs_);
         lookup.QtId = QHostInfo::lookupHost(lookup.Name, &context_, [this, id](const QHostInfo& info) {
             if (info.error() == QHostInfo::NoError && !info.addresses().isEmpty())
-                Finished(id, {info.addresses(), QString()});
+                Answered(id, {info.addresses(), QString()});
             else
-                Finished(id, {{}, info.error() == QHostInfo::HostNotFound || info.error() == QHostInfo::NoError
+                Answered(id, {{}, info.error() == QHostInfo::HostNotFound || info.error() == QHostInfo::NoError
                                       ? QString() : info.errorString().toLower()});
         });
     }
 }
 
-void THostLookups::Finished(std::uint64_t id, const TLookupResult& result)
+void THostLookups::TimedOut(std::uint64_t id)
 {
     const auto i = lookups_.find(id);
-    if (i == lookups_.end() || i->second.QtId < 0)
+    if (i == lookups_.end() || !i->second.Done)
         return;
-    if (result.Addresses.isEmpty())
-        QHostInfo::abortHostLookup(i->second.QtId);
     TDone done = std::move(i->second.Done);
-    i->second.Limit.release()->deleteLater();  // it may be inside its own timeout
+    i->second.Done = nullptr;
+    i->second.Limit.release()->deleteLater();  // inside its own timeout
+    done({{}, QStringLiteral("no answer in %1 s").arg(timeoutMs_ / 1000)});
+}
+
+void THostLookups::Answered(std::uint64_t id, const TLookupResult& result)
+{
+    const auto i = lookups_.find(id);
+    if (i == lookups_.end())
+        return;
+    TDone done = std::move(i->second.Done);
     lookups_.erase(i);
     --running_;
     StartWaiting();
-    done(result);
+    if (done)
+        done(result);
 }
 
 QHostAddress PreferredAddress(const QList<QHostAddress>& addresses)

@@ -25,7 +25,7 @@ class THostLookups {
 public:
     using TDone = std::function<void(const TLookupResult& result)>;
 
-    // At most `atOnce` lookups run together; each may take `timeoutMs`.
+    // At most `atOnce` lookups run together; a scale waits `timeoutMs` for its own.
     THostLookups(std::size_t atOnce, int timeoutMs);
     ~THostLookups();
 
@@ -34,18 +34,23 @@ public:
     std::uint64_t Find(const QString& name, TDone done);
     void Cancel(std::uint64_t id);
 
-    static constexpr std::size_t DefaultAtOnce = 64;
+    // Qt's resolver runs 20 lookups at once: more would wait in its queue
+    // while their time ran, and a name that resolves could fail behind slow ones.
+    static constexpr std::size_t DefaultAtOnce = 20;
 
 private:
     struct TLookup {
         QString Name;
-        TDone Done;
-        int QtId = -1;  // while it runs
+        TDone Done;     // empty once told or cancelled
+        int QtId = -1;  // while the resolver has it
         std::unique_ptr<QTimer> Limit;
     };
 
     void StartWaiting();
-    void Finished(std::uint64_t id, const TLookupResult& result);
+    // The time is up: the scale is told, while the resolver keeps its slot
+    // until it answers (a lookup under way cannot be stopped).
+    void TimedOut(std::uint64_t id);
+    void Answered(std::uint64_t id, const TLookupResult& result);
 
     std::size_t atOnce_;
     int timeoutMs_;

@@ -61,16 +61,17 @@ bool WriteAllOut(int fd, const QByteArray& bytes)
     std::size_t left = static_cast<std::size_t>(bytes.size());
     while (left > 0) {
         const QDeadlineTimer& grace = Grace();
-        if (!grace.isForever() && grace.hasExpired()) {
-            errno = ETIME;
-            return false;
-        }
-        // Without a signal, a tenth of a second at a time, so one that comes is seen.
-        const int wait = grace.isForever() ? 100 : static_cast<int>(std::max<qint64>(grace.remainingTime(), 1));
+        // Without a signal, a tenth of a second at a time, so one that comes
+        // is seen; past the grace, only what fd takes at once.
+        const int wait = grace.isForever() ? 100 : static_cast<int>(std::max<qint64>(grace.remainingTime(), 0));
         pollfd p{fd, POLLOUT, 0};
         const int ready = ::poll(&p, 1, wait);
         if (ready < 0 && errno != EINTR)
             return false;
+        if (ready == 0 && !grace.isForever() && grace.hasExpired()) {
+            errno = ETIME;
+            return false;
+        }
         if (ready <= 0)
             continue;
         const ssize_t n = ::write(fd, data, Chunk(fd, left));

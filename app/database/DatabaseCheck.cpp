@@ -183,7 +183,7 @@ QString TFinding::Text() const
         text = text.arg(Count == 1 ? QStringLiteral("1 row is") : QStringLiteral("%1 rows are").arg(Count)).arg(FirstRow);
         break;
     case fkTooLarge:
-        text = QStringLiteral("%1 bytes, over the %2 MiB a record may have; the upload is refused")
+        text = QStringLiteral("%1 bytes, over the %2 MiB a record may have")
                    .arg(QLocale(QLocale::English).toString(qulonglong(Count))).arg(MaxRecordBytes >> 20);
         break;
     case fkNoDatabase:

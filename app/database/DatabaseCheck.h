@@ -19,7 +19,7 @@ struct TFinding {
         fkFewerFields,   // Count: the row's fields; Widest: the widest row's
         fkEncoding,      // Utf8: which kind the row is; Count: rows of the other kind; FirstRow: the first of them
         fkNoDatabase,    // row 0, the only finding: no file was loaded; Count: the grid's rows
-        fkTooLarge,      // Count: the record's bytes, over MaxRecordBytes; the upload is refused
+        fkTooLarge,      // Count: the record's bytes, over MaxRecordBytes; scaledb send refuses the upload
     };
     enum : std::uint8_t { brCR = 1, brLF = 2, brNUL = 4 };
 

@@ -932,7 +932,7 @@ private slots:
         QVERIFY2(QRegularExpression(err).match(QString::fromLocal8Bit(r.err)).hasMatch(), r.err.constData());
     }
 
-    // Names are looked up as their scales start, 64 at a time, each within
+    // Names are looked up as their scales start, 20 at a time, each within
     // --connect-timeout; links that need no lookup start at once. The whole
     // run ends within twice the connect timeout, however many names.
     void linksInALoopbackNamespace_data()
