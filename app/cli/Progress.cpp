@@ -16,6 +16,8 @@ namespace {
 
 constexpr int kBarWidth = 20;
 constexpr int kRedrawMs = 100;
+// What a bar needs beside the name: " [####################] 999 of 999, 99.9 records/s, 0:00 left".
+constexpr int kBarTail = 70;
 // What may wait for standard error; past it, progress text is dropped.
 constexpr qsizetype kPendingLimit = qsizetype(1) << 20;
 
@@ -97,9 +99,9 @@ TProgress::TProgress(const std::vector<TTarget>& targets, int records, TMode mod
         bars_.resize(targets.size());
         for (std::size_t i = 0; i < targets.size(); ++i) {
             byName_.insert(targets[i].Name, i);
-            nameWidth_ = std::max(nameWidth_, static_cast<int>(targets[i].Name.size()));
+            longestName_ = std::max(longestName_, static_cast<int>(targets[i].Name.size()));
         }
-        nameWidth_ = std::min(nameWidth_, columns_ / 3);
+        FitNames();
     }
     if (mode_ == pmBars || mode_ == pmSummary) {
         redraw_.setInterval(kRedrawMs);
@@ -211,11 +213,18 @@ QString TProgress::SummaryText() const
     return (text + Left(recordsDone_, std::max(left, 0LL), seconds)).left(columns_ - 1);
 }
 
+// A name is cut only where the bar would not fit beside it, never below a third of the line.
+void TProgress::FitNames()
+{
+    nameWidth_ = std::min(longestName_, std::max(columns_ / 3, columns_ - kBarTail));
+}
+
 void TProgress::Draw()
 {
     if (stopped_)
         return;
     columns_ = TerminalSize().ws_col;  // the terminal may have been resized
+    FitNames();
     QString frame;
     int lines = 0;
     if (mode_ == pmBars) {

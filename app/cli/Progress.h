@@ -48,6 +48,7 @@ private:
     QString BarText(const TBar& bar, const QString& name) const;
     QString SummaryText() const;
     void Draw();
+    void FitNames();
     void Write(const QString& text);
     // Writes what standard error takes now; stops the progress when it fails.
     void Flush();
@@ -57,6 +58,7 @@ private:
     TMode mode_;
     int columns_;
     int nameWidth_ = 0;
+    int longestName_ = 0;
     std::vector<TBar> bars_;               // pmBars: one per target
     QHash<QString, std::size_t> byName_;   // a target's link -> its bar
     QHash<const TScaleJob*, int> sent_;    // pmSummary: records of the running jobs
