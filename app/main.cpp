@@ -17,6 +17,7 @@
 #include <QGuiApplication>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 
 // Where the port lists look for devices: the system's folders, or scratch
@@ -46,6 +47,7 @@ static QString TakeScalesOption(QStringList& args)
 
 int main(int argc, char** argv)
 {
+    std::signal(SIGPIPE, SIG_IGN);  // a closed pipe or socket fails its write (EPIPE) instead of ending the program
     TakeSerialFoldersFromEnvironment();
     QStringList args;
     for (int i = 0; i < argc; ++i)

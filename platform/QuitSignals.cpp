@@ -66,6 +66,11 @@ bool Quitting()
     return quitting;
 }
 
+int QuitSignalCaught()
+{
+    return quitSignal;
+}
+
 void OnQuitSignal(std::function<void(int signal)> handler, QObject* owner, std::chrono::milliseconds backstop)
 {
     if (pipeFds[0] < 0 && ::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0)

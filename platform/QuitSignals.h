@@ -19,3 +19,7 @@ void OnQuitSignal(std::function<void(int signal)> handler, QObject* owner = QCor
 // A quit signal has reached the main thread: the program is closing, and
 // nothing may wait for the user any more.
 bool Quitting();
+
+// The first quit signal that came, or 0; safe to ask outside the event loop
+// (a write that waits can give up once one came).
+int QuitSignalCaught();

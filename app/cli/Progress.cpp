@@ -1,10 +1,14 @@
 #include "Progress.h"
 
+#include "StreamWrite.h"
+
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -12,15 +16,25 @@ namespace {
 
 constexpr int kBarWidth = 20;
 constexpr int kRedrawMs = 100;
+// What a bar needs beside the name: " [####################] 999 of 999, 99.9 records/s, 0:00 left".
+constexpr int kBarTail = 70;
+// What may wait for standard error; past it, progress text is dropped.
+constexpr qsizetype kPendingLimit = qsizetype(1) << 20;
 
-// The terminal's size on standard error; what a report file gets with --progress.
+// The terminal's size on standard error, however wide; off a terminal
+// COLUMNS and LINES where set (what --progress to a file gets), else 100 x 24.
 winsize TerminalSize()
 {
     winsize size{};
-    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_row == 0 || size.ws_col == 0) {
-        size.ws_row = 24;
-        size.ws_col = 100;
-    }
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_row > 0 && size.ws_col > 0)
+        return size;
+    const auto fromEnvironment = [](const char* name, int fallback) {
+        bool ok = false;
+        const int n = qEnvironmentVariableIntValue(name, &ok);
+        return static_cast<unsigned short>(ok && n > 0 && n <= 65535 ? n : fallback);
+    };
+    size.ws_col = fromEnvironment("COLUMNS", 100);
+    size.ws_row = fromEnvironment("LINES", 24);
     return size;
 }
 
@@ -78,17 +92,16 @@ TProgress::TProgress(const std::vector<TTarget>& targets, int records, TMode mod
     if (mode_ == pmLines) {
         // A line per scale event, written out whenever the loop goes to
         // sleep: one write for many lines, however many scales.
-        std::setvbuf(stderr, nullptr, _IOFBF, 1 << 16);
         QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
-                         [] { std::fflush(stderr); });
+                         &redraw_, [this] { Flush(); });
     }
     if (mode_ == pmBars) {
         bars_.resize(targets.size());
         for (std::size_t i = 0; i < targets.size(); ++i) {
             byName_.insert(targets[i].Name, i);
-            nameWidth_ = std::max(nameWidth_, static_cast<int>(targets[i].Name.size()));
+            longestName_ = std::max(longestName_, static_cast<int>(targets[i].Name.size()));
         }
-        nameWidth_ = std::min(nameWidth_, columns_ / 3);
+        FitNames();
     }
     if (mode_ == pmBars || mode_ == pmSummary) {
         redraw_.setInterval(kRedrawMs);
@@ -113,8 +126,15 @@ void TProgress::Line(const TScaleJob& job, TScaleJob::TEvent event)
     const QString line = event == TScaleJob::evConnected ? QStringLiteral("connected")
                        : event == TScaleJob::evPercent   ? QStringLiteral("%1 %").arg(job.Percent / 25 * 25)
                        : event == TScaleJob::evReconnect ? job.Reconnecting
+                       : event == TScaleJob::evLookingUp ? QStringLiteral("looking up")
                                                          : Outcome(job);
-    std::fprintf(stderr, "%s: %s\n", job.Target.Name.toLocal8Bit().constData(), line.toLocal8Bit().constData());
+    if (stopped_)
+        return;
+    if (pending_.size() > kPendingLimit) {
+        ++dropped_;
+        return;
+    }
+    pending_ += job.Target.Name.toLocal8Bit() + ": " + line.toLocal8Bit() + '\n';
 }
 
 void TProgress::Bar(const TScaleJob& job, TScaleJob::TEvent event)
@@ -132,12 +152,20 @@ void TProgress::Bar(const TScaleJob& job, TScaleJob::TEvent event)
     }
     bar.Job = &job;
     bar.Note = event == TScaleJob::evReconnect ? job.Reconnecting : QString();
+    bar.LookingUp = event == TScaleJob::evLookingUp;
+    if (bar.LookingUp)
+        return;  // its clock runs from its connection
     if (!bar.Clock.isValid())
         bar.Clock.start();
 }
 
 void TProgress::Summary(const TScaleJob& job, TScaleJob::TEvent event)
 {
+    if (event == TScaleJob::evLookingUp) {
+        lookingUp_.insert(&job, true);
+        return;
+    }
+    lookingUp_.remove(&job);
     int& sent = sent_[&job];
     recordsDone_ += job.RecordsSent - sent;
     sent = job.RecordsSent;
@@ -166,7 +194,7 @@ QString TProgress::BarText(const TBar& bar, const QString& name) const
         if (!bar.Note.isEmpty())
             text += QStringLiteral(" (%1)").arg(bar.Note);
     } else {
-        text += QStringLiteral(", waiting");
+        text += bar.LookingUp ? QStringLiteral(", looking up") : QStringLiteral(", waiting");
     }
     return text.left(columns_ - 1);
 }
@@ -179,12 +207,24 @@ QString TProgress::SummaryText() const
                          - (recordsDone_ - finishedRecords_);
     QString text = QStringLiteral("%1 %2 of %3 records, %4 of %5 scales done, %6 failed")
                        .arg(Filled(recordsDone_, all)).arg(recordsDone_).arg(all).arg(done_).arg(targets_.size()).arg(failed_);
+    if (!lookingUp_.isEmpty())
+        text += QStringLiteral(", %1 looking up").arg(lookingUp_.size());
     const double seconds = static_cast<double>(clock_.elapsed()) / 1000.0;
     return (text + Left(recordsDone_, std::max(left, 0LL), seconds)).left(columns_ - 1);
 }
 
+// A name is cut only where the bar would not fit beside it, never below a third of the line.
+void TProgress::FitNames()
+{
+    nameWidth_ = std::min(longestName_, std::max(columns_ / 3, columns_ - kBarTail));
+}
+
 void TProgress::Draw()
 {
+    if (stopped_)
+        return;
+    columns_ = TerminalSize().ws_col;  // the terminal may have been resized
+    FitNames();
     QString frame;
     int lines = 0;
     if (mode_ == pmBars) {
@@ -203,18 +243,43 @@ void TProgress::Draw()
 
 void TProgress::Write(const QString& text)
 {
-    std::fputs(text.toLocal8Bit().constData(), stderr);
-    std::fflush(stderr);
+    if (stopped_)
+        return;
+    if (pending_.size() > kPendingLimit)
+        dropped_ += 1;
+    else
+        pending_ += text.toLocal8Bit();
+    Flush();
+}
+
+void TProgress::Flush()
+{
+    if (stopped_ || pending_.isEmpty())
+        return;
+    const long n = WriteNow(STDERR_FILENO, pending_.constData(), static_cast<std::size_t>(pending_.size()));
+    if (n >= 0) {
+        pending_.remove(0, n);
+        return;
+    }
+    // Nobody reads it any more: the upload goes on without progress.
+    stopped_ = true;
+    pending_.clear();
+    redraw_.stop();
 }
 
 void TProgress::Finish()
 {
-    if (mode_ != pmBars && mode_ != pmSummary)
-        return;
     redraw_.stop();
-    for (TBar& bar : bars_)
-        bar.Job = nullptr;
-    Draw();
-    if (mode_ == pmSummary)
-        Write(QStringLiteral("\n"));
+    if (mode_ == pmBars || mode_ == pmSummary) {
+        for (TBar& bar : bars_)
+            bar.Job = nullptr;
+        Draw();
+        if (mode_ == pmSummary)
+            Write(QStringLiteral("\n"));
+    }
+    if (dropped_ > 0 && !stopped_)
+        pending_ += QByteArrayLiteral("scaledb: standard error was not read: some progress was left out\n");
+    if (!stopped_ && !pending_.isEmpty() && !WriteAllOut(STDERR_FILENO, pending_))
+        stopped_ = true;
+    pending_.clear();
 }

@@ -2,7 +2,9 @@
 // `scaledb send`'s progress on standard error. Off a terminal a line per
 // scale event; on one (or with --progress) a bar per scale, redrawn in place
 // at most ten times a second, or for a fleet taller than the terminal one
-// summary bar and a line per finished scale.
+// summary bar and a line per finished scale. Standard error never holds up
+// the upload: what it does not take at once waits (bounded) for the next
+// turn, and once nobody reads it (EPIPE) the progress stops.
 #include "ScaleJob.h"
 
 #include <QElapsedTimer>
@@ -37,6 +39,7 @@ private:
         QString End;          // what the bar shows once finished
         double Seconds = 0;   // from connection to the end
         QString Note;         // the last reconnect step, until the next quarter
+        bool LookingUp = false;
     };
 
     void Line(const TScaleJob& job, TScaleJob::TEvent event);
@@ -45,16 +48,24 @@ private:
     QString BarText(const TBar& bar, const QString& name) const;
     QString SummaryText() const;
     void Draw();
+    void FitNames();
     void Write(const QString& text);
+    // Writes what standard error takes now; stops the progress when it fails.
+    void Flush();
 
     const std::vector<TTarget>& targets_;
     int records_;
     TMode mode_;
     int columns_;
     int nameWidth_ = 0;
+    int longestName_ = 0;
     std::vector<TBar> bars_;               // pmBars: one per target
     QHash<QString, std::size_t> byName_;   // a target's link -> its bar
     QHash<const TScaleJob*, int> sent_;    // pmSummary: records of the running jobs
+    QHash<const TScaleJob*, bool> lookingUp_;  // pmSummary: the jobs whose host is being looked up
+    QByteArray pending_;                   // written, not yet taken by standard error
+    long long dropped_ = 0;                // bytes that found pending_ full
+    bool stopped_ = false;                 // standard error failed: no more progress
     std::size_t done_ = 0;
     std::size_t failed_ = 0;
     long long recordsDone_ = 0;            // of all scales

@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <new>
+
 TFleet::TFleet(const std::vector<TTarget>& targets, TMake make, std::size_t atOnce, int rows)
     : Results(targets.size()), targets_(targets), make_(std::move(make)), atOnce_(atOnce), rows_(rows),
       running_(targets.size())
@@ -17,19 +19,24 @@ int TFleet::Run()
         return 0;
     QObject scope;  // the signals reach this run only while it runs
     OnQuitSignal([this](int signal) { Stop(signal); }, &scope);
-    for (std::size_t i = 0; i < atOnce_; ++i)
-        StartNext();
-    QCoreApplication::exec();
+    try {
+        for (std::size_t i = 0; i < atOnce_; ++i)
+            StartNext();
+        QCoreApplication::exec();
+    } catch (const std::bad_alloc&) {
+        OutOfMemory();
+    }
     for (auto& job : running_)
         job.reset();
     for (std::size_t i = next_; i < targets_.size(); ++i)
-        Results[i] = {TJobState::Interrupted, InterruptedAt(0, rows_), 0, 0.0};
+        Results[i] = outOfMemory_ ? TScaleResult{TJobState::Failed, QStringLiteral("out of memory"), 0, 0.0}
+                                  : TScaleResult{TJobState::Interrupted, InterruptedAt(0, rows_), 0, 0.0};
     return signal_;
 }
 
 void TFleet::StartNext()
 {
-    if (signal_ || next_ >= targets_.size())
+    if (signal_ || outOfMemory_ || next_ >= targets_.size())
         return;
     const std::size_t i = next_++;
     running_[i] = make_(targets_[i]);
@@ -63,6 +70,14 @@ void TFleet::Stop(int signal)
             job->Interrupt();
     if (finished_ == next_)
         QCoreApplication::exit(0);
+}
+
+void TFleet::OutOfMemory()
+{
+    outOfMemory_ = true;
+    for (auto& job : running_)
+        if (job)
+            job->Abandon(QStringLiteral("out of memory"));
 }
 
 TScaleResult ResultOf(const TScaleJob& job)

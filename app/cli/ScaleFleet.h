@@ -46,6 +46,8 @@ private:
     void StartNext();
     void Event(std::size_t i, TScaleJob& job, TScaleJob::TEvent event);
     void Stop(int signal);
+    // An allocation failed inside the loop: every unfinished scale fails with it.
+    void OutOfMemory();
 
     const std::vector<TTarget>& targets_;
     TMake make_;
@@ -55,5 +57,6 @@ private:
     std::size_t next_ = 0;      // targets started
     std::size_t finished_ = 0;  // of those, ended
     int signal_ = 0;
+    bool outOfMemory_ = false;
     QObject context_;           // the deletions queued for later are dropped with it
 };

@@ -3,12 +3,17 @@
 #include "CPort.h"
 #include "EthConnection.h"
 #include "Global.h"
+#include "HostLookups.h"
 #include "PostMessage.h"
+#include "SendOptions.h"
 #include "StatusText.h"
 #include "UdpPort.h"
 
 #include <QCoreApplication>
 #include <QPointer>
+
+#include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -25,7 +30,23 @@ TBaudRate RateFor(int bps)
     return brCustom;
 }
 
+// Decimal digits only: toInt() also takes a sign and spaces around the number.
+bool ReadDecimal(const QString& text, int& value)
+{
+    if (text.isEmpty() || !std::all_of(text.begin(), text.end(), [](QChar c) { return c >= '0' && c <= '9'; }))
+        return false;
+    bool ok = false;
+    value = text.toInt(&ok);
+    return ok;
+}
+
 } // namespace
+
+bool NeedsLookup(const TTarget& t)
+{
+    std::uint32_t address = 0;
+    return t.Kind == ckEthernet && t.Protocol == epTCP && !ParseDottedDecimal(t.Host, address);
+}
 
 bool ParseLink(const QString& text, TTarget& t)
 {
@@ -35,9 +56,7 @@ bool ParseLink(const QString& text, TTarget& t)
         QString device = text.mid(7);
         const qsizetype at = device.lastIndexOf('@');
         if (at >= 0) {
-            bool ok = false;
-            t.Port = device.mid(at + 1).toInt(&ok);
-            if (!ok || t.Port <= 0)
+            if (!ReadDecimal(device.mid(at + 1), t.Port) || t.Port <= 0)
                 return false;
             device.truncate(at);
         }
@@ -59,8 +78,7 @@ bool ParseLink(const QString& text, TTarget& t)
     if (colon <= 0)
         return false;
     t.Host = rest.left(colon);
-    bool ok = false;
-    t.Port = rest.mid(colon + 1).toInt(&ok);
+    const bool ok = ReadDecimal(rest.mid(colon + 1), t.Port);
     std::uint32_t address = 0;
     if (t.Protocol == epUDP && !ParseDottedDecimal(t.Host, address))
         return false;
@@ -111,6 +129,8 @@ TScaleJob::TScaleJob(const TTarget& target, const TGridTable& table, int positio
 
 TScaleJob::~TScaleJob()
 {
+    if (lookup_)
+        Lookups->Cancel(lookup_);
     deadlines_.Remove(deadline_);
     gaps_.Remove(gap_);
     // The link posts its last state as it closes. Posted to this job, it would
@@ -130,10 +150,45 @@ void TScaleJob::Begin()
     if (State != TJobState::Running)
         return;  // interrupted before its turn came
     clock_.start();
-    if (Target.Kind == ckSerial) {
+    if (Target.Kind == ckSerial)
         OpenSerial();
+    else if (Lookups && Scales && NeedsLookup(Target))
+        LookUp();
+    else
+        Connect();
+}
+
+void TScaleJob::LookUp()
+{
+    lookup_ = Lookups->Find(Target.Host, [this](const TLookupResult& r) { LookedUp(r); });
+    session_.LogEvent(QStringLiteral("looking up %1").arg(Target.Host));
+    OnEvent(*this, evLookingUp);
+}
+
+// The link goes to the address found, so it is not looked up again, nor at a reconnect.
+void TScaleJob::LookedUp(const TLookupResult& result)
+{
+    lookup_ = 0;
+    if (State != TJobState::Running)
+        return;
+    if (result.Addresses.isEmpty()) {
+        Fail(QStringLiteral("cannot connect: host not found: %1").arg(Target.Host)
+             + (result.Error.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(result.Error)));
         return;
     }
+    const QString other = Scales->Claim(Target, result.Addresses);
+    if (!other.isEmpty()) {
+        Fail(QStringLiteral("cannot connect: the same scale as %1").arg(other));
+        return;
+    }
+    const QHostAddress address = PreferredAddress(result.Addresses);
+    session_.LogEvent(QStringLiteral("%1 is %2").arg(Target.Host, address.toString()));
+    Target.Host = address.toString();
+    Connect();
+}
+
+void TScaleJob::Connect()
+{
     CEthConnection& eth = Target.Protocol == epUDP ? session_.MakeEthernet(udp_) : session_.MakeEthernet();
     eth.StateTarget = this;
     eth.ConnectTimeoutMs = ConnectTimeoutMs;
@@ -274,8 +329,8 @@ QString TScaleJob::Refused() const
         return NoLineEndCause();
     const QString reply = QString::fromLatin1(upload.LastReply);
     if (upload.UploadIndex == 0)
-        return QStringLiteral("the scale answered \"%1\" to the start command \"%2\": it expects another database kind (is --kind right?)")
-            .arg(reply, QString::fromLatin1(upload.LastCommand()));
+        return QStringLiteral("the scale answered \"%1\" to the start command \"%2\"").arg(reply, QString::fromLatin1(upload.LastCommand()))
+             + (IsStartReply(upload.LastReply) ? QStringLiteral(": it expects another database kind (is --kind right?)") : QString());
     return QStringLiteral("the scale answered \"%1\" to the end command \"Se\"").arg(reply);
 }
 
@@ -351,6 +406,8 @@ void TScaleJob::Finish(TJobState state, const QString& cause)
     Cause = cause;
     retry_.stop();
     giveUp_.stop();
+    if (lookup_)
+        Lookups->Cancel(std::exchange(lookup_, 0));
     Seconds = clock_.isValid() ? static_cast<double>(clock_.elapsed()) / 1000.0 : 0.0;
     deadlines_.Stop(deadline_);
     session_.Upload.Stop();

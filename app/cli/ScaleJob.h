@@ -18,7 +18,10 @@
 #include <memory>
 
 class TCommLog;
+class THostLookups;
+class TScaleKeys;
 class TUdpPort;
+struct TLookupResult;
 
 // A scale named by --to or a list: its link as typed, and its name (the
 // link's text when the list gives none).
@@ -30,15 +33,19 @@ struct TTarget : TLinkTarget {
 // Where a scale's upload stands; each but Running ends it.
 enum class TJobState : std::int8_t { Running, Accepted, Failed, Interrupted };
 
-// tcp://HOST:PORT, udp://ADDRESS:PORT or serial:DEVICE[@BAUD].
+// tcp://HOST:PORT, udp://ADDRESS:PORT or serial:DEVICE[@BAUD]. A port is
+// decimal digits only, 1-65535; leading zeros are taken ("04001" is 4001).
 bool ParseLink(const QString& text, TTarget& t);
+
+// A TCP link to a host name: its address comes from a lookup.
+bool NeedsLookup(const TTarget& t);
 
 // The outcome of an upload a signal ended: "interrupted at record k of R".
 QString InterruptedAt(int record, int rows);
 
 class TScaleJob : public QObject {
 public:
-    enum TEvent { evConnected, evPercent, evFinished, evReconnect };
+    enum TEvent { evConnected, evPercent, evFinished, evReconnect, evLookingUp };
 
     // `deadlines` runs the time each command may wait for its reply, `gaps`
     // the 100 ms between a reply and the next command.
@@ -53,6 +60,8 @@ public:
     void Begin();
     // Ends the upload now, as a signal asks: nothing more is sent.
     void Interrupt();
+    // Ends it now as failed, with the cause.
+    void Abandon(const QString& cause) { Fail(cause); }
 
     TTarget Target;
     int Percent = 0;
@@ -61,6 +70,11 @@ public:
     QString Cause;                // why it failed, or InterruptedAt(); empty otherwise
     QString Kind = QStringLiteral("product");  // the database kind's word, for the log
     int ConnectTimeoutMs = ConnectLimitMs;
+    // Where a named TCP link's host is looked up, and the check that its
+    // address is no other link's scale; without them the link looks it up.
+    THostLookups* Lookups = nullptr;
+    TScaleKeys* Scales = nullptr;
+    bool LookingUp() const { return lookup_ != 0; }
     double Seconds = 0;
     // Seconds a link lost during the upload is tried again, every 2 s; 0: the loss ends it.
     int ReconnectSeconds = 0;
@@ -78,6 +92,9 @@ protected:
 private:
     void Received(const QByteArray& text);
     void OpenSerial();
+    void LookUp();
+    void LookedUp(const TLookupResult& result);
+    void Connect();
     void LinkChanged(std::uint8_t state);
     // The outcome of a link that went down, with its cause.
     QString LinkFailure() const;
@@ -110,6 +127,7 @@ private:
     TDeadlines::TId gap_;
     QElapsedTimer clock_;
     bool started_ = false;
+    std::uint64_t lookup_ = 0;     // the lookup of the host under way
     int retries_;
     bool reconnecting_ = false;
     int attempts_ = 0;

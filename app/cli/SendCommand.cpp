@@ -7,12 +7,15 @@
 #include "DatabaseCheck.h"
 #include "DatabaseFile.h"
 #include "Global.h"
+#include "HostLookups.h"
 #include "ProcessData.h"
+#include "QuitSignals.h"
 #include "ScaleFleet.h"
 #include "ScaleJob.h"
 #include "Progress.h"
 #include "SendOptions.h"
 #include "ScaleReport.h"
+#include "StreamWrite.h"
 #include "UdpPort.h"
 
 #include <QCommandLineParser>
@@ -25,6 +28,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -110,17 +114,29 @@ QString OutcomeText(const TScaleResult& r)
     return text;
 }
 
-// The report on standard output; false, with errno, when it could not all be written.
+// The report on standard output; false, with errno, when it could not all
+// be written (ETIME: a reader that took nothing for a second after a quit signal).
 bool PrintReport(const std::vector<TTarget>& targets, const std::vector<TScaleResult>& results, bool json)
 {
+    QByteArray report;
     if (json) {
-        std::fputs(ReportJson(targets, results).constData(), stdout);
+        report = ReportJson(targets, results);
     } else {
-        std::printf("%-40s %s\n", "scale", "outcome");
+        const auto row = [](const QString& scale, const QString& outcome) {
+            return QStringLiteral("%1 %2\n").arg(scale.leftJustified(40), outcome).toLocal8Bit();
+        };
+        report = row(QStringLiteral("scale"), QStringLiteral("outcome"));
         for (std::size_t i = 0; i < results.size(); ++i)
-            std::printf("%-40s %s\n", targets[i].Name.toLocal8Bit().constData(), OutcomeText(results[i]).toLocal8Bit().constData());
+            report += row(targets[i].Name, OutcomeText(results[i]));
     }
-    return std::fflush(stdout) == 0 && !std::ferror(stdout);
+    std::fflush(stdout);  // nothing of stdio's may follow the report
+    return WriteAllOut(STDOUT_FILENO, report);
+}
+
+// Every scale failed with one cause before any was tried.
+std::vector<TScaleResult> AllFailed(std::size_t scales, const QString& cause)
+{
+    return std::vector<TScaleResult>(scales, TScaleResult{TJobState::Failed, cause, 0, 0.0, 0, false});
 }
 
 QString Findings(std::size_t n)
@@ -135,13 +151,20 @@ int Conclude(const TSendOptions& o, const std::vector<TScaleResult>& results, in
 {
     int status = std::any_of(results.begin(), results.end(), [](const TScaleResult& r) { return r.State != TJobState::Accepted; });
     if (!PrintReport(o.Targets, results, o.Json)) {
-        Err(QStringLiteral("cannot write the report: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+        const QString why = errno == ETIME ? QStringLiteral("standard output took nothing for %1 s after the signal").arg(kQuitGraceMs / 1000)
+                                           : QString::fromLocal8Bit(std::strerror(errno));
+        // Standard error may be as stuck as standard output: said only if it takes it at once.
+        const QByteArray line = QStringLiteral("scaledb: cannot write the report: %1\n").arg(why).toLocal8Bit();
+        WriteNow(STDERR_FILENO, line.constData(), static_cast<std::size_t>(line.size()));
         status = 1;
     }
     if (logFile && (!logFile->flush() || logFile->error() != QFileDevice::NoError)) {
         Err(QStringLiteral("cannot write %1: %2").arg(o.LogPath, logFile->errorString()));
         status = 1;
     }
+    // A signal that came only while the report was written ends the run as well.
+    if (!signal)
+        signal = QuitSignalCaught();
     if (signal)
         return signal == SIGINT ? 130 : 143;
     return status;
@@ -155,6 +178,9 @@ int RunSend(const TSendOptions& o)
     TGridTable table;
     try {
         LoadDatabaseFile(o.File, table);
+    } catch (const std::bad_alloc&) {
+        Err(QStringLiteral("out of memory loading %1").arg(o.File));
+        return o.CheckOnly ? 1 : Conclude(o, AllFailed(o.Targets.size(), QStringLiteral("out of memory loading the database")), 0, nullptr);
     } catch (const std::exception& e) {
         Err(QString::fromLocal8Bit(e.what()));
         return 2;
@@ -173,6 +199,12 @@ int RunSend(const TSendOptions& o)
     if (o.Strict && !findings.empty()) {
         Err(QStringLiteral("not sent: %1 (--strict)").arg(Findings(findings.size())));
         return 1;
+    }
+    // A record no scale could take is never sent: every scale fails with it.
+    const auto tooLarge = std::find_if(findings.begin(), findings.end(), [](const TFinding& f) { return f.Kind == TFinding::fkTooLarge; });
+    if (tooLarge != findings.end()) {
+        Err(QStringLiteral("not sent: ") + TooLargeCause(*tooLarge));
+        return Conclude(o, AllFailed(o.Targets.size(), TooLargeCause(*tooLarge)), 0, nullptr);
     }
     return SendToScales(o, table);
 }
@@ -230,10 +262,17 @@ int SendToScales(const TSendOptions& o, const TGridTable& table)
     const auto udp = OpenUdpEndpoint(o.UdpPort, logged);
     TDeadlines deadlines(std::chrono::seconds(o.TimeoutSeconds));
     TDeadlines gaps(std::chrono::milliseconds(TUpload::GapMs));
+    // Names are looked up as their scales start, each within the connect timeout.
+    THostLookups lookups(THostLookups::DefaultAtOnce, o.ConnectTimeoutSeconds * 1000);
+    TScaleKeys keys;
+    QString same;
+    keys.Add(o.Targets, same);  // found no two already, when the options were read
     TFleet fleet(o.Targets, [&](const TTarget& t) {
         auto job = std::make_unique<TScaleJob>(t, table, o.Position, deadlines, gaps, o.Retries, udp, logged);
         job->Kind = o.Kind;
         job->ConnectTimeoutMs = o.ConnectTimeoutSeconds * 1000;
+        job->Lookups = &lookups;
+        job->Scales = &keys;
         job->ReconnectSeconds = o.ReconnectSeconds;
         return job;
     }, JobsAtOnce(o), table.RowCount());
@@ -304,5 +343,12 @@ int RunCommandLine(const QStringList& args)
         Err(error);
         return 2;
     }
-    return RunSend(options);
+    // What could not be caught nearer the allocation that failed still ends
+    // with a message and a status, never an abort.
+    try {
+        return RunSend(options);
+    } catch (const std::bad_alloc&) {
+        Err(QStringLiteral("out of memory"));
+        return 1;
+    }
 }

@@ -6,9 +6,7 @@
 #include "IdUdpServer.h"
 
 #include <QFileInfo>
-#include <QHash>
 #include <QHostAddress>
-#include <QHostInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -256,37 +254,27 @@ bool ReadKind(const QCommandLineParser& parser, TSendOptions& o, QString& error)
     return true;
 }
 
-// A TCP host's addresses: as typed when it is four numbers, else as the
-// resolver gives them (each name asked once); empty when it does not resolve.
-// A null `resolved`: no scale to compare with, nothing asked.
-QList<QHostAddress> Addresses(const QString& host, QHash<QString, QList<QHostAddress>>* resolved)
+QString TcpKey(const QHostAddress& address, std::int32_t port)
 {
-    std::uint32_t address = 0;
-    if (ParseDottedDecimal(host, address))
-        return {QHostAddress(address)};
-    if (!resolved)
-        return {};
-    const QString name = host.toLower();
-    if (!resolved->contains(name))
-        resolved->insert(name, QHostInfo::fromName(name).addresses());
-    return resolved->value(name);
+    return QStringLiteral("tcp %1:%2").arg(address.toString()).arg(port);
 }
 
-// What tells one scale from another: each TCP address with its port; a UDP
-// address alone, as replies are routed by it; a serial device by its real path.
-QStringList ScaleKeys(const TTarget& t, QHash<QString, QList<QHostAddress>>* resolved)
+// What tells one scale from another without a lookup: a TCP address with
+// its port (a name with its port until its lookup ends); a UDP address alone,
+// as replies are routed by it; a serial device by its real path.
+QString ScaleKey(const TTarget& t)
 {
     if (t.Kind == ckSerial) {
         const QString real = QFileInfo(t.Host).canonicalFilePath();
-        return {QStringLiteral("serial ") + (real.isEmpty() ? t.Host : real)};
+        return QStringLiteral("serial ") + (real.isEmpty() ? t.Host : real);
     }
     std::uint32_t address = 0;
-    if (t.Protocol == epUDP && ParseDottedDecimal(t.Host, address))
-        return {QStringLiteral("udp %1").arg(address)};
-    QStringList keys{QStringLiteral("tcp %1:%2").arg(t.Host.toLower()).arg(t.Port)};
-    for (const QHostAddress& a : Addresses(t.Host, resolved))
-        keys << QStringLiteral("tcp %1:%2").arg(a.toString()).arg(t.Port);
-    return keys;
+    const bool numeric = ParseDottedDecimal(t.Host, address);
+    if (t.Protocol == epUDP)
+        return QStringLiteral("udp %1").arg(numeric ? address : 0);
+    if (numeric)
+        return TcpKey(QHostAddress(address), t.Port);
+    return QStringLiteral("tcp name %1:%2").arg(t.Host.toLower()).arg(t.Port);
 }
 
 } // namespace
@@ -300,23 +288,36 @@ int NearestStandardBaud(int rate)
     return nearest;
 }
 
-bool FindSameScale(const std::vector<TTarget>& targets, QString& error)
+bool TScaleKeys::Add(const std::vector<TTarget>& targets, QString& error)
 {
-    const auto tcp = std::count_if(targets.begin(), targets.end(),
-                                   [](const TTarget& t) { return t.Kind == ckEthernet && t.Protocol == epTCP; });
-    QHash<QString, QList<QHostAddress>> resolved;
-    QHash<QString, std::size_t> seen;  // key -> the first target with it
-    for (std::size_t i = 0; i < targets.size(); ++i) {
-        for (const QString& key : ScaleKeys(targets[i], tcp > 1 ? &resolved : nullptr)) {
-            const auto first = seen.constFind(key);
-            if (first != seen.constEnd() && first.value() != i) {
-                error = QStringLiteral("%1 and %2 are the same scale").arg(targets[first.value()].Name, targets[i].Name);
-                return false;
-            }
-            seen.insert(key, i);
+    for (const TTarget& t : targets) {
+        const QString key = ScaleKey(t);
+        const auto first = held_.constFind(key);
+        if (first != held_.constEnd()) {
+            error = QStringLiteral("%1 and %2 are the same scale").arg(first->Name, t.Name);
+            return false;
         }
+        held_.insert(key, {t.Link, t.Name});
     }
     return true;
+}
+
+QString TScaleKeys::Claim(const TTarget& t, const QList<QHostAddress>& addresses)
+{
+    for (const QHostAddress& a : addresses) {
+        const auto other = held_.constFind(TcpKey(a, t.Port));
+        if (other != held_.constEnd() && other->Link != t.Link)
+            return other->Name;
+    }
+    for (const QHostAddress& a : addresses)
+        held_.insert(TcpKey(a, t.Port), {t.Link, t.Name});
+    return QString();
+}
+
+bool FindSameScale(const std::vector<TTarget>& targets, QString& error)
+{
+    TScaleKeys keys;
+    return keys.Add(targets, error);
 }
 
 void AddOptions(QCommandLineParser& parser)

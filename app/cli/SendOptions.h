@@ -4,6 +4,8 @@
 #include "ScaleJob.h"
 
 #include <QCommandLineParser>
+#include <QHash>
+#include <QHostAddress>
 #include <QString>
 
 #include <vector>
@@ -36,8 +38,28 @@ QString HelpText();
 // text to print when they make no upload.
 bool ReadSendOptions(const QCommandLineParser& parser, TSendOptions& o, QString& error);
 
-// False, naming both, when two links reach one scale: the same link, one
-// address and port over TCP, one address over UDP, one serial device.
+// Which link reaches each scale: one address and port over TCP, one address
+// over UDP, one serial device. A named TCP link holds its name and port
+// until its lookup gives its addresses.
+class TScaleKeys {
+public:
+    // Every link's keys that need no lookup; false, naming both, when two links share one.
+    bool Add(const std::vector<TTarget>& targets, QString& error);
+    // A named link's addresses with its port: the name of another link that
+    // holds one of them; else empty, and from now on they are this link's.
+    QString Claim(const TTarget& t, const QList<QHostAddress>& addresses);
+
+private:
+    struct THolder {
+        QString Link;
+        QString Name;
+    };
+    QHash<QString, THolder> held_;
+};
+
+// False, naming both, when two links reach one scale as far as no lookup is
+// needed to tell: the same link, one address and port over TCP, one address
+// over UDP, one serial device.
 bool FindSameScale(const std::vector<TTarget>& targets, QString& error);
 
 // The standard baud rate nearest to rate.

@@ -3,6 +3,7 @@
 #include "ByteScan.h"
 #include "GridText.h"
 
+#include <QLocale>
 #include <QStringList>
 
 #include <algorithm>
@@ -109,7 +110,8 @@ std::vector<TFinding> CheckDatabase(const TGridTable& table, bool udp)
     bool emptySeen = false;
     for (int r = 0; r < rows; ++r) {
         const int row = r + 1;
-        std::uint32_t fields = 0, length = cols - 1;  // a row no line filled: its separators
+        std::uint32_t fields = 0;
+        std::uint64_t length = cols - 1;  // a row no line filled: its separators
         unsigned seen = 0;
         const char* begin = nullptr;
         const char* end = nullptr;
@@ -117,7 +119,7 @@ std::vector<TFinding> CheckDatabase(const TGridTable& table, bool udp)
             fields = t.RowStart[r + 1] - t.RowStart[r];
             begin = data + t.RowBegin[r];
             end = data + t.FieldEnd[t.RowStart[r + 1] - 1];
-            length = static_cast<std::uint32_t>(end - begin) + (cols - fields);
+            length = static_cast<std::uint64_t>(end - begin) + (cols - fields);
             seen = ScanControlAndHigh(begin, end);
         }
         // The upload ends at the first empty record; the rows after it never go.
@@ -125,8 +127,11 @@ std::vector<TFinding> CheckDatabase(const TGridTable& table, bool udp)
             emptySeen = true;
             out.push_back({.Row = row, .Kind = TFinding::fkEmptyRecord, .Count = static_cast<std::uint32_t>(rows - row)});
         }
-        if (udp && length > kUdpRecord)
-            out.push_back({.Row = row, .Kind = TFinding::fkTooLongForUdp, .Count = length});
+        const auto bytes = static_cast<std::uint32_t>(std::min<std::uint64_t>(length, UINT32_MAX));
+        if (length > MaxRecordBytes)
+            out.push_back({.Row = row, .Kind = TFinding::fkTooLarge, .Count = bytes});
+        else if (udp && length > kUdpRecord)
+            out.push_back({.Row = row, .Kind = TFinding::fkTooLongForUdp, .Count = bytes});
         if (seen & sbControl)
             FindControls(begin, end, row, out);
         if (fields && fields < cols)
@@ -138,6 +143,12 @@ std::vector<TFinding> CheckDatabase(const TGridTable& table, bool udp)
 
     AddEncodingFindings(utf8Rows, otherRows, out);
     return out;
+}
+
+QString TooLargeCause(const TFinding& f)
+{
+    return QStringLiteral("record %1 is %2 bytes, over the %3 MiB a record may have")
+        .arg(f.Row).arg(QLocale(QLocale::English).toString(qulonglong(f.Count))).arg(MaxRecordBytes >> 20);
 }
 
 QString TFinding::Text() const
@@ -170,6 +181,10 @@ QString TFinding::Text() const
                     : QStringLiteral("not UTF-8, while %1 UTF-8 text (the first is row %2); "
                                      "one of the two shows garbled on the scale");
         text = text.arg(Count == 1 ? QStringLiteral("1 row is") : QStringLiteral("%1 rows are").arg(Count)).arg(FirstRow);
+        break;
+    case fkTooLarge:
+        text = QStringLiteral("%1 bytes, over the %2 MiB a record may have")
+                   .arg(QLocale(QLocale::English).toString(qulonglong(Count))).arg(MaxRecordBytes >> 20);
         break;
     case fkNoDatabase:
         return Count == 1 ? QStringLiteral("no database opened: the grid's 1 empty row would go to the scale as 1 empty record")

@@ -19,6 +19,7 @@ struct TFinding {
         fkFewerFields,   // Count: the row's fields; Widest: the widest row's
         fkEncoding,      // Utf8: which kind the row is; Count: rows of the other kind; FirstRow: the first of them
         fkNoDatabase,    // row 0, the only finding: no file was loaded; Count: the grid's rows
+        fkTooLarge,      // Count: the record's bytes, over MaxRecordBytes; scaledb send refuses the upload
     };
     enum : std::uint8_t { brCR = 1, brLF = 2, brNUL = 4 };
 
@@ -35,6 +36,13 @@ struct TFinding {
     // "row 5: ..." in plain English (the whole grid's finding names no row). Built on demand: a large file may have a finding on every row.
     QString Text() const;
 };
+
+// The most a record may have: a larger one is never sent.
+constexpr std::uint32_t MaxRecordBytes = std::uint32_t(16) << 20;
+
+// "record 5 is 16,777,217 bytes, over the 16 MiB a record may have": why a
+// fkTooLarge finding refuses the upload.
+QString TooLargeCause(const TFinding& f);
 
 // Every finding, in row order. udp: the link is UDP, where a command holds at most 99 bytes.
 std::vector<TFinding> CheckDatabase(const TGridTable& table, bool udp);

@@ -20,10 +20,13 @@ QString Where(const TStatusState& s, bool of)
     return UploadWhere(s.Index, s.Rows, of);
 }
 
-// A lost connection's cause says nothing the sentence does not.
+// A lost connection's cause says nothing the sentence does not. A cause
+// that ends in a bracket of its own follows a colon, not inside another.
 QString CauseAfter(const QString& cause)
 {
-    return cause.isEmpty() || cause == ConnectionLostCause ? QString() : QStringLiteral(" (%1)").arg(cause);
+    if (cause.isEmpty() || cause == ConnectionLostCause)
+        return QString();
+    return cause.endsWith(QLatin1Char(')')) ? QStringLiteral(": ") + cause : QStringLiteral(" (%1)").arg(cause);
 }
 
 QString RunningText(const TStatusState& s)
@@ -40,7 +43,9 @@ QString RunningText(const TStatusState& s)
         return QStringLiteral("Waiting for the scale's answer to %1: %2").arg(Where(s, false), NoLineEndCause());
     // The start and end commands are not sent again: only Stop ends the wait.
     if (s.Awaiting && s.WrongReplies > 0 && s.Index == 0)
-        return QStringLiteral("The scale answered \"%1\" to the start command: it expects another database kind; press Stop")
+        return (IsStartReply(s.LastReply)
+                    ? QStringLiteral("The scale answered \"%1\" to the start command: it expects another database kind; press Stop")
+                    : QStringLiteral("The scale answered \"%1\" to the start command; press Stop"))
             .arg(QString::fromLatin1(s.LastReply));
     if (s.Awaiting && s.WrongReplies > 0 && s.Index == TUpload::EndCommandSent)
         return QStringLiteral("The scale answered \"%1\" to the end command; press Stop").arg(QString::fromLatin1(s.LastReply));
@@ -80,6 +85,11 @@ QString UploadWhere(std::int32_t index, std::int32_t rows, bool of)
     if (of && index >= 1 && index <= rows)
         return QStringLiteral("record %1 of %2").arg(index).arg(rows);
     return QStringLiteral("record %1").arg(index);
+}
+
+bool IsStartReply(const QByteArray& reply)
+{
+    return reply == "MbP" || reply == "MbU" || reply == "MbS";
 }
 
 QString NoLineEndCause()

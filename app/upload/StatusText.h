@@ -39,6 +39,10 @@ QString StatusText(const TStatusState& s);
 QString LinkToolTip(const TStatusState& s);
 // Why no reply line comes from a device that keeps sending.
 QString NoLineEndCause();
+
+// "MbP", "MbU" or "MbS": a start command's reply, so a scale that gives
+// another than the one awaited expects another database kind.
+bool IsStartReply(const QByteArray& reply);
 // Where an exchange at UploadIndex `index` stands: "the start command",
 // "record 37" (with `of`: "record 37 of 120"), "the end command".
 QString UploadWhere(std::int32_t index, std::int32_t rows, bool of);

@@ -243,7 +243,7 @@ void CEthConnection::ClientError(TClientSocket& Socket, TErrorEvent ErrorEvent, 
     else if (ErrorEvent == eeConnect && ErrorCode == ETIMEDOUT)
         LastCause = QStringLiteral("no connection after %1 s").arg(Socket.ConnectTimeoutMs / 1000);
     else if (ErrorEvent == eeConnect)
-        LastCause = QStringLiteral("cannot connect: %1").arg(QString::fromLocal8Bit(std::strerror(ErrorCode)));
+        LastCause = QString::fromLocal8Bit(std::strerror(ErrorCode));  // "cannot connect" is the caller's to say
     else
         LastCause = QStringLiteral("connection lost: %1").arg(QString::fromLocal8Bit(std::strerror(ErrorCode)));
     ErrorCode = 0;

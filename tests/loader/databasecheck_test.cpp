@@ -14,7 +14,7 @@ class DatabaseCheckTest : public QObject {
 
     static QString KindName(TFinding::TKind kind)
     {
-        static const char* const names[] = {"empty", "udp", "break", "control", "fewer", "encoding", "unloaded"};
+        static const char* const names[] = {"empty", "udp", "break", "control", "fewer", "encoding", "unloaded", "large"};
         return QString::fromLatin1(names[kind]);
     }
 
@@ -40,6 +40,9 @@ private slots:
         QTest::newRow("98 bytes with the padding is one over")
             << QByteArray("1;a\n" + QByteArray(97, 'x') + "\n") << true << QStringList{"2 udp", "2 fewer"}
             << "row 2: 98 bytes; its UDP command is 100 bytes, over the 99 a UDP command holds";
+        QTest::newRow("over 16 MiB, over any link, stands for the UDP finding too")
+            << QByteArray(16777216, 'x') + ";\n" << true << QStringList{"1 large"}
+            << "row 1: 16,777,217 bytes, over the 16 MiB a record may have";
         QTest::newRow("long records are no finding over serial or TCP")
             << QByteArray(200, 'x') + "\n" << false << QStringList{} << "";
         QTest::newRow("rows count without the empty lines")

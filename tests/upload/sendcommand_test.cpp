@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QDateTime>
+#include <QEventLoop>
 #include <QTimer>
 #include <QUdpSocket>
 
@@ -22,6 +23,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,9 +41,10 @@ class SendCommandTest : public QObject {
         QByteArray out;
         QByteArray err;
     };
-    static Run Send(const QStringList& args)
+    static Run Send(const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
     {
         QProcess p;
+        p.setProcessEnvironment(env);
         p.start(QStringLiteral(SCALEDB_BINARY), QStringList{"send"} + args);
         if (!p.waitForFinished(30000))
             return {-1, {}, {}};
@@ -52,6 +55,57 @@ class SendCommandTest : public QObject {
         if (mode == QLatin1String("serial"))
             return QStringLiteral("serial:") + sim.Device();
         return QStringLiteral("%1://%2:%3").arg(mode, host).arg(sim.Port());
+    }
+    // As Send, with this test's event loop running, for a scale the test itself plays.
+    static Run SendServing(const QStringList& args)
+    {
+        QProcess p;
+        QEventLoop loop;
+        connect(&p, &QProcess::finished, &loop, &QEventLoop::quit);
+        QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+        p.start(QStringLiteral(SCALEDB_BINARY), QStringList{"send"} + args);
+        loop.exec();
+        if (p.state() != QProcess::NotRunning)
+            return {-1, {}, {}};
+        return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
+    }
+    // `scaledb send` in a network namespace of its own that has only
+    // loopback, beside a TCP scale at 127.0.0.1:4001, so no name lookup ever
+    // leaves the machine. `skip` says why it could not run; `boundMs` bounds the whole run.
+    struct Isolated {
+        QString skip;
+        Run run;
+        QByteArray recorded;
+    };
+    static Isolated SendIsolated(const QStringList& args, int boundMs, bool loopbackUp = true)
+    {
+        QProcess probe;
+        probe.start(QStringLiteral("unshare"), {"-n", "true"});
+        if (!probe.waitForFinished(10000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
+            return {QStringLiteral("unshare -n is not permitted here: ") + probe.readAllStandardError(), {}, {}};
+        if (QStandardPaths::findExecutable(QStringLiteral("ip"), {"/usr/sbin", "/sbin", "/usr/bin", "/bin"}).isEmpty())
+            return {QStringLiteral("ip is not installed (iproute2, see tools/install-deps)"), {}, {}};
+        // A new namespace's loopback is down until brought up.
+        const QString script = QStringLiteral(
+            "if [ \"$LOOPBACK\" = up ]; then ip link set lo up || exit 97; fi\n"
+            "mkfifo \"$0/ready\" || exit 97\n"
+            "\"$SCALE_SIM\" --tcp 4001 --record \"$0/record\" > \"$0/ready\" &\n"
+            "read ready < \"$0/ready\"\n"
+            "\"$SCALEDB\" send \"$@\"; code=$?\n"
+            "kill $!; wait; exit $code\n");
+        QTemporaryDir scratch;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("SCALEDB", QStringLiteral(SCALEDB_BINARY));
+        env.insert("LOOPBACK", loopbackUp ? "up" : "down");
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral("unshare"), QStringList{"-n", "sh", "-c", script, scratch.path()} + args);
+        if (!p.waitForFinished(boundMs)) {
+            p.kill();
+            p.waitForFinished();
+            return {{}, {-1, {}, "not finished in time"}, {}};
+        }
+        return {{}, {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()}, ReadAll(scratch.filePath("record"))};
     }
     static quint16 FreeUdpPort()
     {
@@ -121,7 +175,9 @@ private slots:
         QTest::addColumn<QByteArray>("reason");
         const QStringList silent{"--timeout", "3"}, answers{"--timeout", "60"};
         QTest::newRow("start answered wrongly, until --timeout") << QStringList{"--wrong-at", "1"} << silent << QByteArray(
-            "the scale answered \"Mx\" to the start command \"SbP\": it expects another database kind (is --kind right?)\n");
+            "the scale answered \"Mx\" to the start command \"SbP\"\n");
+        QTest::newRow("start answered for another kind") << QStringList{"ANSWERS", "MbU"} << silent << QByteArray(
+            "the scale answered \"MbU\" to the start command \"SbP\": it expects another database kind (is --kind right?)\n");
         QTest::newRow("end answered wrongly, --retries 1") << QStringList{"--wrong-at", "4"} << answers + QStringList{"--retries", "1"}
                                                            << QByteArray("the scale answered \"Mx\" to the end command \"Se\"\n");
         QTest::newRow("goes silent") << QStringList{"--silent-after", "2"} << silent << QByteArray("no reply");
@@ -134,9 +190,20 @@ private slots:
         QFETCH(QStringList, options);
         QFETCH(QStringList, args);
         QFETCH(QByteArray, reason);
-        ScaleSim sim("tcp", options);
+        // A scale of another kind: the one answer to every command.
+        QTcpServer other;
+        QVERIFY(other.listen(QHostAddress::LocalHost));
+        connect(&other, &QTcpServer::newConnection, this, [&] {
+            QTcpSocket* s = other.nextPendingConnection();
+            connect(s, &QTcpSocket::readyRead, s, [s, &options] {
+                s->readAll();
+                s->write(options.value(1).toLatin1() + "\r\n");
+            });
+        });
+        ScaleSim sim("tcp", options.value(0) == "ANSWERS" ? QStringList{} : options);
         QVERIFY(sim.Started());
-        const Run r = Send(QStringList{database, "--to", Link("tcp", sim), "--reconnect", "0"} + args);
+        const QString link = options.value(0) == "ANSWERS" ? QStringLiteral("tcp://127.0.0.1:%1").arg(other.serverPort()) : Link("tcp", sim);
+        const Run r = SendServing(QStringList{database, "--to", link, "--reconnect", "0"} + args);
         QCOMPARE(r.code, 1);
         QVERIFY2(r.out.contains(reason), r.out.constData());
     }
@@ -253,8 +320,6 @@ private slots:
         QTest::addColumn<QString>("setup");
         QTest::addColumn<QString>("cause");
         QTest::newRow("refused") << "tcp refused" << "cannot connect: connection refused";
-        QTest::newRow("name that does not resolve") << "tcp invalid name"
-                                                    << "cannot connect: host not found: no-such-scale.invalid";
         QTest::newRow("udp port held by another socket") << "udp held"
                                                          << "cannot connect: UDP port %1 in use by another program";
         QTest::newRow("missing serial device") << "serial missing"
@@ -278,8 +343,6 @@ private slots:
             QTcpServer server;  // a free port that nobody listens on
             QVERIFY(server.listen(QHostAddress::LocalHost));
             link = QStringLiteral("tcp://127.0.0.1:%1").arg(server.serverPort());
-        } else if (setup == "tcp invalid name") {
-            link = QStringLiteral("tcp://no-such-scale.invalid:1001");
         } else if (setup == "udp held") {
             link = QStringLiteral("udp://127.0.0.1:1001");
             cause = cause.arg(holder.localPort());
@@ -412,6 +475,10 @@ private slots:
         QTest::newRow("bad timeout") << QStringList{"db.csv", "--to", "tcp://h:1", "--timeout", "0"};
         QTest::newRow("missing file") << QStringList{"/no/such/db.csv", "--to", "tcp://h:1"};
         QTest::newRow("udp to a name") << QStringList{"db.csv", "--to", "udp://scale.local:1001"};
+        // A port is decimal digits alone: no sign, no spaces.
+        QTest::newRow("port with a sign") << QStringList{"db.csv", "--to", "tcp://127.0.0.1:+4001"};
+        QTest::newRow("port after a space") << QStringList{"db.csv", "--to", "udp://127.0.0.1: 4001"};
+        QTest::newRow("baud with a sign") << QStringList{"db.csv", "--to", "serial:/dev/ttyS0@+9600"};
         QTest::newRow("two udp scales at one address")
             << QStringList{"db.csv", "--to", "udp://127.0.0.2:4001", "--to", "udp://127.000.000.002:4002"};
         QTest::newRow("unknown option") << QStringList{"db.csv", "--to", "tcp://h:1", "--nonsense"};
@@ -439,6 +506,8 @@ private slots:
             << QByteArray("scaledb: warning: row 1: 98 bytes; its UDP command is 100 bytes, over the 99 a UDP command holds\n");
         QTest::newRow("check long record over tcp")
             << QStringList{"long.csv", "--check", "--to", "tcp://127.0.0.1:4001"} << 0 << QByteArray();
+        QTest::newRow("check a port with leading zeros")
+            << QStringList{"clean.csv", "--check", "--to", "tcp://127.0.0.1:04001"} << 0 << QByteArray();
         QTest::newRow("check with an unusual baud rate")
             << QStringList{"clean.csv", "--check", "--to", "serial:/dev/ttyS0@9601"} << 0
             << QByteArray("scaledb: 9601 is not a standard baud rate (nearest: 9600)\n");
@@ -837,7 +906,6 @@ private slots:
         QTest::addColumn<QString>("first");  // host of each link
         QTest::addColumn<QString>("second");
         QTest::newRow("the same link") << "127.0.0.1" << "127.0.0.1";
-        QTest::newRow("a name and its address") << "localhost" << "127.0.0.1";
         QTest::newRow("leading zeros") << "127.0.0.1" << "127.000.000.001";
     }
     void sameScaleTwice()
@@ -862,6 +930,9 @@ private slots:
         QTest::newRow("event lines") << "" << "^tcp://[0-9.:]+: connected\n(.*\n)*tcp://[0-9.:]+: accepted\n$";
         QTest::newRow("--progress") << "--progress" << R"(\[#{20}\] 2 of 2, [0-9]+\.[0-9] records/s, accepted\n$)";
         QTest::newRow("--quiet") << "--quiet" << "^$";
+        // COLUMNS gives the width off a terminal: a long name is cut only where the bar would not fit.
+        QTest::newRow("--progress, 400 columns") << "--progress COLUMNS=400"
+                                                 << R"(\r\033\[Kw{170} \[#{20}\] 2 of 2, [^\n]*accepted\n$)";
     }
     void progressOnStandardError()
     {
@@ -870,12 +941,158 @@ private slots:
         ScaleSim sim("tcp");
         QVERIFY(sim.Started());
         QStringList args{dir.filePath("clean.csv"), "--to", Link("tcp", sim)};
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (option.contains("COLUMNS=")) {
+            const QString list = dir.filePath("wide.txt");
+            WriteAll(list, (Link("tcp", sim) + ' ' + QString(170, 'w') + '\n').toUtf8());
+            args = QStringList{dir.filePath("clean.csv"), "--to-file", list};
+            env.insert("COLUMNS", option.section("COLUMNS=", 1));
+            option = option.section(' ', 0, 0);
+        }
         if (!option.isEmpty())
             args << option;
-        const Run r = Send(args);
+        const Run r = Send(args, env);
         QCOMPARE(r.code, 0);
         QVERIFY(r.out.contains("accepted"));
         QVERIFY2(QRegularExpression(err).match(QString::fromLocal8Bit(r.err)).hasMatch(), r.err.constData());
+    }
+
+    // Names are looked up as their scales start, 20 at a time, each within
+    // --connect-timeout; links that need no lookup start at once. The whole
+    // run ends within twice the connect timeout, however many names.
+    void linksInALoopbackNamespace_data()
+    {
+        QTest::addColumn<QStringList>("links");
+        QTest::addColumn<QStringList>("causes");  // what each scale's cause starts with; empty: accepted
+        QTest::addColumn<bool>("loopbackUp");
+        const QString scale("tcp://127.0.0.1:4001");
+        QStringList names, notFound;
+        for (int i = 1; i <= 2000; ++i) {
+            names << QStringLiteral("tcp://n%1.invalid:4001").arg(i);
+            notFound << QStringLiteral("cannot connect: host not found: n%1.invalid").arg(i);
+        }
+        QTest::newRow("2,000 names that do not resolve, one scale") << names + QStringList{scale} << notFound + QStringList{""} << true;
+        QTest::newRow("a name that resolves") << QStringList{"tcp://localhost:4001"} << QStringList{""} << true;
+        QTest::newRow("a name and its address")
+            << QStringList{"tcp://localhost:4001", scale} << QStringList{"cannot connect: the same scale as " + scale, ""} << true;
+        // The link's own cause, said once.
+        QTest::newRow("loopback down") << QStringList{scale} << QStringList{"cannot connect: Network is down"} << false;
+    }
+    void linksInALoopbackNamespace()
+    {
+        QFETCH(QStringList, links);
+        QFETCH(QStringList, causes);
+        QFETCH(bool, loopbackUp);
+        const QString list = dir.filePath("names.txt");
+        WriteAll(list, (links.join('\n') + '\n').toUtf8());
+        const Isolated r = SendIsolated({dir.filePath("clean.csv"), "--to-file", list, "--connect-timeout", "2", "--report", "json"},
+                                        4000, loopbackUp);
+        if (!r.skip.isEmpty())
+            QSKIP(qPrintable(r.skip));
+        QVERIFY2(r.run.code != 97 && r.run.code != -1, r.run.err.constData());
+        QCOMPARE(r.run.code, causes.count(QString()) == causes.size() ? 0 : 1);
+        const QJsonArray scales = QJsonDocument::fromJson(r.run.out).array();
+        QCOMPARE(scales.size(), links.size());
+        for (qsizetype i = 0; i < links.size(); ++i) {
+            const QJsonObject s = scales[i].toObject();
+            QCOMPARE(s["outcome"].toString(), causes[i].isEmpty() ? QStringLiteral("accepted") : QStringLiteral("failed"));
+            QVERIFY2(s["cause"].toString().startsWith(causes[i]), qPrintable(s["cause"].toString()));
+        }
+        QCOMPARE(r.recorded, causes.contains(QString()) ? QByteArray("SbP\r\nSr1;Salt\r\nSr2;Pepper\r\nSe\r\n") : QByteArray());
+        QCOMPARE(r.run.err.count(": looking up\n"), links.filter(".invalid:").size() + links.filter("localhost").size());
+    }
+
+    // A reader that goes away or stops reading: a closed standard error ends
+    // the progress, not the upload; a report nobody reads holds the run at
+    // most a second after SIGTERM.
+    void pipesNobodyReads_data()
+    {
+        QTest::addColumn<int>("fd");  // the program's end of the pipe
+        QTest::newRow("standard error closed") << int(STDERR_FILENO);
+        QTest::newRow("standard output not read, SIGTERM") << int(STDOUT_FILENO);
+    }
+    void pipesNobodyReads()
+    {
+        QFETCH(int, fd);
+        ScaleSim sim("tcp");
+        QVERIFY(sim.Started());
+        int ends[2];
+        QCOMPARE(::pipe2(ends, O_CLOEXEC), 0);
+        if (fd == STDERR_FILENO) {
+            ::close(ends[0]);
+        } else {  // full before the run: the report cannot go
+            QCOMPARE(::fcntl(ends[1], F_SETFL, O_NONBLOCK), 0);
+            const QByteArray fill(4096, 'x');
+            while (::write(ends[1], fill.constData(), fill.size()) > 0) {
+            }
+        }
+        const int writer = ends[1];
+        QProcess p;
+        p.setChildProcessModifier([writer, fd] { ::dup2(writer, fd); });
+        p.start(QStringLiteral(SCALEDB_BINARY), {"send", dir.filePath("clean.csv"), "--to", Link("tcp", sim)});
+        QVERIFY(p.waitForStarted());
+        ::close(writer);
+        if (fd == STDERR_FILENO) {
+            QVERIFY(p.waitForFinished(30000));
+            QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(p.exitCode(), 0);
+            QVERIFY(p.readAllStandardOutput().endsWith(" accepted\n"));
+            return;
+        }
+        QVERIFY(sim.WaitRecorded(int(qstrlen("SbP\r\nSr1;Salt\r\nSr2;Pepper\r\nSe\r\n")), 20000));
+        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+        QVERIFY(p.waitForFinished(2000));
+        ::close(ends[0]);
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 143);
+        QVERIFY(p.readAllStandardError().contains("scaledb: cannot write the report: "));
+    }
+
+    // A record no scale may take, or memory that runs out, fails every scale
+    // with the cause in the report (exit 1), never an abort.
+    void everyScaleFailsWithTheCause_data()
+    {
+        QTest::addColumn<char>("fill");          // the file's bytes: 0 is a sparse file
+        QTest::addColumn<int>("addressSpaceMiB");  // the program's limit; 0: none
+        QTest::addColumn<QString>("cause");
+        QTest::newRow("a record over 16 MiB") << '\0' << 0 << "record 1 is 16,777,217 bytes, over the 16 MiB a record may have";
+        // 16 Mi lines need 192 MiB of row tables.
+        QTest::newRow("out of memory") << '\n' << 150 << "out of memory";
+    }
+    void everyScaleFailsWithTheCause()
+    {
+        QFETCH(char, fill);
+        QFETCH(int, addressSpaceMiB);
+        QFETCH(QString, cause);
+        if (addressSpaceMiB && Sanitized)
+            QSKIP("a sanitizer's shadow memory makes an address-space limit meaningless");
+        const QString path = dir.filePath("large.csv");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        if (fill)
+            QCOMPARE(file.write(QByteArray(16777217, fill)), qint64(16777217));
+        else
+            QVERIFY(file.resize(16777217));  // sparse, as truncate -s makes it
+        file.close();
+        QProcess p;
+        p.setChildProcessModifier([addressSpaceMiB] {
+            if (addressSpaceMiB) {
+                const rlimit limit{rlim_t(addressSpaceMiB) << 20, rlim_t(addressSpaceMiB) << 20};
+                ::setrlimit(RLIMIT_AS, &limit);
+            }
+        });
+        p.start(QStringLiteral(SCALEDB_BINARY), {"send", path, "--to", "tcp://127.0.0.1:1", "--to", "udp://127.0.0.1:1",
+                                                 "--udp-port", "0", "--report", "json"});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 1);
+        const QJsonArray scales = QJsonDocument::fromJson(p.readAllStandardOutput()).array();
+        QCOMPARE(scales.size(), 2);
+        for (const QJsonValue& s : scales) {
+            QCOMPARE(s.toObject()["outcome"].toString(), QStringLiteral("failed"));
+            QVERIFY2(s.toObject()["cause"].toString().startsWith(cause), qPrintable(s.toObject()["cause"].toString()));
+        }
+        QFile::remove(path);
     }
 
     // What bash offers after `scaledb send db.csv --k`, with the completion sourced.

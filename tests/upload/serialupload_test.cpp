@@ -365,7 +365,8 @@ private slots:
         const QString cause = QStringLiteral("the device stopped taking data (flow control?)");
         QTRY_VERIFY(!w->ComPort1.Connected());
         QCOMPARE(w->LabelConnection->toolTip(), cause);
-        QCOMPARE(w->StatusLine->Text(), QStringLiteral("Connection lost at record 1 of 1: press Connect to go on, or Stop (%1)").arg(cause));
+        // A cause with a bracket of its own is not put in another.
+        QCOMPARE(w->StatusLine->Text(), QStringLiteral("Connection lost at record 1 of 1: press Connect to go on, or Stop: %1").arg(cause));
         const QList<QByteArray> events = Logged(w->CommLog, TCommLog::lkEvent);
         const QRegularExpression stopped(QStringLiteral("^stopped after [\\d,]+ of 200,004 bytes of Srx{14}\u2026: ")
                                          + QRegularExpression::escape(cause) + '$');
