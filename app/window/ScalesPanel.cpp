@@ -87,6 +87,7 @@ TScalesPanel::TScalesPanel(const TGridTable& table, TCommLog& log, QMainWindow* 
     Model->OnRunEnded = [this] {
         ShowRunning();
         Tell(Model->Summary());
+        Running(false);
     };
     connect(ScalesView->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TScalesPanel::ShowRunning);
     connect(Model, &QAbstractItemModel::modelReset, this, &TScalesPanel::ShowRunning);
@@ -306,5 +307,7 @@ void TScalesPanel::Send(const std::vector<int>& rows)
     show();
     Model->KindWord = KindWord();
     Model->Send(rows, Position(), UdpPort);
+    if (Model->RunningCount() > 0)
+        Running(true);
     ShowRunning();
 }
