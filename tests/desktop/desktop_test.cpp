@@ -86,6 +86,22 @@ public slots:
     }
 };
 
+// The session's power management, where logind is missing.
+class PowerManagement : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.PowerManagement.Inhibit")
+public:
+    QStringList Calls;
+
+public slots:
+    uint Inhibit(const QString& who, const QString& why)
+    {
+        Calls << who + '|' + why;
+        return 7;
+    }
+    void UnInhibit(uint) {}
+};
+
 // The notification server, and a listener to the launcher's updates.
 class Notifications : public QObject {
     Q_OBJECT
@@ -119,6 +135,7 @@ class DesktopTest : public QObject {
     std::unique_ptr<WindowTestEnv> env;
     std::unique_ptr<Login1> login;
     std::unique_ptr<Notifications> notes;
+    std::unique_ptr<PowerManagement> power;
     QString database;
 
     std::unique_ptr<TForm1> ConnectedWindow(quint16 port)
@@ -148,6 +165,10 @@ private slots:
         QVERIFY(system.registerService(QStringLiteral("org.freedesktop.login1")));
         QVERIFY(session.registerObject(QStringLiteral("/org/freedesktop/Notifications"), notes.get(), QDBusConnection::ExportAllSlots));
         QVERIFY(session.registerService(QStringLiteral("org.freedesktop.Notifications")));
+        power = std::make_unique<PowerManagement>();
+        QVERIFY(session.registerObject(QStringLiteral("/org/freedesktop/PowerManagement/Inhibit"), power.get(),
+                                       QDBusConnection::ExportAllSlots));
+        QVERIFY(session.registerService(QStringLiteral("org.freedesktop.PowerManagement")));
         QVERIFY(session.connect(QString(), QString(), QStringLiteral("com.canonical.Unity.LauncherEntry"),
                                 QStringLiteral("Update"), notes.get(), SLOT(Update(QString, QVariantMap))));
     }
@@ -160,6 +181,7 @@ private slots:
         login->Released = 0;
         notes->Shown.clear();
         notes->LauncherVisible.clear();
+        power->Calls.clear();
     }
     void cleanup() { env.reset(); }
 
@@ -247,18 +269,20 @@ private slots:
     void sendCommandHoldsTheLock_data()
     {
         QTest::addColumn<QStringList>("extra");
-        QTest::addColumn<bool>("bus");
+        QTest::addColumn<QString>("buses");  // system and session: s and S, missing: -
         QTest::addColumn<QStringList>("expected");
         const QStringList both{"sleep held off while uploading (logind)", "sleep allowed again"};
-        QTest::newRow("held and released") << QStringList{} << true << both;
-        QTest::newRow("--no-inhibit") << QStringList{"--no-inhibit"} << true << QStringList{};
-        QTest::newRow("no bus: the upload goes on") << QStringList{} << false
+        QTest::newRow("held and released") << QStringList{} << "sS" << both;
+        QTest::newRow("--no-inhibit") << QStringList{"--no-inhibit"} << "sS" << QStringList{};
+        QTest::newRow("no logind: the session's power management")
+            << QStringList{} << "-S" << QStringList{"sleep held off while uploading (power management)", "sleep allowed again"};
+        QTest::newRow("no bus: the upload goes on") << QStringList{} << "--"
                                                    << QStringList{"sleep could not be held off: no D-Bus system bus"};
     }
     void sendCommandHoldsTheLock()
     {
         QFETCH(QStringList, extra);
-        QFETCH(bool, bus);
+        QFETCH(QString, buses);
         QFETCH(QStringList, expected);
         ScaleSim sim("tcp", {"--delay", "100"});
         QVERIFY(sim.Started());
@@ -266,8 +290,8 @@ private slots:
         QProcess p;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         const QString nowhere = QStringLiteral("unix:path=") + env->folder.File("no-bus");
-        environment.insert("DBUS_SYSTEM_BUS_ADDRESS", bus ? SystemBus->Address() : nowhere);
-        environment.insert("DBUS_SESSION_BUS_ADDRESS", bus ? SessionBus->Address() : nowhere);
+        environment.insert("DBUS_SYSTEM_BUS_ADDRESS", buses[0] == 's' ? SystemBus->Address() : nowhere);
+        environment.insert("DBUS_SESSION_BUS_ADDRESS", buses[1] == 'S' ? SessionBus->Address() : nowhere);
         p.setProcessEnvironment(environment);
         p.start(QStringLiteral(SCALEDB_BINARY), QStringList{"send", database, "--to", QStringLiteral("tcp://127.0.0.1:%1").arg(sim.Port()),
                                                             "--quiet", "--log", log} + extra);
@@ -279,8 +303,10 @@ private slots:
             if (const int at = line.indexOf(" desktop * "); at >= 0)
                 lines << QString::fromUtf8(line.mid(at + 11));
         QCOMPARE(lines, expected);
-        QCOMPARE(login->Calls.size(), expected.size() == 2 ? 1 : 0);
+        const bool logind = buses == QLatin1String("sS") && !expected.isEmpty();
+        QCOMPARE(login->Calls.size(), logind ? 1 : 0);
         QTRY_COMPARE(login->Released, login->Calls.size());
+        QCOMPARE(power->Calls, buses == QLatin1String("-S") ? QStringList{"scaledb|Sending a database to a scale"} : QStringList{});
         QCOMPARE(sim.Recorded().count("\r\n"), 5);  // start, three records, end
     }
 };
