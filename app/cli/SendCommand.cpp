@@ -14,6 +14,7 @@
 #include "ScaleJob.h"
 #include "Progress.h"
 #include "SendOptions.h"
+#include "SleepInhibitor.h"
 #include "ScaleReport.h"
 #include "StreamWrite.h"
 #include "UdpPort.h"
@@ -278,12 +279,20 @@ int SendToScales(const TSendOptions& o, const TGridTable& table)
     }, JobsAtOnce(o), table.RowCount());
 
     TProgress progress(o.Targets, table.RowCount(), TProgress::ModeFor(o.Quiet, o.Progress, o.Targets.size()));
+    // Held from before the first upload to after the last; the answer comes while they run.
+    TSleepInhibitor sleepLock;
+    sleepLock.Enabled = o.Inhibit;
+    if (logged)
+        sleepLock.Tell = [&log, link = log.LinkId(QStringLiteral("desktop"))](const QString& text) { log.Event(link, text); };
+    sleepLock.Hold(o.Targets.size() == 1 ? QStringLiteral("Sending a database to a scale")
+                                         : QStringLiteral("Sending a database to %1 scales").arg(o.Targets.size()));
     fleet.OnEvent = [&](TScaleJob& job, TScaleJob::TEvent event) {
         progress.Event(job, event);
         if (event == TScaleJob::evFinished && logged)
             logFile.flush();
     };
     const int signal = fleet.Run();
+    sleepLock.Release();
     progress.Finish();
     return Conclude(o, fleet.Results, signal, logged ? &logFile : nullptr);
 }

@@ -46,6 +46,7 @@ const TOptionText Options[] = {
     {"strict", "", "Sends nothing when the check finds something (exit 1).", ""},
     {"quiet", "", "No progress on standard error, only the report.", ""},
     {"progress", "", "Progress bars even when standard error is not a terminal.", ""},
+    {"no-inhibit", "", "Lets the system sleep during the upload (by default it is held off over D-Bus).", ""},
     {"h,help", "", "Prints this help.", ""},
     {"version", "", "Prints the program's version.", ""},
 };
@@ -351,6 +352,7 @@ bool ReadSendOptions(const QCommandLineParser& parser, TSendOptions& o, QString&
     o.Strict = parser.isSet(QStringLiteral("strict"));
     o.Quiet = parser.isSet(QStringLiteral("quiet"));
     o.Progress = parser.isSet(QStringLiteral("progress"));
+    o.Inhibit = !parser.isSet(QStringLiteral("no-inhibit"));
     o.LogPath = parser.value(QStringLiteral("log"));
     const QString report = parser.value(QStringLiteral("report"));
     o.Json = report == QLatin1String("json");

@@ -26,6 +26,7 @@ struct TSendOptions {
     bool Strict = false;     // --strict: no upload when the check finds something
     bool Quiet = false;      // --quiet: no progress
     bool Progress = false;   // --progress: the bars even off a terminal
+    bool Inhibit = true;     // off with --no-inhibit: sleep is not held off
     QString LogPath;         // --log: every entry of the communication log, as it comes
 };
 

@@ -334,3 +334,15 @@ QByteArray TScalesModel::Report() const
         }
     return ReportJson(targets, results);
 }
+
+int TScalesModel::RunPercent() const
+{
+    if (run_.empty())
+        return 0;
+    int sum = 0;
+    for (const int i : run_) {
+        const TRow& r = rows_[static_cast<std::size_t>(i)];
+        sum += r.Job ? r.Job->Percent : r.Percent;
+    }
+    return sum / static_cast<int>(run_.size());
+}

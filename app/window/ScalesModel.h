@@ -63,6 +63,8 @@ public:
     QString StateText(const TRow& r) const;
     // The last run in one line: "5 of 6 scales accepted the database; 1 failed: ..."
     QString Summary() const;
+    // The last run's progress, the mean of its scales' percentages.
+    int RunPercent() const;
     // The rows whose last upload was not accepted.
     std::vector<int> NotAccepted() const;
     bool AnyRan() const;

@@ -115,6 +115,7 @@ TScalesPanel::TScalesPanel(const TGridTable& table, TCommLog& log, QMainWindow* 
     Model->OnRunEnded = [this] {
         ShowRunning();
         Tell(Model->Summary());
+        Running(false);
     };
     connect(ScalesView->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TScalesPanel::ShowRunning);
     connect(Model, &QAbstractItemModel::modelReset, this, &TScalesPanel::ShowRunning);
@@ -359,5 +360,7 @@ void TScalesPanel::Send(const std::vector<int>& rows)
                           : QStringLiteral("Sending to %1 scales…").arg(rows.size()));
     Model->KindWord = KindWord();
     Model->Send(rows, Position(), UdpPort);
+    if (Model->RunningCount() > 0)
+        Running(true);
     ShowRunning();
 }

@@ -51,6 +51,8 @@ public:
     std::function<QString()> KindWord = [] { return QStringLiteral("product"); };
     // Tells the status line a run's outcome.
     std::function<void(const QString& text)> Tell = [](const QString&) {};
+    // A run starts (true) or its last upload ended (false).
+    std::function<void(bool running)> Running = [](bool) {};
     // The local port every UDP scale answers to (0: any).
     quint16 UdpPort = 1001;
 

@@ -19,11 +19,17 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDateTime>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
@@ -127,16 +133,20 @@ TUpload::THooks TForm1::UploadHooks()
         [this] { return Table.RowCount(); },
         [this](int row) { return Table.Record(row); },
         [this] { return rgBaza->ItemIndex(); },
-        [this](int percent) { ProgressBar1->setValue(percent); },
+        [this](int percent) {
+            ProgressBar1->setValue(percent);
+            Desktop.ShowProgress(percent / 100.0);
+        },
         [this](bool failed) {
             SetWyslijBazeIdle();
             StatusLine->Refresh();
             Session.LogEvent(failed ? QStringLiteral("upload failed: the scale did not accept the database")
                                     : QStringLiteral("upload accepted"));
-            if (failed)
-                MessageBox(QStringLiteral("Database could not be sent to scale."), QStringLiteral("Failure"), MB_ICONINFORMATION);
-            else
-                MessageBox(QStringLiteral("Database was sent to scale."), QStringLiteral("Success"), MB_ICONINFORMATION);
+            const QString text = failed ? QStringLiteral("Database could not be sent to scale.")
+                                        : QStringLiteral("Database was sent to scale.");
+            NotifyEnd(text);
+            UploadsRunning(ownHolds_, false);
+            MessageBox(text, failed ? QStringLiteral("Failure") : QStringLiteral("Success"), MB_ICONINFORMATION);
         },
     };
 }
@@ -145,6 +155,7 @@ TForm1::~TForm1()
 {
     // Its uploads use the table and the log, which go before the window's children.
     delete ScalesPanel;
+    SleepLock.Tell = [](const QString&) {};  // the log goes before the lock
     if (Form1 == this)
         Form1 = nullptr;
 }
@@ -168,6 +179,8 @@ void TForm1::BuildControls()
     BuildStatusLine();
     CommLogPanel = new TCommLogPanel(CommLog, this);
     BuildScalesPanel();
+    BuildHelpMenu();
+    BuildDesktop();
 }
 
 void TForm1::BuildScalesPanel()
@@ -176,7 +189,15 @@ void TForm1::BuildScalesPanel()
     ScalesPanel->Check = [this](bool udp) { return CheckTable(udp); };
     ScalesPanel->Position = [this] { return rgBaza->ItemIndex(); };
     ScalesPanel->KindWord = [this] { return DatabaseKindWords(rgUrzadzenie->ItemIndex()).value(rgBaza->ItemIndex()); };
-    ScalesPanel->Tell = [this](const QString& text) { StatusLine->Tell(text); };
+    ScalesPanel->Tell = [this](const QString& text) {
+        StatusLine->Tell(text);
+        NotifyEnd(text);
+    };
+    ScalesPanel->Running = [this](bool running) { UploadsRunning(panelHolds_, running); };
+    connect(ScalesPanel->Model, &QAbstractItemModel::dataChanged, this, [this] {
+        if (panelHolds_ && !ownHolds_)
+            Desktop.ShowProgress(ScalesPanel->Model->RunPercent() / 100.0);
+    });
 }
 
 void TForm1::OpenScales(const QString& path)
@@ -197,6 +218,7 @@ void TForm1::BuildMenus()
     Connection1 = menuBar()->addAction(QStringLiteral("&Connection"));
     Connection1->setObjectName(QStringLiteral("Connection1"));
     connect(Connection1, &QAction::triggered, this, &TForm1::ConnectionClick);
+    BuildFileMenuAdditions();
 
     OpenDialog1 = new QFileDialog(this);
     OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
@@ -326,6 +348,7 @@ void TForm1::FormCreate()
     ShowConnectionState();
     ScalesPanel->UdpPort = UdpLocalPort;
     ScalesPanel->UseList(AppFolder() + QStringLiteral("scales.txt"));
+    Recent.Load(AppFolder() + QStringLiteral("recent.txt"));
 }
 
 void TForm1::FormActivate()
@@ -480,6 +503,8 @@ void TForm1::LoadDatabase(const QString& path)
     QApplication::setOverrideCursor(Qt::WaitCursor);
     try {
         LoadDatabaseFile(path, Table);
+        loadedFile_ = path;
+        Recent.Add(QFileInfo(path).absoluteFilePath());
         CommLog.SetDecoding(Table.Utf8() ? TCommLog::ldUtf8 : TCommLog::ldWindows1250);
     } catch (...) {
         QApplication::restoreOverrideCursor();
@@ -519,10 +544,12 @@ void TForm1::bbWyslijBazeClick()
         WyslijBazeTag = 1;
         bbWyslijBaze->setText(QStringLiteral("Stop"));
         btnOpenPort->setEnabled(false);
+        UploadsRunning(ownHolds_, true);
         Session.Start(rgBaza->ItemIndex(), rgBaza->Items().value(rgBaza->ItemIndex()));
     } else {
         SetWyslijBazeIdle();
         Session.Stop();
+        UploadsRunning(ownHolds_, false);
     }
     StatusLine->Refresh();
 }
@@ -615,6 +642,160 @@ void TForm1::FormClose()
     EthLink.reset();
     SaveConfig(XMLConfig);
     ScalesPanel->Close();
+    Recent.Save();
+    UploadsRunning(ownHolds_, false);
+    UploadsRunning(panelHolds_, false);
     if (TerminateOnClose)
         QCoreApplication::quit();
+}
+
+void TForm1::BuildFileMenuAdditions()
+{
+    OpenRecent1 = Plik1->addMenu(QStringLiteral("Open &Recent"));
+    OpenRecent1->setObjectName(QStringLiteral("OpenRecent1"));
+    connect(OpenRecent1, &QMenu::aboutToShow, this, &TForm1::OpenRecent1Show);
+    ClearRecent1 = new QAction(QStringLiteral("Clear list"), this);
+    ClearRecent1->setObjectName(QStringLiteral("ClearRecent1"));
+    connect(ClearRecent1, &QAction::triggered, this, &TForm1::ClearRecentClick);
+    Plik1->addSeparator();
+    Quit1 = Plik1->addAction(QStringLiteral("&Quit"));
+    Quit1->setObjectName(QStringLiteral("Quit1"));
+    Quit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(Quit1, &QAction::triggered, this, &TForm1::Quit1Click);
+}
+
+void TForm1::BuildHelpMenu()
+{
+    Help1 = menuBar()->addMenu(QStringLiteral("&Help"));
+    Help1->setObjectName(QStringLiteral("Help1"));
+    About1 = Help1->addAction(QStringLiteral("&About scaledb"));
+    About1->setObjectName(QStringLiteral("About1"));
+    connect(About1, &QAction::triggered, this, &TForm1::AboutClick);
+    AboutQt1 = Help1->addAction(QStringLiteral("About &Qt"));
+    AboutQt1->setObjectName(QStringLiteral("AboutQt1"));
+    connect(AboutQt1, &QAction::triggered, this, &TForm1::AboutQtClick);
+}
+
+void TForm1::BuildDesktop()
+{
+    const int link = CommLog.LinkId(QStringLiteral("desktop"));
+    SleepLock.Tell = [this, link](const QString& text) { CommLog.Event(link, text); };
+    connect(&Desktop, &TDesktopNotifier::Activated, this, [this] {
+        if (isMinimized())
+            showNormal();
+        raise();
+        activateWindow();
+    });
+    setAcceptDrops(true);
+}
+
+// The menu is filled as it opens, so a file deleted meanwhile shows disabled.
+void TForm1::OpenRecent1Show()
+{
+    OpenRecent1->clear();
+    for (const QString& file : Recent.Files()) {
+        QAction* item = OpenRecent1->addAction(QString(file).replace(QLatin1Char('&'), QStringLiteral("&&")));
+        item->setEnabled(QFileInfo::exists(file));
+        connect(item, &QAction::triggered, this, [this, file] { OpenRecentClick(file); });
+    }
+    if (Recent.Files().isEmpty())
+        OpenRecent1->addAction(QStringLiteral("(none)"))->setEnabled(false);
+    OpenRecent1->addSeparator();
+    OpenRecent1->addAction(ClearRecent1);
+    ClearRecent1->setEnabled(!Recent.Files().isEmpty());
+}
+
+void TForm1::OpenRecentClick(const QString& path)
+{
+    LoadDatabase(path);
+}
+
+void TForm1::ClearRecentClick()
+{
+    Recent.Clear();
+}
+
+void TForm1::Quit1Click()
+{
+    close();
+}
+
+void TForm1::AboutClick()
+{
+    const QString text =
+        QStringLiteral("<h3>scaledb %1</h3>"
+                       "<p>Sends product, user, label and status databases to shop scales, record by record, "
+                       "over a serial port, TCP or UDP.</p>"
+                       "<p>Licence: MIT</p>"
+                       "<p>Built with Qt %2, running on Qt %3.</p>")
+            .arg(QStringLiteral(SCALEDB_VERSION), QStringLiteral(QT_VERSION_STR), QString::fromLatin1(qVersion()));
+    auto* box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("About scaledb"), text, QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("AboutBox"));
+    box->setIconPixmap(windowIcon().pixmap(64, 64));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+void TForm1::AboutQtClick()
+{
+    QApplication::aboutQt();
+}
+
+namespace {
+QStringList LocalFiles(const QMimeData* data)
+{
+    QStringList files;
+    if (data && data->hasUrls())
+        for (const QUrl& url : data->urls())
+            if (url.isLocalFile())
+                files << url.toLocalFile();
+    return files;
+}
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* e)
+{
+    if (!LocalFiles(e->mimeData()).isEmpty())
+        e->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* e)
+{
+    const QStringList files = LocalFiles(e->mimeData());
+    if (files.isEmpty())
+        return;
+    e->acceptProposedAction();
+    FormDragDrop(files);
+}
+
+void TForm1::FormDragDrop(const QStringList& files)
+{
+    // As File > Open: a file that cannot be read throws, and the application shows why.
+    LoadDatabase(files.first());
+    if (files.size() > 1)
+        StatusLine->Tell(QStringLiteral("%1 files dropped: opened the first, %2")
+                             .arg(files.size()).arg(QFileInfo(files.first()).fileName()));
+}
+
+void TForm1::UploadsRunning(bool& mine, bool running)
+{
+    if (mine == running)
+        return;
+    mine = running;
+    if (running) {
+        SleepLock.Hold(QStringLiteral("Sending a database to a scale"));
+    } else {
+        SleepLock.Release();
+        if (!ownHolds_ && !panelHolds_)
+            Desktop.ClearProgress();
+    }
+}
+
+void TForm1::NotifyEnd(const QString& summary)
+{
+    if (isActiveWindow())
+        return;
+    const QString time = QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"));
+    const QString file = QFileInfo(loadedFile_).fileName();
+    Desktop.Notify(summary, file.isEmpty() ? time : QStringLiteral("%1, %2").arg(file, time));
 }

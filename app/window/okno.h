@@ -3,9 +3,12 @@
 // button, and the upload controls.
 #include "CPort.h"
 #include "CommLog.h"
+#include "DesktopNotifier.h"
 #include "GridTable.h"
 #include "PostMessage.h"
 #include "ProcessData.h"
+#include "RecentFiles.h"
+#include "SleepInhibitor.h"
 #include "StatusText.h"
 #include "UploadSession.h"
 #include "XMLConfig.h"
@@ -62,6 +65,15 @@ public:
     // Shows the scales panel with the scales of the list file at path,
     // which keeps the list from now on (scaledb --scales FILE).
     void OpenScales(const QString& path);
+    // Beside the specified menus: File > Open Recent and Quit, the Help menu.
+    void OpenRecent1Show();
+    void OpenRecentClick(const QString& path);
+    void ClearRecentClick();
+    void Quit1Click();
+    void AboutClick();
+    void AboutQtClick();
+    // Files dropped on the window: the first is opened as File > Open opens it.
+    void FormDragDrop(const QStringList& files);
 
     // The connection settings dialog, shown by the "Connection" menu item.
     TConnectionForm* ConnectionForm = nullptr;
@@ -69,6 +81,17 @@ public:
     QMenu* Plik1;
     QAction* Otwrz1;
     QAction* Connection1;
+    QMenu* OpenRecent1;
+    QAction* ClearRecent1;
+    QAction* Quit1;
+    QMenu* Help1;
+    QAction* About1;
+    QAction* AboutQt1;
+    TRecentFiles Recent;
+    // Held from the first upload's start (the window's own, the panel's) to the last one's end.
+    TSleepInhibitor SleepLock;
+    // The notification at an upload's end while the window is not active, the launcher's progress.
+    TDesktopNotifier Desktop{QStringLiteral("io.github.scaledb.ScaleDb")};
     QFileDialog* OpenDialog1;
     // Before the links, which tell it of their last events as they go.
     TCommLog CommLog;
@@ -101,6 +124,8 @@ protected:
     bool event(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
 
 private:
     void FormCreate();
@@ -112,6 +137,13 @@ private:
     void BuildRadioGroups();
     void BuildStatusLine();
     void BuildUploadMenu();
+    void BuildFileMenuAdditions();
+    void BuildHelpMenu();
+    void BuildDesktop();
+    // An upload of the window's or of the panel starts or ends.
+    void UploadsRunning(bool& mine, bool running);
+    // The outcome as a notification, when the user is elsewhere.
+    void NotifyEnd(const QString& summary);
     TUpload::THooks UploadHooks();
     void SetWyslijBazeIdle();
     // The window's upload follows its link: held while it is down, with
@@ -128,6 +160,9 @@ private:
     void ShowLinkCause();
 
     bool closed_ = false;
+    bool ownHolds_ = false;    // the window's own upload holds the sleep lock
+    bool panelHolds_ = false;  // the scales panel's run does
+    QString loadedFile_;
     bool activatedOnce_ = false;
     bool leftForOwnWindow_ = false;  // the last deactivation handed over to another of our windows
 };

@@ -2,6 +2,7 @@
 // reaching the application's handling of unhandled errors.
 #include "Application.h"
 #include "Global.h"
+#include "StatusLine.h"
 #include "TestSupport.h"
 #include "WindowTestEnv.h"
 #include "okno.h"
@@ -12,6 +13,8 @@
 #include <QFileSystemModel>
 #include <QHelpEvent>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
 #include <QScopeGuard>
 #include <QTableView>
 #include <QTest>
@@ -130,6 +133,97 @@ private slots:
         QVERIFY2(env->boxes.Boxes()[0].text.contains(reason, Qt::CaseInsensitive), qPrintable(env->boxes.Boxes()[0].text));
         QCOMPARE(w.Table.Record(0), QByteArray("a;b"));
         QVERIFY(QGuiApplication::overrideCursor() == nullptr);  // the busy cursor is gone again
+        w.FormClose();
+    }
+
+    // File > Open Recent: newest first, ten at most, kept beside config.xml
+    // across starts with the names' bytes; a file gone since shows disabled.
+    void recentFilesRoundTrip()
+    {
+        QStringList opened;
+        {
+            TForm1 w;
+            for (int i = 0; i < 12; ++i) {
+                opened.prepend(Write(QStringLiteral("wędliny %1; ą.csv").arg(i), "1;a\n"));
+                w.LoadDatabase(opened.first());
+            }
+            w.LoadDatabase(opened[3]);  // opened again: to the front
+            opened.move(3, 0);
+            w.close();
+        }
+        opened = opened.mid(0, 10);
+        QByteArray file;
+        for (const QString& f : opened)
+            file += QFile::encodeName(f) + '\n';
+        QCOMPARE(ReadAll(env->folder.File("recent.txt")), file);
+        QVERIFY(QFile::remove(opened[1]));
+
+        TForm1 w;
+        emit w.OpenRecent1->aboutToShow();
+        QStringList shown;
+        QList<bool> enabled;
+        for (QAction* a : w.OpenRecent1->actions())
+            if (!a->isSeparator() && a != w.ClearRecent1) {
+                shown << a->text();
+                enabled << a->isEnabled();
+            }
+        QCOMPARE(shown, opened);
+        QCOMPARE(enabled.count(false), 1);
+        QVERIFY(!enabled[1]);
+        w.OpenRecent1->actions().value(4)->trigger();
+        QCOMPARE(w.Recent.Files().value(0), opened[4]);
+        w.ClearRecent1->trigger();
+        w.FormClose();
+        QCOMPARE(ReadAll(env->folder.File("recent.txt")), QByteArray());
+    }
+
+    // A file dropped on the window opens as File > Open opens it, with the
+    // same message when it cannot; of several, the first.
+    void droppedFileOpensAsFileOpen_data()
+    {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QString>("refusal");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("one file") << QStringList{"drop.csv"} << "" << "";
+        QTest::newRow("three files: the first") << QStringList{"drop.csv", "b.csv", "c.csv"} << ""
+                                                << "3 files dropped: opened the first, drop.csv";
+        QTest::newRow("a named pipe") << QStringList{"pipe.csv"} << "pipe.csv is not a regular file" << "";
+        QTest::newRow("a folder") << QStringList{""} << "directory" << "";
+    }
+    void droppedFileOpensAsFileOpen()
+    {
+        QFETCH(QStringList, names);
+        QFETCH(QString, refusal);
+        QFETCH(QString, status);
+        const QByteArray bytes("1;\xA5\xB9 \xFF;x\r\n2;\xE6\n");
+        TForm1 w;
+        w.LoadDatabase(Write("first.csv", "a;b\n"));
+        QList<QUrl> urls;
+        for (const QString& name : names) {
+            const QString path = name.isEmpty() ? env->folder.Path() : env->folder.File(name);
+            if (name == QLatin1String("pipe.csv"))
+                QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+            else if (!name.isEmpty())
+                Write(name, bytes);
+            urls << QUrl::fromLocalFile(path);
+        }
+        QMimeData data;
+        data.setUrls(urls);
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&w, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&w, &drop);
+        if (refusal.isEmpty()) {
+            QCOMPARE(env->boxes.Count(), 0);
+            QCOMPARE(w.Table.Record(0), QByteArray("1;\xA5\xB9 \xFF;x"));
+            QCOMPARE(w.Table.Record(1), QByteArray("2;\xE6;"));
+        } else {
+            QCOMPARE(env->boxes.Count(), 1);
+            QVERIFY2(env->boxes.Boxes()[0].text.contains(refusal, Qt::CaseInsensitive), qPrintable(env->boxes.Boxes()[0].text));
+            QCOMPARE(w.Table.Record(0), QByteArray("a;b"));
+        }
+        QCOMPARE(w.StatusLine->Text(), status);
         w.FormClose();
     }
 };

@@ -204,9 +204,23 @@ private slots:
         QCOMPARE(env->boxes.Count(), 0);
     }
 
-    // Closing asks while an upload runs; the keys that send also stop.
+    // Closing asks while an upload runs, by the close box and by File >
+    // Quit's Ctrl+Q alike; the keys that send also stop.
+    void closingWhileSendingAsks_data()
+    {
+        QTest::addColumn<bool>("byKeys");
+        QTest::newRow("close box") << false;
+        QTest::newRow("Ctrl+Q") << true;
+    }
     void closingWhileSendingAsks()
     {
+        QFETCH(bool, byKeys);
+        const auto close = [&](TForm1& w) {
+            if (!byKeys)
+                return w.close();
+            QTest::keyClick(&w, Qt::Key_Q, Qt::ControlModifier);
+            return !w.isVisible();
+        };
         ScaleSim silent("tcp", {"--silent-after", "1"});
         QVERIFY(silent.Started());
         TForm1 w;
@@ -218,7 +232,7 @@ private slots:
         w.ScalesPanel->btnSendAll->click();
         QTRY_COMPARE(State(w, 0), QStringLiteral("sending record 1 of 2"));
         env->boxes.Answer(IDNO);
-        QVERIFY(!w.close());
+        QVERIFY(!close(w));
         QCOMPARE(env->boxes.Boxes().value(0).text, QStringLiteral("An upload is running (record 1 of 2; 1 scale). Close anyway?"));
         QCOMPARE(w.ScalesPanel->Model->RunningCount(), 1);
         QVERIFY(w.isVisible());
@@ -226,8 +240,10 @@ private slots:
         QCOMPARE(State(w, 0), QStringLiteral("interrupted"));
         QCOMPARE(w.StatusLine->Text(), QStringLiteral("0 of 1 scale accepted the database; 1 interrupted"));
         env->boxes.Clear();
-        QVERIFY(w.close());
+        QFile::remove(env->folder.File("config.xml"));
+        QVERIFY(close(w));
         QCOMPARE(env->boxes.Count(), 0);  // nothing runs: no question
+        QVERIFY(QFile::exists(env->folder.File("config.xml")));  // the close sequence ran
     }
 
     // A quit signal while a real box is up (the list cannot be saved at

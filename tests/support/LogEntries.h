@@ -15,12 +15,12 @@ inline QList<QByteArray> Commands(const QByteArray& text, char terminator)
     return out;
 }
 
-// The log's entries of one kind, in order.
-inline QList<QByteArray> Logged(const TCommLog& log, TCommLog::TKind kind)
+// The log's entries of one kind, in order; of one link's only when link >= 0.
+inline QList<QByteArray> Logged(const TCommLog& log, TCommLog::TKind kind, int link = -1)
 {
     QList<QByteArray> out;
     for (qsizetype i = 0; i < log.Count(); ++i)
-        if (log.At(i).Kind == kind)
+        if (log.At(i).Kind == kind && (link < 0 || log.At(i).Link == link))
             out << log.At(i).Bytes;
     return out;
 }

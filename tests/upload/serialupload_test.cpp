@@ -216,15 +216,16 @@ private slots:
         QCOMPARE(sim.Recorded(), expected);
         QCOMPARE(env->boxes.Boxes()[0].caption, QStringLiteral("Success"));
         // The log holds each command as it went and each reply as it came:
-        // the pieces as the device gave them, and the lines they made.
+        // the pieces as the device gave them, and the lines they made; the
+        // link's events apart from the desktop's (the sleep lock).
         const TCommLog& log = w->CommLog;
         QCOMPARE(Logged(log, TCommLog::lkSent), Commands(expected, '\n'));
         QCOMPARE(Logged(log, TCommLog::lkReceived).join(), replies);
         QCOMPARE(Logged(log, TCommLog::lkReply), Commands(replies, '\n'));
-        QCOMPARE(Logged(log, TCommLog::lkEvent), events);
+        QCOMPARE(Logged(log, TCommLog::lkEvent, log.At(0).Link), events);
         QCOMPARE(log.LinkName(log.At(0).Link), QStringLiteral("serial:%1@9600").arg(sim.Device()));
         w->FormClose();
-        QCOMPARE(Logged(log, TCommLog::lkEvent), events << "closed");
+        QCOMPARE(Logged(log, TCommLog::lkEvent, log.At(0).Link), events << "closed");
     }
 
     void highBytesAndBlanksArriveUnchanged()
