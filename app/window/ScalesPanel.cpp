@@ -114,7 +114,9 @@ TScalesPanel::TScalesPanel(const TGridTable& table, TCommLog& log, QMainWindow* 
     BuildMenu(window);
     Model->OnRunEnded = [this] {
         ShowRunning();
-        Tell(Model->Summary());
+        const QString summary = Model->Summary();
+        Tell(summary);
+        RunEnded(summary);
         Running(false);
     };
     connect(ScalesView->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TScalesPanel::ShowRunning);

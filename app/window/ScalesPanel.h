@@ -53,6 +53,8 @@ public:
     std::function<void(const QString& text)> Tell = [](const QString&) {};
     // A run starts (true) or its last upload ended (false).
     std::function<void(bool running)> Running = [](bool) {};
+    // A run's last upload ended, with the run's summary.
+    std::function<void(const QString& summary)> RunEnded = [](const QString&) {};
     // The local port every UDP scale answers to (0: any).
     quint16 UdpPort = 1001;
 

@@ -189,10 +189,8 @@ void TForm1::BuildScalesPanel()
     ScalesPanel->Check = [this](bool udp) { return CheckTable(udp); };
     ScalesPanel->Position = [this] { return rgBaza->ItemIndex(); };
     ScalesPanel->KindWord = [this] { return DatabaseKindWords(rgUrzadzenie->ItemIndex()).value(rgBaza->ItemIndex()); };
-    ScalesPanel->Tell = [this](const QString& text) {
-        StatusLine->Tell(text);
-        NotifyEnd(text);
-    };
+    ScalesPanel->Tell = [this](const QString& text) { StatusLine->Tell(text); };
+    ScalesPanel->RunEnded = [this](const QString& summary) { NotifyEnd(summary); };
     ScalesPanel->Running = [this](bool running) { UploadsRunning(panelHolds_, running); };
     connect(ScalesPanel->Model, &QAbstractItemModel::dataChanged, this, [this] {
         if (panelHolds_ && !ownHolds_)

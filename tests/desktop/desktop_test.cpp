@@ -195,7 +195,9 @@ private slots:
         QVERIFY(w);
         TScaleListEntry e;
         QVERIFY(ParseLink(QStringLiteral("tcp://127.0.0.1:%1").arg(silent.Port()), e.Target));
-        w->ScalesPanel->Model->SetList({{e}, {}});
+        TScaleList list;
+        list.Entries.push_back(e);
+        w->ScalesPanel->Model->SetList(std::move(list));
         w->ScalesPanel->btnSendAll->click();
         w->bbWyslijBaze->click();
         QTRY_COMPARE(env->boxes.Count(), 1);
