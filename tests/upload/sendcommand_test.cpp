@@ -985,8 +985,9 @@ private slots:
         QFETCH(bool, loopbackUp);
         const QString list = dir.filePath("names.txt");
         WriteAll(list, (links.join('\n') + '\n').toUtf8());
-        const Isolated r = SendIsolated({dir.filePath("clean.csv"), "--to-file", list, "--connect-timeout", "2", "--report", "json"},
-                                        4000, loopbackUp);
+        // Twice a connect timeout long enough that a sanitized build on a busy machine starts in it.
+        const Isolated r = SendIsolated({dir.filePath("clean.csv"), "--to-file", list, "--connect-timeout", "5", "--report", "json"},
+                                        10000, loopbackUp);
         if (!r.skip.isEmpty())
             QSKIP(qPrintable(r.skip));
         QVERIFY2(r.run.code != 97 && r.run.code != -1, r.run.err.constData());
