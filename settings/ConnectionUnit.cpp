@@ -80,9 +80,9 @@ TConnectionForm::TConnectionForm(TCustomComPort& port, std::function<void()> pre
 {
     setObjectName(QStringLiteral("ConnectionForm"));
     setWindowTitle(QStringLiteral("Ustawienia połączenia"));
-    QPalette white = palette();
-    white.setColor(QPalette::Window, Qt::white);
-    setPalette(white);
+    // White as a field is in a light theme, and dark in a dark one: the
+    // theme's colours, never one of its own under the theme's text.
+    setBackgroundRole(QPalette::Base);
     setAutoFillBackground(true);
 
     sbApply = MakeSpeedButton("sbApply", QStringLiteral("Apply"), QStyle::SP_DialogApplyButton, this);
@@ -199,8 +199,13 @@ void TConnectionForm::keyPressEvent(QKeyEvent* e)
 
 void TConnectionForm::showEvent(QShowEvent* e)
 {
-    if (!e->spontaneous())
+    if (!e->spontaneous()) {
         FormShow();
+        // Each showing starts at the first control of the tab order, the
+        // selected link, whatever had the focus when the dialog last closed.
+        if (QAbstractButton* link = rgConnection->Button(rgConnection->ItemIndex()))
+            link->setFocus(Qt::OtherFocusReason);
+    }
     QDialog::showEvent(e);
 }
 

@@ -39,15 +39,16 @@ TComSetupFrm::TComSetupFrm(QWidget* parent) : QDialog(parent)
     setObjectName(QStringLiteral("ComSetupFrm"));
     setWindowTitle(QStringLiteral("RS-232 settings"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
-    QPalette white = palette();
-    white.setColor(QPalette::Window, Qt::white);
-    setPalette(white);
+    // White as a field is in a light theme, and dark in a dark one: the
+    // theme's colours, never one of its own under the theme's text.
+    setBackgroundRole(QPalette::Base);
     setAutoFillBackground(true);
 
     BuildSettingsGroup();
     BuildButtons();
     FormCreate();
     ScaleForm(*this, QSize(231, 216)); // after translation: captions may have grown
+    Combo1->setFocus(Qt::OtherFocusReason);  // the first of the tab order
 }
 
 void TComSetupFrm::BuildSettingsGroup()
