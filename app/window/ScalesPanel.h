@@ -71,6 +71,7 @@ private:
     void BuildMenu(QMainWindow* window);
     void Send(const std::vector<int>& rows);
     void ShowRunning();
+    void ScaleEnded(int row);
     bool Fail(const QString& text);
     bool LoadList(const QString& path, QString& error);
     void ShowNote(const QString& text);
