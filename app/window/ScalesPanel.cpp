@@ -85,15 +85,9 @@ TScalesPanel::TScalesPanel(const TGridTable& table, TCommLog& log, QMainWindow* 
     ScalesView->setWordWrap(false);
     ScalesView->setTabKeyNavigation(false);  // arrows move between rows; Tab goes on to the buttons
     ScalesView->verticalHeader()->hide();
-    // The state takes the room the other columns leave, cut short where it
-    // must: its whole text is in the tooltip and the screen reader's name.
     ScalesView->horizontalHeader()->setStretchLastSection(false);
     ScalesView->setItemDelegateForColumn(TScalesModel::scProgress, new TProgressDelegate(ScalesView));
-    const int digit = ScalesView->fontMetrics().horizontalAdvance(QLatin1Char('0'));
-    const int widths[] = {18, 26, 40, 14, 8};
-    for (int c = 0; c < TScalesModel::scCount; ++c)
-        ScalesView->setColumnWidth(c, digit * widths[c]);
-    ScalesView->horizontalHeader()->setSectionResizeMode(TScalesModel::scState, QHeaderView::Stretch);
+    ScalesView->viewport()->installEventFilter(this);
     auto* remove = new QAction(ScalesView);
     remove->setShortcut(QKeySequence::Delete);
     remove->setShortcutContext(Qt::WidgetShortcut);
@@ -179,6 +173,27 @@ void TScalesPanel::BuildMenu(QMainWindow* window)
     add(btnRemove, QStringLiteral("&Remove"), {}, "RemoveKey");
     add(btnOpenList, QStringLiteral("&Open list…"), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O)}, "OpenListKey");
     add(btnSaveList, QStringLiteral("&Save list…"), {}, "SaveListKey");
+}
+
+bool TScalesPanel::eventFilter(QObject* watched, QEvent* e)
+{
+    if (watched == ScalesView->viewport() && e->type() == QEvent::Resize)
+        FitColumns();
+    return QDockWidget::eventFilter(watched, e);
+}
+
+// Progress and time keep their width; name, link and state share the rest,
+// so that beside the communication log every column stays in view. A text
+// cut short shows whole in its tooltip and to a screen reader.
+void TScalesPanel::FitColumns()
+{
+    const int digit = ScalesView->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    ScalesView->setColumnWidth(TScalesModel::scProgress, digit * 14);
+    ScalesView->setColumnWidth(TScalesModel::scTime, digit * 8);
+    const int room = ScalesView->viewport()->width() - digit * (14 + 8);
+    const int shares[] = {18, 26, 40};  // name, link, state
+    for (int c = 0; c < 3; ++c)
+        ScalesView->setColumnWidth(c, std::max(digit * 6, room * shares[c] / (18 + 26 + 40)));
 }
 
 // Each scale's outcome is told as it comes: its state cell's name changed,

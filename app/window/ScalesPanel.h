@@ -66,7 +66,11 @@ public:
     QPushButton* btnSendFailed;
     QPushButton* btnSaveReport;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
 private:
+    void FitColumns();
     void BuildButtons(QWidget* body);
     void BuildMenu(QMainWindow* window);
     void Send(const std::vector<int>& rows);
