@@ -80,10 +80,8 @@ TConnectionForm::TConnectionForm(TCustomComPort& port, std::function<void()> pre
 {
     setObjectName(QStringLiteral("ConnectionForm"));
     setWindowTitle(QStringLiteral("Ustawienia połączenia"));
-    // White as a field is in a light theme, and dark in a dark one: the
-    // theme's colours, never one of its own under the theme's text.
-    setBackgroundRole(QPalette::Base);
-    setAutoFillBackground(true);
+    // The theme's window colour, not a white of its own: under a dark
+    // theme's light text a white background would leave nothing to read.
 
     sbApply = MakeSpeedButton("sbApply", QStringLiteral("Apply"), QStyle::SP_DialogApplyButton, this);
     sbApply->setGeometry(72, 184, 73, 25);

@@ -39,10 +39,8 @@ TComSetupFrm::TComSetupFrm(QWidget* parent) : QDialog(parent)
     setObjectName(QStringLiteral("ComSetupFrm"));
     setWindowTitle(QStringLiteral("RS-232 settings"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
-    // White as a field is in a light theme, and dark in a dark one: the
-    // theme's colours, never one of its own under the theme's text.
-    setBackgroundRole(QPalette::Base);
-    setAutoFillBackground(true);
+    // The theme's window colour, not a white of its own: under a dark
+    // theme's light text a white background would leave nothing to read.
 
     BuildSettingsGroup();
     BuildButtons();
