@@ -64,11 +64,16 @@ public:
     {
         return child && child->object() == box()->view() ? 0 : -1;
     }
-    QStringList actionNames() const override { return {showMenuAction(), pressAction()}; }
+    QStringList actionNames() const override
+    {
+        return QStringList{showMenuAction(), pressAction()} + QAccessibleWidget::actionNames();
+    }
     void doAction(const QString& name) override
     {
-        if (name != showMenuAction() && name != pressAction())
+        if (name != showMenuAction() && name != pressAction()) {
+            QAccessibleWidget::doAction(name);
             return;
+        }
         if (box()->view()->isVisible())
             box()->hidePopup();
         else

@@ -38,7 +38,7 @@ QString CloseQuestionText(const std::vector<std::int32_t>& indexes, std::int32_t
 }
 
 TCloseQuestion::TCloseQuestion(std::function<QString()> text, const QString& caption, QWidget* parent)
-    : QObject(parent), text_(std::move(text)), caption_(caption), parent_(parent)
+    : text_(std::move(text)), caption_(caption), parent_(parent)
 {
 }
 

@@ -20,7 +20,7 @@ QString CloseQuestionText(const std::vector<std::int32_t>& indexes, std::int32_t
 class TCloseQuestion : public QObject {
     Q_OBJECT
 public:
-    // `text` is read when asked and at each Update.
+    // `text` is read when asked and at each Update; the box is parent's.
     TCloseQuestion(std::function<QString()> text, const QString& caption, QWidget* parent);
 
     // True to close: Yes, or every upload ended while it asked. No is the

@@ -165,6 +165,12 @@ QStringList Unnamed(QWidget* top)
     return faults;
 }
 
+// The message box up, if one is.
+QMessageBox* BoxUp()
+{
+    return qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+}
+
 // A database with a short row, so that the check before sending asks.
 QString ShortRowDatabase(const ScratchAppFolder& folder)
 {
@@ -456,23 +462,21 @@ private slots:
         QVERIFY(pty.IsOpen());
         TForm1 w;
         w.ComPort1.SetPort(pty.SlavePath());
-        const QString path = env->folder.File("two.csv");
-        WriteAll(path, "1;Salt\n2;Pepper\n");
-        w.LoadDatabase(path);
+        WriteAll(env->folder.File("two.csv"), "1;Salt\n2;Pepper\n");
+        w.LoadDatabase(env->folder.File("two.csv"));
         Focus(&w, w.StringGrid1);
         QTest::keyClick(&w, Qt::Key_L, Qt::ControlModifier);
         QTest::keyClick(&w, Qt::Key_Return, Qt::ControlModifier);
         QCOMPARE(pty.ReadExactly(5), QByteArray("SbP\r\n"));
         SetMessageBoxHook({});
-        const auto question = [] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); };
         const QString ask = QStringLiteral("An upload is running (%1; 1 scale). Close anyway?");
 
         QTimer::singleShot(0, &w, [&] {
             auto close = qScopeGuard([&] {
-                if (QMessageBox* up = question())
+                if (QMessageBox* up = BoxUp())
                     up->reject();
             });
-            QMessageBox* box = question();
+            QMessageBox* box = BoxUp();
             QVERIFY(box);
             QCOMPARE(box->text(), ask.arg("the start command"));
             QCOMPARE(box->defaultButton(), box->button(QMessageBox::No));
@@ -490,7 +494,7 @@ private slots:
         });
         QStringList asked;
         QTimer::singleShot(0, &w, [&] {
-            QPointer<QMessageBox> box = question();
+            QPointer<QMessageBox> box = BoxUp();
             auto close = qScopeGuard([&box] {
                 if (box && box->isVisible())
                     box->reject();
