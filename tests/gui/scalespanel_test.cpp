@@ -207,6 +207,30 @@ private slots:
         QCOMPARE(env->boxes.Count(), 0);
     }
 
+    // Each scale's outcome is told as it comes, while the others still run;
+    // a screen reader hears it at once.
+    void eachOutcomeIsToldAsItComes()
+    {
+        ScaleSim quick("tcp");
+        ScaleSim silent("tcp", {"--silent-after", "1"});
+        QVERIFY(quick.Started() && silent.Started());
+        TForm1 w;
+        w.show();
+        w.LoadDatabase(Database());
+        TScaleListEntry deli, bakery;
+        QVERIFY(ParseLink(QStringLiteral("tcp://127.0.0.1:%1").arg(quick.Port()), deli.Target));
+        QVERIFY(ParseLink(QStringLiteral("tcp://127.0.0.1:%1").arg(silent.Port()), bakery.Target));
+        deli.Target.Name = QStringLiteral("Deli");
+        w.ScalesPanel->Model->SetList({{deli, bakery}, {}, 0, {}});
+        w.ScalesPanel->btnSendAll->click();
+        QTRY_VERIFY(w.StatusLine->Text().startsWith(QStringLiteral("Deli: accepted in ")));
+        QCOMPARE(QAccessible::queryAccessibleInterface(w.StatusLine)->text(QAccessible::Name), w.StatusLine->Text());
+        QCOMPARE(w.ScalesPanel->Model->RunningCount(), 1);
+        w.ScalesPanel->btnSendAll->click();  // Stop all
+        QCOMPARE(w.StatusLine->Text(), QStringLiteral("1 of 2 scales accepted the database; 1 interrupted"));
+        w.FormClose();
+    }
+
     // Beside the communication log the panel has half the room: every column
     // stays in view, a cut text shows whole in its tooltip and to a screen reader.
     void columnsStayInViewBesideTheLog()
