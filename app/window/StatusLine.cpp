@@ -1,7 +1,9 @@
 #include "StatusLine.h"
 
+#include <QHelpEvent>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QToolTip>
 
 namespace {
 
@@ -82,4 +84,17 @@ void TStatusLine::paintEvent(QPaintEvent* e)
     painter.setPen(palette().color(foregroundRole()));
     painter.drawText(room, Qt::AlignLeading | Qt::AlignVCenter | Qt::TextSingleLine,
                      fontMetrics().elidedText(text_, Qt::ElideRight, room.width()));
+}
+
+bool TStatusLine::event(QEvent* e)
+{
+    // A text cut short shows whole in the tooltip, as it is in the name.
+    if (e->type() == QEvent::ToolTip) {
+        if (fontMetrics().horizontalAdvance(text_) > width() - 12)
+            QToolTip::showText(static_cast<QHelpEvent*>(e)->globalPos(), text_, this);
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QStatusBar::event(e);
 }

@@ -40,6 +40,7 @@ signals:
     void Refreshed();
 
 protected:
+    bool event(QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
 
 private:
