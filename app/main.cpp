@@ -64,6 +64,11 @@ int main(int argc, char** argv)
     }
 
     TApplication app(argc, argv);
+    // For tests and screenshots only: every window in a dark theme.
+    if (qEnvironmentVariableIsSet("SCALEDB_DARK_PALETTE")) {
+        QApplication::setStyle(QStringLiteral("Fusion"));
+        QApplication::setPalette(DarkPalette());
+    }
     // What Qt left: --scales FILE, and at most the database file to open.
     QStringList rest = QCoreApplication::arguments().mid(1);
     const QString scales = TakeScalesOption(rest);

@@ -1,5 +1,10 @@
 #include "FormControls.h"
 
+#include <QAbstractItemView>
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QComboBox>
+#include <QCoreApplication>
 #include <QFontMetricsF>
 #include <QLabel>
 #include <QLayout>
@@ -38,7 +43,68 @@ void ScaleChildren(QWidget& parent, double scale)
     }
 }
 
+// A drop-down named by its accessible name where it has one, by its
+// selection otherwise; its value is the selection and its one child the list.
+class TDropDownAccessible : public QAccessibleWidget {
+public:
+    explicit TDropDownAccessible(QComboBox* box) : QAccessibleWidget(box, QAccessible::ComboBox) {}
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Value || (t == QAccessible::Name && box()->accessibleName().isEmpty()))
+            return box()->currentText();
+        return QAccessibleWidget::text(t);
+    }
+    int childCount() const override { return 1; }
+    QAccessibleInterface* child(int index) const override
+    {
+        return index == 0 ? QAccessible::queryAccessibleInterface(box()->view()) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override
+    {
+        return child && child->object() == box()->view() ? 0 : -1;
+    }
+    QStringList actionNames() const override
+    {
+        return QStringList{showMenuAction(), pressAction()} + QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString& name) override
+    {
+        if (name != showMenuAction() && name != pressAction()) {
+            QAccessibleWidget::doAction(name);
+            return;
+        }
+        if (box()->view()->isVisible())
+            box()->hidePopup();
+        else
+            box()->showPopup();
+    }
+
+private:
+    QComboBox* box() const { return static_cast<QComboBox*>(widget()); }
+};
+
+QAccessibleInterface* DropDownFactory(const QString& className, QObject* object)
+{
+    auto* box = qobject_cast<QComboBox*>(object);
+    // Asked first with the object's own class: answered there or not at all.
+    if (!box || box->isEditable() || className != QLatin1String(object->metaObject()->className()))
+        return nullptr;
+    return new TDropDownAccessible(box);
+}
+
 } // namespace
+
+void InstallDropDownNames()
+{
+    // Factories installed later are asked first: this one comes after the
+    // one for Qt's own widgets, which the application object installs.
+    static bool installed = false;
+    if (installed || !QCoreApplication::instance())
+        return;
+    installed = true;
+    QAccessible::installFactory(DropDownFactory);
+}
 
 QLabel* MakeLabel(const char* name, const QString& caption, int x, int y, QWidget* parent)
 {
@@ -51,8 +117,11 @@ QLabel* MakeLabel(const char* name, const QString& caption, int x, int y, QWidge
 
 void NameAfterLabel(QLabel* label, QWidget* field)
 {
+    InstallDropDownNames();
     label->setBuddy(field);
     field->setAccessibleName(SpokenCaption(label->text()));
+    if (auto* box = qobject_cast<QComboBox*>(field))
+        box->view()->setAccessibleName(field->accessibleName());
 }
 
 QString SpokenCaption(QString caption)

@@ -13,7 +13,15 @@ QLabel* MakeLabel(const char* name, const QString& caption, int x, int y, QWidge
 
 // Makes label the buddy of field and names field after it for screen readers
 // (its caption without '&' and colon); call again after the caption changes.
+// A drop-down and its list both take the label's name; its value stays the
+// selection.
 void NameAfterLabel(QLabel* label, QWidget* field);
+
+// Lets a drop-down list without typing be named as any other control: on
+// Linux Qt names one by its selection ("None" for parity and for flow
+// control alike). Once per program, before the first window; NameAfterLabel
+// makes sure of it too.
+void InstallDropDownNames();
 
 // A caption as a screen reader should say it: no '&', colon or padding.
 QString SpokenCaption(QString caption);

@@ -32,6 +32,11 @@ void SetMessageBoxHook(TMessageBoxHook hook)
     Hook() = std::move(hook);
 }
 
+bool MessageBoxHooked()
+{
+    return static_cast<bool>(Hook());
+}
+
 int MessageBox(const QString& text, const QString& caption, int flags)
 {
     const bool question = (flags & 0x0F) == MB_YESNO;
@@ -44,8 +49,12 @@ int MessageBox(const QString& text, const QString& caption, int flags)
     if (Quitting())
         return question ? IDYES : IDOK;
     QWidget* parent = QApplication::activeWindow();
-    if (question)
-        return QMessageBox::question(parent, caption, text) == QMessageBox::Yes ? IDYES : IDNO;
+    if (question) {
+        const auto byDefault = flags & MB_DEFBUTTON2 ? QMessageBox::No : QMessageBox::Yes;
+        return QMessageBox::question(parent, caption, text, QMessageBox::Yes | QMessageBox::No, byDefault) == QMessageBox::Yes
+                   ? IDYES
+                   : IDNO;
+    }
     if ((flags & 0xF0) == MB_ICONEXCLAMATION)
         QMessageBox::warning(parent, caption, text);
     else

@@ -9,6 +9,8 @@ constexpr int MB_YESNO = 4;
 constexpr int MB_ICONQUESTION = 32;
 constexpr int MB_ICONEXCLAMATION = 48;
 constexpr int MB_ICONINFORMATION = 64;
+// With MB_YESNO: No is the default button and Escape's.
+constexpr int MB_DEFBUTTON2 = 0x100;
 // The button that closed the box.
 constexpr int IDOK = 1;
 constexpr int IDYES = 6;
@@ -32,3 +34,5 @@ void CloseModalWindows();
 void SetMessageBoxHook(TMessageBoxHook hook);
 // What a hooked MessageBox answers to a question (IDYES unless set).
 void SetMessageBoxAnswer(int answer);
+// Whether a hook takes the boxes: a box of its own must then ask through MessageBox.
+bool MessageBoxHooked();

@@ -80,10 +80,8 @@ TConnectionForm::TConnectionForm(TCustomComPort& port, std::function<void()> pre
 {
     setObjectName(QStringLiteral("ConnectionForm"));
     setWindowTitle(QStringLiteral("Ustawienia połączenia"));
-    QPalette white = palette();
-    white.setColor(QPalette::Window, Qt::white);
-    setPalette(white);
-    setAutoFillBackground(true);
+    // The theme's window colour, not a white of its own: under a dark
+    // theme's light text a white background would leave nothing to read.
 
     sbApply = MakeSpeedButton("sbApply", QStringLiteral("Apply"), QStyle::SP_DialogApplyButton, this);
     sbApply->setGeometry(72, 184, 73, 25);
@@ -199,8 +197,13 @@ void TConnectionForm::keyPressEvent(QKeyEvent* e)
 
 void TConnectionForm::showEvent(QShowEvent* e)
 {
-    if (!e->spontaneous())
+    if (!e->spontaneous()) {
         FormShow();
+        // Each showing starts at the first control of the tab order, the
+        // selected link, whatever had the focus when the dialog last closed.
+        if (QAbstractButton* link = rgConnection->Button(rgConnection->ItemIndex()))
+            link->setFocus(Qt::OtherFocusReason);
+    }
     QDialog::showEvent(e);
 }
 

@@ -83,6 +83,8 @@ public:
     // The reconnect attempt now running or waiting for its turn; 0 while the link is up.
     int ReconnectAttempt() const { return reconnecting_ ? std::max(attempts_, 1) : 0; }
     bool StartedOver() const { return session_.Upload.StartedOver(); }
+    // Where the exchange stands: 0 the start command, a record, TUpload::EndCommandSent.
+    std::int32_t UploadIndex() const { return session_.Upload.UploadIndex; }
     std::function<void(TScaleJob& job, TEvent event)> OnEvent = [](TScaleJob&, TEvent) {};
 
 protected:

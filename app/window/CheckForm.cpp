@@ -26,6 +26,8 @@ TCheckForm::TCheckForm(const std::vector<TFinding>& findings, QWidget* parent) :
     auto* icon = new QLabel(this);
     icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32, 32));
     icon->setAlignment(Qt::AlignTop);
+    // The picture says what the title does: named so, with no more to tell.
+    icon->setAccessibleName(QStringLiteral("Warning"));
     LabelFindings = new QLabel(lines.join('\n'), this);
     LabelFindings->setObjectName(QStringLiteral("LabelFindings"));
     LabelFindings->setTextFormat(Qt::PlainText);
@@ -33,10 +35,13 @@ TCheckForm::TCheckForm(const std::vector<TFinding>& findings, QWidget* parent) :
 
     btnSendAnyway = new QPushButton(QStringLiteral("Send anyway"), this);
     btnSendAnyway->setObjectName(QStringLiteral("btnSendAnyway"));
-    btnSendAnyway->setAutoDefault(false);
+    // A button takes Enter, and shows it, only while it has the focus; the
+    // focus starts on Cancel, so Enter cancels and Space never sends unseen.
+    btnSendAnyway->setAutoDefault(true);
     connect(btnSendAnyway, &QPushButton::clicked, this, &QDialog::accept);
     btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    btnCancel->setAutoDefault(true);
     btnCancel->setDefault(true);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     // Alt+S sends anyway; the caption stays as it reads, without a mnemonic.
@@ -57,4 +62,5 @@ TCheckForm::TCheckForm(const std::vector<TFinding>& findings, QWidget* parent) :
     layout->addLayout(text);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    btnCancel->setFocus(Qt::OtherFocusReason);
 }

@@ -3,11 +3,11 @@
 #include "CommLog.h"
 #include "CommLogDelegate.h"
 #include "CommLogView.h"
+#include "FileDialogs.h"
 #include "MessageBox.h"
 
 #include <QAction>
 #include <QClipboard>
-#include <QFileDialog>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -60,6 +60,7 @@ QTableView* TCommLogPanel::BuildView(QWidget* body)
 {
     LogView = new TCommLogView(body);
     LogView->setObjectName(QStringLiteral("LogView"));
+    LogView->setAccessibleName(QStringLiteral("Communication log"));
     LogView->setSelectionBehavior(QAbstractItemView::SelectRows);
     LogView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     LogView->setWordWrap(false);
@@ -94,7 +95,7 @@ void TCommLogPanel::AddToWindow(QMainWindow* window)
     QMenu* view = window->menuBar()->addMenu(QStringLiteral("&View"));
     view->setObjectName(QStringLiteral("View1"));
     QAction* item = toggleViewAction();
-    item->setText(QStringLiteral("Communication log"));
+    item->setText(QStringLiteral("Communication &log"));
     item->setObjectName(QStringLiteral("CommunicationLog1"));
     view->addAction(item);
     connect(this, &QDockWidget::visibilityChanged, this, [this](bool visible) {
@@ -158,7 +159,7 @@ void TCommLogPanel::btnClearClick()
 
 void TCommLogPanel::btnSaveClick()
 {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save the communication log"),
+    const QString path = AskSaveFileName(this, QStringLiteral("Save the communication log"),
                                                       QStringLiteral("communication-log.txt"),
                                                       QStringLiteral("text files (*.txt);;all files (*)"));
     if (!path.isEmpty())

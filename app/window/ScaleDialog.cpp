@@ -31,6 +31,7 @@ TScaleDialog::TScaleDialog(QWidget* parent) : QDialog(parent)
     connect(Buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(EditLink, &QLineEdit::textChanged, this, &TScaleDialog::Check);
     Check();
+    EditLink->setFocus(Qt::OtherFocusReason);
 }
 
 void TScaleDialog::Check()

@@ -242,6 +242,7 @@ void TScalesModel::Ended(int i, TScaleJob& job)
     QMetaObject::invokeMethod(&context_, [this] { ReleaseJobs(); }, Qt::QueuedConnection);
     --running_;
     RowChanged(i);
+    OnScaleEnded(i);
     if (running_ == 0) {
         tick_.stop();
         OnRunEnded();
@@ -265,13 +266,13 @@ void TScalesModel::StopAll()
             r.Job->Interrupt();
 }
 
-int TScalesModel::LowestRecord() const
+std::vector<std::int32_t> TScalesModel::RunningIndexes() const
 {
-    int lowest = -1;
+    std::vector<std::int32_t> indexes;
     for (const TRow& r : rows_)
-        if (r.Job && (lowest < 0 || r.Job->RecordsSent < lowest))
-            lowest = r.Job->RecordsSent;
-    return std::max(lowest, 0);
+        if (r.Job)
+            indexes.push_back(r.Job->UploadIndex());
+    return indexes;
 }
 
 void TScalesModel::RowChanged(int i)

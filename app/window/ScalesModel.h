@@ -58,8 +58,10 @@ public:
     void Send(const std::vector<int>& rows, int position, quint16 udpPort);
     void StopAll();
     int RunningCount() const { return running_; }
-    // The lowest record sent among the running uploads.
-    int LowestRecord() const;
+    // Where each running upload stands, as its UploadIndex.
+    std::vector<std::int32_t> RunningIndexes() const;
+    // Called as each scale's upload ends, with its row.
+    std::function<void(int row)> OnScaleEnded = [](int) {};
     QString StateText(const TRow& r) const;
     // The last run in one line: "5 of 6 scales accepted the database; 1 failed: ..."
     QString Summary() const;

@@ -1,5 +1,6 @@
 #include "ScalesPanel.h"
 
+#include "FileDialogs.h"
 #include "Keyboard.h"
 #include "MessageBox.h"
 #include "ScaleDialog.h"
@@ -7,10 +8,10 @@
 #include "ScalesModel.h"
 #include "SettingsFile.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHeaderView>
@@ -84,12 +85,9 @@ TScalesPanel::TScalesPanel(const TGridTable& table, TCommLog& log, QMainWindow* 
     ScalesView->setWordWrap(false);
     ScalesView->setTabKeyNavigation(false);  // arrows move between rows; Tab goes on to the buttons
     ScalesView->verticalHeader()->hide();
-    ScalesView->horizontalHeader()->setStretchLastSection(true);
+    ScalesView->horizontalHeader()->setStretchLastSection(false);
     ScalesView->setItemDelegateForColumn(TScalesModel::scProgress, new TProgressDelegate(ScalesView));
-    const int digit = ScalesView->fontMetrics().horizontalAdvance(QLatin1Char('0'));
-    const int widths[] = {18, 26, 40, 14, 8};
-    for (int c = 0; c < TScalesModel::scCount; ++c)
-        ScalesView->setColumnWidth(c, digit * widths[c]);
+    ScalesView->viewport()->installEventFilter(this);
     auto* remove = new QAction(ScalesView);
     remove->setShortcut(QKeySequence::Delete);
     remove->setShortcutContext(Qt::WidgetShortcut);
@@ -112,6 +110,7 @@ TScalesPanel::TScalesPanel(const TGridTable& table, TCommLog& log, QMainWindow* 
     window->addDockWidget(Qt::BottomDockWidgetArea, this);
     hide();
     BuildMenu(window);
+    Model->OnScaleEnded = [this](int row) { ScaleEnded(row); };
     Model->OnRunEnded = [this] {
         ShowRunning();
         const QString summary = Model->Summary();
@@ -155,7 +154,7 @@ void TScalesPanel::BuildMenu(QMainWindow* window)
     if (!view)
         view = window->menuBar()->addMenu(QStringLiteral("&View"));
     QAction* item = toggleViewAction();
-    item->setText(Caption);
+    item->setText(QStringLiteral("&Scales"));
     item->setObjectName(QStringLiteral("Scales1"));
     view->addAction(item);
 
@@ -164,17 +163,58 @@ void TScalesPanel::BuildMenu(QMainWindow* window)
     const auto add = [&](QPushButton* b, const QString& text, const QList<QKeySequence>& keys, const char* name) {
         AddButtonAction(menu, b, text, keys)->setObjectName(QLatin1String(name));
     };
-    add(btnSendAll, QStringLiteral("Send to &all scales/Stop all"),
+    // Add and Open keep the letters they have in every program: Alt+S, A
+    // never starts an upload.
+    add(btnSendAll, QStringLiteral("Send to a&ll scales/Stop all"),
         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Enter)},
         "SendAllKey");
     add(btnSendSelected, QStringLiteral("Send to s&elected"), {}, "SendSelectedKey");
     add(btnSendFailed, QStringLiteral("Send again to &failed"), {}, "SendFailedKey");
     add(btnSaveReport, QStringLiteral("Save re&port…"), {}, "SaveReportKey");
     menu->addSeparator();
-    add(btnAdd, QStringLiteral("A&dd…"), {}, "AddKey");
+    add(btnAdd, QStringLiteral("&Add…"), {}, "AddKey");
     add(btnRemove, QStringLiteral("&Remove"), {}, "RemoveKey");
     add(btnOpenList, QStringLiteral("&Open list…"), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O)}, "OpenListKey");
     add(btnSaveList, QStringLiteral("&Save list…"), {}, "SaveListKey");
+}
+
+bool TScalesPanel::eventFilter(QObject* watched, QEvent* e)
+{
+    if (watched == ScalesView->viewport() && e->type() == QEvent::Resize)
+        FitColumns();
+    return QDockWidget::eventFilter(watched, e);
+}
+
+// Progress and time keep their width; name, link and state share the rest,
+// so that beside the communication log every column stays in view. A text
+// cut short shows whole in its tooltip and to a screen reader.
+void TScalesPanel::FitColumns()
+{
+    const int digit = ScalesView->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    ScalesView->setColumnWidth(TScalesModel::scProgress, digit * 14);
+    ScalesView->setColumnWidth(TScalesModel::scTime, digit * 8);
+    const int room = ScalesView->viewport()->width() - digit * (14 + 8);
+    const int shares[] = {18, 26, 40};  // name, link, state
+    for (int c = 0; c < 3; ++c)
+        ScalesView->setColumnWidth(c, std::max(digit * 6, room * shares[c] / (18 + 26 + 40)));
+}
+
+// Each scale's outcome is told as it comes: its state cell's name changed,
+// and, while others still run, the status line (the last one's is the summary).
+void TScalesPanel::ScaleEnded(int row)
+{
+    if (QAccessible::isActive()) {
+        QAccessibleInterface* table = QAccessible::queryAccessibleInterface(ScalesView);
+        QAccessibleTableInterface* cells = table ? table->tableInterface() : nullptr;
+        if (QAccessibleInterface* cell = cells ? cells->cellAt(row, TScalesModel::scState) : nullptr) {
+            QAccessibleEvent changed(cell, QAccessible::NameChanged);
+            QAccessible::updateAccessibility(&changed);
+        }
+    }
+    if (Model->RunningCount() > 0) {
+        const TTarget& t = Model->Row(row).Entry.Target;
+        Tell(QStringLiteral("%1: %2").arg(t.Name.isEmpty() ? t.Link : t.Name, Model->StateText(Model->Row(row))));
+    }
 }
 
 // What can be pressed follows whether uploads run and what is selected.
@@ -218,7 +258,7 @@ void TScalesPanel::btnRemoveClick()
 
 void TScalesPanel::btnOpenListClick()
 {
-    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open a list of scales"), QString(),
+    const QString path = AskOpenFileName(this, QStringLiteral("Open a list of scales"),
                                                       QStringLiteral("text files (*.txt);;all files (*)"));
     if (!path.isEmpty())
         OpenList(path);
@@ -226,7 +266,7 @@ void TScalesPanel::btnOpenListClick()
 
 void TScalesPanel::btnSaveListClick()
 {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save the list of scales"),
+    const QString path = AskSaveFileName(this, QStringLiteral("Save the list of scales"),
                                                       QStringLiteral("scales.txt"),
                                                       QStringLiteral("text files (*.txt);;all files (*)"));
     if (!path.isEmpty())
@@ -235,7 +275,7 @@ void TScalesPanel::btnSaveListClick()
 
 void TScalesPanel::btnSaveReportClick()
 {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save the report"),
+    const QString path = AskSaveFileName(this, QStringLiteral("Save the report"),
                                                       QStringLiteral("report.json"),
                                                       QStringLiteral("JSON files (*.json);;all files (*)"));
     if (!path.isEmpty())

@@ -70,11 +70,16 @@ public:
     QPushButton* btnSendFailed;
     QPushButton* btnSaveReport;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
 private:
+    void FitColumns();
     void BuildButtons(QWidget* body);
     void BuildMenu(QMainWindow* window);
     void Send(const std::vector<int>& rows);
     void ShowRunning();
+    void ScaleEnded(int row);
     bool Fail(const QString& text);
     bool LoadList(const QString& path, QString& error);
     void ShowNote(const QString& text);

@@ -2,11 +2,13 @@
 
 #include "AppFolder.h"
 #include "CheckForm.h"
+#include "CloseQuestion.h"
 #include "CommLogPanel.h"
 #include "ConnectionUnit.h"
 #include "DatabaseFile.h"
 #include "DatabaseKinds.h"
 #include "EthConnection.h"
+#include "FileDialogs.h"
 #include "GridCellTip.h"
 #include "Global.h"
 #include "Keyboard.h"
@@ -209,7 +211,7 @@ void TForm1::BuildMenus()
     // The underlined letters give Alt+F, Alt+C and Alt+U (View adds Alt+V).
     Plik1 = menuBar()->addMenu(QStringLiteral("&File"));
     Plik1->setObjectName(QStringLiteral("Plik1"));
-    Otwrz1 = Plik1->addAction(QStringLiteral("Open"));
+    Otwrz1 = Plik1->addAction(QStringLiteral("&Open"));
     Otwrz1->setObjectName(QStringLiteral("Otwrz1"));
     Otwrz1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     connect(Otwrz1, &QAction::triggered, this, &TForm1::Otwrz1Click);
@@ -222,6 +224,7 @@ void TForm1::BuildMenus()
     OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
     OpenDialog1->setFileMode(QFileDialog::ExistingFile);
     OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+    KeepFileDialogTidy(OpenDialog1);
     OpenDialog1->setNameFilters({QStringLiteral("csv files (*.csv)"), QStringLiteral("all files (*.*)")});
     // "*.*" means every file, as the filter's name says, also one without a dot.
     connect(OpenDialog1, &QFileDialog::filterSelected, this, [this](const QString& filter) {
@@ -262,6 +265,7 @@ void TForm1::BuildPanel(QWidget* central)
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false);
+    ProgressBar1->setAccessibleName(QStringLiteral("Upload progress"));
 
     btnOpenPort = new QPushButton(QStringLiteral("Connect"), Panel1);
     btnOpenPort->setObjectName(QStringLiteral("btnOpenPort"));
@@ -317,9 +321,9 @@ void TForm1::BuildUploadMenu()
     // (grid, Connect, Send database, device type, database kind).
     QMenu* upload = menuBar()->addMenu(QStringLiteral("&Upload"));
     upload->setObjectName(QStringLiteral("Upload1"));
-    AddButtonAction(upload, btnOpenPort, QStringLiteral("Connect/Disconnect"), {QKeySequence(Qt::CTRL | Qt::Key_L)})
+    AddButtonAction(upload, btnOpenPort, QStringLiteral("&Connect/Disconnect"), {QKeySequence(Qt::CTRL | Qt::Key_L)})
         ->setObjectName(QStringLiteral("ConnectKey"));
-    AddButtonAction(upload, bbWyslijBaze, QStringLiteral("Send database/Stop"),
+    AddButtonAction(upload, bbWyslijBaze, QStringLiteral("&Send database/Stop"),
                     {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)})
         ->setObjectName(QStringLiteral("SendKey"));
 }
@@ -600,17 +604,18 @@ void TForm1::closeEvent(QCloseEvent* e)
 
 bool TForm1::MayClose()
 {
-    const int own = WyslijBazeTag != 0 ? 1 : 0;
-    const int scales = own + ScalesPanel->Model->RunningCount();
-    if (scales == 0)
-        return true;
-    int record = ScalesPanel->Model->LowestRecord();
-    if (own && (ScalesPanel->Model->RunningCount() == 0 || Upload.UploadIndex < record))
-        record = Upload.UploadIndex;
-    const QString text = QStringLiteral("An upload is running (record %1 of %2; %3 %4). Close anyway?")
-                             .arg(record).arg(Table.RowCount()).arg(scales)
-                             .arg(scales == 1 ? QStringLiteral("scale") : QStringLiteral("scales"));
-    return MessageBox(text, windowTitle().trimmed(), MB_YESNO | MB_ICONQUESTION) == IDYES;
+    TCloseQuestion question(
+        [this] {
+            std::vector<std::int32_t> running = ScalesPanel->Model->RunningIndexes();
+            if (WyslijBazeTag != 0)
+                running.push_back(Upload.UploadIndex);
+            return CloseQuestionText(running, Table.RowCount());
+        },
+        windowTitle().trimmed(), this);
+    // Up while the uploads go on: it follows them, and goes when they end.
+    connect(StatusLine, &TStatusLine::Refreshed, &question, &TCloseQuestion::Update);
+    connect(ScalesPanel->Model, &QAbstractItemModel::dataChanged, &question, &TCloseQuestion::Update);
+    return question.Ask();
 }
 
 void TForm1::FormQuitSignal()

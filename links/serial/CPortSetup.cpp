@@ -39,15 +39,14 @@ TComSetupFrm::TComSetupFrm(QWidget* parent) : QDialog(parent)
     setObjectName(QStringLiteral("ComSetupFrm"));
     setWindowTitle(QStringLiteral("RS-232 settings"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
-    QPalette white = palette();
-    white.setColor(QPalette::Window, Qt::white);
-    setPalette(white);
-    setAutoFillBackground(true);
+    // The theme's window colour, not a white of its own: under a dark
+    // theme's light text a white background would leave nothing to read.
 
     BuildSettingsGroup();
     BuildButtons();
     FormCreate();
     ScaleForm(*this, QSize(231, 216)); // after translation: captions may have grown
+    Combo1->setFocus(Qt::OtherFocusReason);  // the first of the tab order
 }
 
 void TComSetupFrm::BuildSettingsGroup()

@@ -1,14 +1,21 @@
 // Every action by keyboard and every control named for a screen reader: the
 // tab chains of the windows and dialogs walked with real key presses, Enter
 // and Escape, the shortcuts, and the names the accessibility layer reports.
+#include "Application.h"
 #include "CheckForm.h"
+#include "CloseQuestion.h"
 #include "CommLog.h"
 #include "CommLogPanel.h"
 #include "CPortCtl.h"
 #include "CPortSetup.h"
 #include "ConnectionUnit.h"
 #include "Global.h"
+#include "MessageBox.h"
+#include "ProcessData.h"
 #include "RadioGroup.h"
+#include "ScaleDialog.h"
+#include "ScalesModel.h"
+#include "ScalesPanel.h"
 #include "StatusLine.h"
 #include "TestSupport.h"
 #include "WindowTestEnv.h"
@@ -22,7 +29,13 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QPointer>
+#include <QScopeGuard>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -30,6 +43,7 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 
 namespace {
 
@@ -109,6 +123,61 @@ struct OnModal {
     int Shown = 0;
     QTimer poll;
 };
+
+// The letter '&' marks in a menu item's text; none when it has none.
+QChar Letter(const QAction* a)
+{
+    const QString text = a->text();
+    const qsizetype at = text.indexOf('&');
+    return at >= 0 && at + 1 < text.size() ? text[at + 1].toUpper() : QChar();
+}
+
+// The label whose buddy `field` is, in its window.
+QLabel* LabelOf(QWidget* field)
+{
+    for (QLabel* label : field->window()->findChildren<QLabel*>())
+        if (label->buddy() == field)
+            return label;
+    return nullptr;
+}
+
+// Every control of `top` a user can focus, and every picture, that a screen
+// reader could not name; a drop-down also when its name is not its label's
+// or its list has another.
+QStringList Unnamed(QWidget* top)
+{
+    QStringList faults;
+    for (QWidget* w : top->findChildren<QWidget*>()) {
+        if (!w->isVisibleTo(top) || w->window() != top)
+            continue;
+        auto* picture = qobject_cast<QLabel*>(w);
+        if (w->focusPolicy() == Qt::NoFocus && !(picture && !picture->pixmap().isNull()))
+            continue;
+        const QString name = Announced(w);
+        if (name.trimmed().isEmpty())
+            faults << Name(w) + QStringLiteral(" has no name");
+        if (auto* box = qobject_cast<QComboBox*>(w)) {
+            QLabel* label = LabelOf(box);
+            if (!label || name != Spoken(label->text()) || Announced(box->view()) != name)
+                faults << Name(w) + QStringLiteral(" is named \"%1\"").arg(name);
+        }
+    }
+    return faults;
+}
+
+// The message box up, if one is.
+QMessageBox* BoxUp()
+{
+    return qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+}
+
+// A database with a short row, so that the check before sending asks.
+QString ShortRowDatabase(const ScratchAppFolder& folder)
+{
+    const QString path = folder.File("short.csv");
+    WriteAll(path, "1;a;x\n2;b\n");
+    return path;
+}
 
 } // namespace
 
@@ -286,6 +355,298 @@ private slots:
         QVERIFY(!w.StatusLine->Text().isEmpty());
         QCOMPARE(Announced(w.StatusLine), w.StatusLine->Text());
         w.FormClose();
+    }
+
+    // Each dialog opens on the first control of its tab order, opened the
+    // way the user opens it, and again so after the focus moved on.
+    void dialogsOpenOnTheirFirstControl_data()
+    {
+        QTest::addColumn<QString>("dialog");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("connection, serial port") << "connection" << 0 << "rgConnection/item0";
+        QTest::newRow("connection, Ethernet") << "connection" << 1 << "rgConnection/item1";
+        QTest::newRow("serial setup") << "setup" << 0 << "Combo1";
+        QTest::newRow("add a scale") << "scale" << 0 << "EditLink";
+        QTest::newRow("check before sending") << "check" << 0 << "btnCancel";
+    }
+
+    void dialogsOpenOnTheirFirstControl()
+    {
+        QFETCH(QString, dialog);
+        QFETCH(int, kind);
+        QFETCH(QString, focus);
+        ScratchSerialTree tree;
+        tree.AddPort(QStringLiteral("ttyS0"));
+        SerialDeviceFolder = tree.Tty();
+        TForm1 w;  // reads the settings: the kind is set after it
+        ConnectionKind = static_cast<std::int8_t>(kind);
+        EthHost = QStringLiteral("127.0.0.1");
+        w.ComPort1.SetPort(env->folder.File("no-such-device"));
+        TConnectionForm connection(w.ComPort1, [&w] { w.btnOpenPortClick(); }, &w);
+        w.ConnectionForm = &connection;
+        w.LoadDatabase(ShortRowDatabase(env->folder));
+        Focus(&w, w.StringGrid1);
+        QStringList seen;
+        OnModal<QDialog> look([&seen](QDialog& d) {
+            seen << Name(QApplication::focusWidget());
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            d.reject();
+        });
+        for (int opening = 0; opening < 2; ++opening) {
+            if (dialog == "connection")
+                w.ConnectionClick();
+            else if (dialog == "setup")
+                connection.sbSerialAdvancedClick();
+            else if (dialog == "scale")
+                w.ScalesPanel->btnAddClick();
+            else
+                w.bbWyslijBazeClick();
+        }
+        QCOMPARE(seen, (QStringList{focus, focus}));
+        w.FormClose();
+    }
+
+    // The check dialog's Enter goes where its focus is, and only that button
+    // shows it: Cancel when it opens.
+    void checkDialogDefaultFollowsTheFocus()
+    {
+        TForm1 w;
+        w.LoadDatabase(ShortRowDatabase(env->folder));
+        Focus(&w, w.StringGrid1);
+        OnModal<TCheckForm> keys([](TCheckForm& f) {
+            auto close = qScopeGuard([&f] { f.reject(); });  // also when a check fails
+            QVERIFY(f.btnCancel->isDefault() && !f.btnSendAnyway->isDefault());
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), f.btnSendAnyway);
+            QVERIFY(f.btnSendAnyway->isDefault() && !f.btnCancel->isDefault());
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
+            QVERIFY(f.btnCancel->isDefault() && !f.btnSendAnyway->isDefault());
+            close.dismiss();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        });
+        w.bbWyslijBazeClick();
+        QCOMPARE(keys.Shown, 1);
+        QCOMPARE(w.WyslijBazeTag, 0);  // cancelled
+        w.FormClose();
+    }
+
+    void closeQuestionText_data()
+    {
+        QTest::addColumn<std::vector<std::int32_t>>("indexes");
+        QTest::addColumn<QString>("text");
+        const QString ask = QStringLiteral("An upload is running (%1). Close anyway?");
+        QTest::newRow("nothing runs") << std::vector<std::int32_t>{} << QString();
+        QTest::newRow("the start command waits") << std::vector<std::int32_t>{0} << ask.arg("the start command; 1 scale");
+        QTest::newRow("a record") << std::vector<std::int32_t>{37} << ask.arg("record 37 of 120; 1 scale");
+        QTest::newRow("the end command waits") << std::vector<std::int32_t>{TUpload::EndCommandSent}
+                                               << ask.arg("the end command; 1 scale");
+        QTest::newRow("the one furthest behind") << std::vector<std::int32_t>{TUpload::EndCommandSent, 5, 120}
+                                                 << ask.arg("record 5 of 120; 3 scales");
+        QTest::newRow("one still at the start") << std::vector<std::int32_t>{TUpload::EndCommandSent, 0}
+                                                << ask.arg("the start command; 2 scales");
+    }
+
+    void closeQuestionText()
+    {
+        QFETCH(std::vector<std::int32_t>, indexes);
+        QFETCH(QString, text);
+        QCOMPARE(CloseQuestionText(indexes, 120), text);
+    }
+
+    // The real question: No by default and on Escape; while it is up it
+    // follows the upload, and when the upload ends it goes and the window closes.
+    void closeQuestionFollowsTheUpload()
+    {
+        PtyPair pty;
+        QVERIFY(pty.IsOpen());
+        TForm1 w;
+        w.ComPort1.SetPort(pty.SlavePath());
+        WriteAll(env->folder.File("two.csv"), "1;Salt\n2;Pepper\n");
+        w.LoadDatabase(env->folder.File("two.csv"));
+        Focus(&w, w.StringGrid1);
+        QTest::keyClick(&w, Qt::Key_L, Qt::ControlModifier);
+        QTest::keyClick(&w, Qt::Key_Return, Qt::ControlModifier);
+        QCOMPARE(pty.ReadExactly(5), QByteArray("SbP\r\n"));
+        SetMessageBoxHook({});
+        const QString ask = QStringLiteral("An upload is running (%1; 1 scale). Close anyway?");
+
+        QTimer::singleShot(0, &w, [&] {
+            auto close = qScopeGuard([&] {
+                if (QMessageBox* up = BoxUp())
+                    up->reject();
+            });
+            QMessageBox* box = BoxUp();
+            QVERIFY(box);
+            QCOMPARE(box->text(), ask.arg("the start command"));
+            QCOMPARE(box->defaultButton(), box->button(QMessageBox::No));
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+        QVERIFY(!w.close());
+        QCOMPARE(w.WyslijBazeTag, 1);
+
+        int told = 0;
+        OnModal<QMessageBox> outcome([&told](QMessageBox& b) {
+            if (b.text() == QStringLiteral("Database was sent to scale.")) {
+                ++told;
+                b.accept();
+            }
+        });
+        QStringList asked;
+        QTimer::singleShot(0, &w, [&] {
+            QPointer<QMessageBox> box = BoxUp();
+            auto close = qScopeGuard([&box] {
+                if (box && box->isVisible())
+                    box->reject();
+            });
+            QVERIFY(box);
+            for (const char* reply : {"MbP\r\n", "Mr\r\n", "Mr\r\n"}) {
+                asked << box->text();
+                pty.Write(reply);
+                QTRY_VERIFY(box->text() != asked.last());
+            }
+            asked << box->text();
+            pty.Write("Me\r\n");
+            QTRY_VERIFY(!box->isVisible());
+        });
+        QVERIFY(w.close());  // nothing runs any more: closed without asking again
+        QCOMPARE(asked, (QStringList{ask.arg("the start command"), ask.arg("record 1 of 2"), ask.arg("record 2 of 2"),
+                                     ask.arg("the end command")}));
+        QCOMPARE(told, 1);
+    }
+
+    // Alt and a letter reach each item of a menu; Add is A, Open is O, and
+    // no item that starts an upload takes either.
+    void menuLettersAreUnique()
+    {
+        TForm1 w;
+        const auto unique = [](const QList<QAction*>& actions) {
+            QStringList faults;
+            std::set<QChar> seen;
+            for (const QAction* a : actions) {
+                if (a->isSeparator())
+                    continue;
+                const QChar letter = Letter(a);
+                if (letter.isNull() || !seen.insert(letter).second)
+                    faults << a->text();
+            }
+            return faults;
+        };
+        QCOMPARE(unique(w.menuBar()->actions()), QStringList());
+        const QList<QMenu*> menus = w.findChildren<QMenu*>();
+        QVERIFY(menus.size() >= 4);
+        for (const QMenu* menu : menus)
+            QVERIFY2(unique(menu->actions()).isEmpty(), qPrintable(menu->title() + ": " + unique(menu->actions()).join(", ")));
+        const auto letter = [&w](const char* name) { return Letter(w.findChild<QAction*>(QLatin1String(name))); };
+        QCOMPARE(letter("AddKey"), QChar('A'));
+        QCOMPARE(letter("OpenListKey"), QChar('O'));
+        QCOMPARE(letter("Otwrz1"), QChar('O'));
+        for (const char* send : {"SendKey", "SendAllKey", "SendSelectedKey", "SendFailedKey"})
+            QVERIFY2(letter(send) != QChar('A') && letter(send) != QChar('O'), send);
+        w.FormClose();
+    }
+
+    // Under a dark palette every window takes its background from it, so
+    // the theme's light text reads on it; only the link label keeps its colour.
+    void everyWindowReadsInADarkPalette()
+    {
+        const QPalette before = QApplication::palette();
+        auto restore = qScopeGuard([&before] { QApplication::setPalette(before); });
+        QApplication::setPalette(DarkPalette());
+        ScratchSerialTree tree;
+        tree.AddPort(QStringLiteral("ttyS0"));
+        SerialDeviceFolder = tree.Tty();
+        TForm1 w;
+        w.LoadDatabase(ShortRowDatabase(env->folder));
+        TConnectionForm connection(w.ComPort1, [] {});
+        TComSetupFrm setup;
+        TScaleDialog scale;
+        TCheckForm check(CheckDatabase(w.Table, false));
+        for (QWidget* window : std::initializer_list<QWidget*>{&w, &connection, &setup, &scale, &check}) {
+            const QColor back = window->palette().color(window->backgroundRole());
+            QCOMPARE(back, QApplication::palette().color(window->backgroundRole()));
+            QVERIFY2(back.lightness() < 100, qPrintable(window->objectName()));
+            for (const QLabel* label : window->findChildren<QLabel*>())
+                if (label != w.LabelConnection)
+                    QVERIFY2(label->palette().color(label->foregroundRole()).lightness() > 150,
+                             qPrintable(label->objectName()));
+        }
+        w.FormClose();
+    }
+
+    // A screen reader can name every control that takes the focus, every
+    // picture, and each drop-down and its list by its label.
+    void everyControlIsNamed_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::newRow("main window with both panels") << "main";
+        QTest::newRow("connection dialog, serial port") << "serial";
+        QTest::newRow("connection dialog, Ethernet") << "ethernet";
+        QTest::newRow("serial setup dialog") << "setup";
+        QTest::newRow("add a scale") << "scale";
+        QTest::newRow("check before sending") << "check";
+    }
+
+    void everyControlIsNamed()
+    {
+        QFETCH(QString, window);
+        ScratchSerialTree tree;
+        tree.AddPort(QStringLiteral("ttyS0"));
+        SerialDeviceFolder = tree.Tty();
+        TForm1 w;
+        ConnectionKind = window == "ethernet" ? 1 : 0;
+        w.LoadDatabase(ShortRowDatabase(env->folder));
+        w.CommLogPanel->show();
+        w.ScalesPanel->show();
+        std::unique_ptr<QWidget> dialog;
+        if (window == "serial" || window == "ethernet")
+            dialog = std::make_unique<TConnectionForm>(w.ComPort1, [] {});
+        else if (window == "setup")
+            dialog = std::make_unique<TComSetupFrm>();
+        else if (window == "scale")
+            dialog = std::make_unique<TScaleDialog>();
+        else if (window == "check")
+            dialog = std::make_unique<TCheckForm>(CheckDatabase(w.Table, false));
+        QWidget* top = dialog ? dialog.get() : &w;
+        top->show();
+        QVERIFY(QTest::qWaitForWindowExposed(top));
+        QCOMPARE(Unnamed(top), QStringList());
+        if (top == &w) {
+            QCOMPARE(Announced(w.ProgressBar1), QStringLiteral("Upload progress"));
+            QCOMPARE(Announced(w.CommLogPanel->LogView), QStringLiteral("Communication log"));
+            QCOMPARE(Announced(w.StatusLine), TStatusLine::IdleName());
+        }
+        w.FormClose();
+    }
+
+    // The line tells a screen reader each change of meaning at once, and a
+    // moving record number at most once a second: the latest, once quiet.
+    void statusLineAnnouncesChangesOfMeaning()
+    {
+        TStatusState s;
+        s.Started = s.Running = s.LinkUp = s.Awaiting = true;
+        s.Rows = 50;
+        s.Link = QStringLiteral("COM1");
+        TStatusLine line([&s] { return s; });
+        QStringList heard;
+        const auto refresh = [&] {
+            line.Refresh();
+            if (heard.isEmpty() || heard.last() != Announced(&line))
+                heard << Announced(&line);
+        };
+        refresh();
+        for (int record = 1; record <= 50; ++record) {
+            s.Index = record;
+            refresh();
+        }
+        QCOMPARE(line.Text(), QStringLiteral("Sending record 50 of 50"));
+        QCOMPARE(heard, (QStringList{"Sending the start command", "Sending record 1 of 50"}));
+        QTRY_COMPARE(Announced(&line), QStringLiteral("Sending record 50 of 50"));
+        s.LinkUp = false;
+        s.Cause = QStringLiteral("the device was unplugged");
+        refresh();  // a cause, told at once although a number was told just now
+        QCOMPARE(heard.last(), line.Text());
+        QVERIFY(line.Text().startsWith(QStringLiteral("Connection lost at record 50 of 50")));
     }
 };
 

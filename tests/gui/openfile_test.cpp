@@ -109,6 +109,46 @@ private slots:
         w.FormClose();
     }
 
+    // A name typed and Enter, the keys going where a user's go (the
+    // completer's list while it is up): the file opens and nothing of the
+    // dialog stays on screen to take the next keys.
+    void typedNameAndEnterLeaveNothingUp()
+    {
+        TForm1 w;
+        Write("products.csv", "1;Salt\n2;Pepper\n");
+        Write("prices.csv", "1;1.20\n");
+        w.OpenDialog1->setDirectory(env->folder.Path());
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        bool listed = false;
+        QTimer::singleShot(0, &w, [&] {
+            const auto close = qScopeGuard([&] {
+                if (w.OpenDialog1->isVisible())
+                    w.OpenDialog1->reject();
+            });
+            auto* edit = w.OpenDialog1->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            QVERIFY(edit);
+            QTRY_COMPARE(QApplication::focusWidget(), edit);
+            const auto type = [edit](const QString& keys) {
+                for (const QChar c : keys) {
+                    QWidget* to = QApplication::activePopupWidget() ? QApplication::activePopupWidget() : edit;
+                    QTest::keyClick(to, c.toLatin1());
+                }
+            };
+            type(QStringLiteral("pro"));
+            QTRY_VERIFY(QApplication::activePopupWidget());  // the completer lists products.csv
+            listed = true;
+            type(QStringLiteral("ducts.csv"));
+            QWidget* to = QApplication::activePopupWidget() ? QApplication::activePopupWidget() : edit;
+            QTest::keyClick(to, Qt::Key_Return);
+        });
+        w.Otwrz1->trigger();
+        QVERIFY(listed);
+        QCOMPARE(w.Table.RowCount(), 2);
+        QCOMPARE(QApplication::activePopupWidget(), nullptr);
+        w.FormClose();
+    }
+
     void unreadableFileIsReportedAndTheGridKept_data()
     {
         QTest::addColumn<QString>("name");

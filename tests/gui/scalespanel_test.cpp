@@ -1,6 +1,7 @@
 // The scales panel: several simulated scales at once over TCP and UDP, a
 // refused one, a serial device the window holds, the list file, and
 // closing while uploads run.
+#include "CommLogPanel.h"
 #include "MessageBox.h"
 #include "QuitSignals.h"
 #include "ScaleDialog.h"
@@ -11,8 +12,10 @@
 #include "WindowTestEnv.h"
 #include "okno.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -202,6 +205,61 @@ private slots:
         w.FormClose();
         QCOMPARE(ReadAll(env->folder.File("scales.txt")), head + "tcp://192.168.1.17:4001\n# end\n");
         QCOMPARE(env->boxes.Count(), 0);
+    }
+
+    // Each scale's outcome is told as it comes, while the others still run;
+    // a screen reader hears it at once.
+    void eachOutcomeIsToldAsItComes()
+    {
+        ScaleSim quick("tcp");
+        ScaleSim silent("tcp", {"--silent-after", "1"});
+        QVERIFY(quick.Started() && silent.Started());
+        TForm1 w;
+        w.show();
+        w.LoadDatabase(Database());
+        TScaleListEntry deli, bakery;
+        QVERIFY(ParseLink(QStringLiteral("tcp://127.0.0.1:%1").arg(quick.Port()), deli.Target));
+        QVERIFY(ParseLink(QStringLiteral("tcp://127.0.0.1:%1").arg(silent.Port()), bakery.Target));
+        deli.Target.Name = QStringLiteral("Deli");
+        w.ScalesPanel->Model->SetList({{deli, bakery}, {}, 0, {}});
+        w.ScalesPanel->btnSendAll->click();
+        QTRY_VERIFY(w.StatusLine->Text().startsWith(QStringLiteral("Deli: accepted in ")));
+        QCOMPARE(QAccessible::queryAccessibleInterface(w.StatusLine)->text(QAccessible::Name), w.StatusLine->Text());
+        QCOMPARE(w.ScalesPanel->Model->RunningCount(), 1);
+        w.ScalesPanel->btnSendAll->click();  // Stop all
+        QCOMPARE(w.StatusLine->Text(), QStringLiteral("1 of 2 scales accepted the database; 1 interrupted"));
+        w.FormClose();
+    }
+
+    // Beside the communication log the panel has half the room: every column
+    // stays in view, a cut text shows whole in its tooltip and to a screen reader.
+    void columnsStayInViewBesideTheLog()
+    {
+        TForm1 w;
+        TScaleListEntry e;
+        QVERIFY(ParseLink(QStringLiteral("tcp://192.168.1.14:4001"), e.Target));
+        e.Target.Name = QStringLiteral("Deli counter by the door, second from the left");
+        w.ScalesPanel->Model->SetList({{e}, {}, 0, {}});
+        w.CommLogPanel->show();
+        w.ScalesPanel->show();
+        w.resize(800, 600);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QTableView* view = w.ScalesPanel->ScalesView;
+        QTRY_VERIFY(w.CommLogPanel->geometry().right() < w.ScalesPanel->geometry().left());
+        QVERIFY(view->viewport()->width() < 500);
+        QHeaderView* header = view->horizontalHeader();
+        for (int c = 0; c < TScalesModel::scCount; ++c) {
+            QVERIFY2(header->sectionSize(c) > 0, qPrintable(QString::number(c)));
+            QVERIFY2(header->sectionViewportPosition(c) + header->sectionSize(c) <= view->viewport()->width(),
+                     qPrintable(QString::number(c)));
+        }
+        const QModelIndex name = w.ScalesPanel->Model->index(0, TScalesModel::scName);
+        QVERIFY(view->fontMetrics().horizontalAdvance(e.Target.Name) > header->sectionSize(TScalesModel::scName));
+        QCOMPARE(name.data(Qt::ToolTipRole).toString(), e.Target.Name);
+        QAccessibleInterface* cell = QAccessible::queryAccessibleInterface(view)->tableInterface()->cellAt(0, TScalesModel::scName);
+        QCOMPARE(cell->text(QAccessible::Name), e.Target.Name);
+        w.FormClose();
     }
 
     // Closing asks while an upload runs, by the close box and by File >
