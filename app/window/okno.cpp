@@ -1,6 +1,7 @@
 #include "okno.h"
 
 #include "AppFolder.h"
+#include "CaptionTips.h"
 #include "CheckForm.h"
 #include "CloseQuestion.h"
 #include "CommLogPanel.h"
@@ -285,6 +286,7 @@ void TForm1::BuildPanel(QWidget* central)
     QFont bold = LabelConnection->font();
     bold.setBold(true);
     LabelConnection->setFont(bold);
+    new TCaptionTips(Panel1);
 }
 
 void TForm1::BuildRadioGroups()

@@ -10,6 +10,7 @@
 #include "WindowTestEnv.h"
 #include "okno.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QDomDocument>
@@ -331,6 +332,34 @@ private slots:
         w.rgUrzadzenie->Button(0)->click();
         QCOMPARE(w.rgBaza->Items(), (QStringList{"product database", "user database"}));
         QCOMPARE(w.rgBaza->ItemIndex(), 0);
+        w.FormClose();
+    }
+
+    // The panel's controls keep their places and sizes: under a larger font a
+    // cut caption shows whole in its tooltip, also after the kinds change;
+    // one that fits has none.
+    void cutCaptionsShowWholeInTooltips_data()
+    {
+        QTest::addColumn<int>("points");  // 0: the default font
+        QTest::newRow("default font") << 0;
+        QTest::newRow("large font") << 24;
+    }
+    void cutCaptionsShowWholeInTooltips()
+    {
+        QFETCH(int, points);
+        TForm1 w;
+        if (points > 0) {
+            QFont large = w.font();
+            large.setPointSize(points);
+            w.setFont(large);
+        }
+        w.show();
+        w.rgUrzadzenie->SetItemIndex(1);  // new kind buttons
+        const auto tip = [&](const QString& caption) { return points > 0 ? caption : QString(); };
+        QTRY_COMPARE(w.bbWyslijBaze->toolTip(), tip("Send database"));
+        QCOMPARE(w.rgBaza->Button(2)->toolTip(), tip("status database"));
+        QCOMPARE(w.rgBaza->toolTip(), tip("Database kind:"));
+        QCOMPARE(QAccessible::queryAccessibleInterface(w.bbWyslijBaze)->text(QAccessible::Name), QStringLiteral("Send database"));
         w.FormClose();
     }
 };
