@@ -52,23 +52,29 @@ def run_until(act, kinds, done, seconds=20):
             act()
         return False
 
-    late_fired = []
+    listen(heard, kinds, start, seconds)
+    return got[0] if got else None
 
-    def late():
-        late_fired.append(True)
+
+def listen(listener, kinds, first, seconds):
+    """Runs the bus's loop with listener on the kinds, first once it runs,
+    until the listener stops it or the deadline passes."""
+    late = []
+
+    def deadline():
+        late.append(True)
         pyatspi.Registry.stop()
         return False
 
     for kind in kinds:
-        pyatspi.Registry.registerEventListener(heard, kind)
-    GLib.idle_add(start)
-    timer = GLib.timeout_add_seconds(seconds, late)
+        pyatspi.Registry.registerEventListener(listener, kind)
+    GLib.idle_add(first)
+    timer = GLib.timeout_add_seconds(seconds, deadline)
     pyatspi.Registry.start()
-    if not late_fired:
+    if not late:
         GLib.source_remove(timer)
     for kind in kinds:
-        pyatspi.Registry.deregisterEventListener(heard, kind)
-    return got[0] if got else None
+        pyatspi.Registry.deregisterEventListener(listener, kind)
 
 
 def focus_in(title, act, what):
@@ -122,22 +128,7 @@ def wait_for_main_window(seconds=30):
         return False
 
     kinds = ["object:children-changed", "window:create", "window:activate", "object:state-changed:focused"]
-    for kind in kinds:
-        pyatspi.Registry.registerEventListener(check, kind)
-    late = []
-
-    def deadline():
-        late.append(True)
-        pyatspi.Registry.stop()
-        return False
-
-    GLib.idle_add(check)
-    timer = GLib.timeout_add_seconds(seconds, deadline)
-    pyatspi.Registry.start()
-    if not late:
-        GLib.source_remove(timer)
-    for kind in kinds:
-        pyatspi.Registry.deregisterEventListener(check, kind)
+    listen(check, kinds, check, seconds)
     return app_window(MAIN)
 
 
