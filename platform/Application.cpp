@@ -1,5 +1,6 @@
 #include "Application.h"
 
+#include "FocusReturn.h"
 #include "FormControls.h"
 #include "MessageBox.h"
 
@@ -8,6 +9,7 @@
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
     InstallDropDownNames();  // before any window asks for a control's name
+    InstallFocusReturn();
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event)

@@ -10,6 +10,7 @@
 #include "DatabaseKinds.h"
 #include "EthConnection.h"
 #include "FileDialogs.h"
+#include "FocusReturn.h"
 #include "GridCellTip.h"
 #include "Global.h"
 #include "Keyboard.h"
@@ -119,6 +120,7 @@ TForm1::TForm1(QWidget* parent)
       CommLogLink(Session.LogLink)
 {
     Form1 = this;
+    InstallFocusReturn();  // the program's application does it too; a host's may not
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral(" Scale database v" SCALEDB_VERSION));
     setWindowIcon(ProgramIcon());

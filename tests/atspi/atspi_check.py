@@ -3,7 +3,8 @@
 Fails when a control that can take the focus in the main window, the scales
 panel, the connection dialog, the serial setup dialog or the check dialog has
 no name; when a serial setup drop-down is named by its value; when a dialog
-opens or closes without the focus being reported where it went; or when a
+opens or closes without the focus being reported where it went (back on
+the control it left, when it closes); or when a
 100-record upload sends more than 30 name changes from the status line.
 Every wait is for an event on the bus, bounded by a deadline.
 """
@@ -89,6 +90,14 @@ def focus_in(title, act, what):
     return event.source
 
 
+def back_to(title, act, what, left):
+    """As focus_in, and the focus must land on the control named left."""
+    source = focus_in(title, act, what)
+    if source is not None and left is not None and source.name != left:
+        faults.append(f"{what}: the focus came back on \"{source.name}\", not on \"{left}\"")
+    return source
+
+
 def walk(acc):
     yield acc
     for i in range(acc.childCount):
@@ -156,9 +165,10 @@ def main():
             names = [d.name for d in drop_downs(setup)]
             if sorted(names) != sorted(SETUP_LISTS):
                 faults.append(f"serial setup drop-downs are named {names}, not by their labels")
-            focus_in(CONNECTION, lambda: keys("Escape"), "leaving the serial setup dialog")
+            back_to(CONNECTION, lambda: keys("Escape"), "leaving the serial setup dialog", "Advanced options")
         # Cancel presses Connect: the simulated scale's port opens.
-        focus_in(MAIN, lambda: keys("Escape"), "leaving the connection dialog")
+        grid = focus_in(MAIN, lambda: keys("Escape"), "leaving the connection dialog")
+    left = grid.name if first is not None and grid is not None else None
 
     # The check before sending, on the short row of the file opened at start.
     first = focus_in(CHECK, lambda: keys("ctrl+Return"), "Send database")
@@ -166,14 +176,14 @@ def main():
         if first.name != "Cancel":
             faults.append(f"the check dialog opened on \"{first.name}\", not on Cancel")
         unnamed(window_of(first), "check dialog")
-        focus_in(MAIN, lambda: keys("Escape"), "leaving the check dialog")
+        back_to(MAIN, lambda: keys("Escape"), "leaving the check dialog", left)
 
     # File > Open by the keyboard: a name typed and Enter, the focus back on the window.
     if run_until(lambda: keys("ctrl+o"), ["object:state-changed:focused"],
                  lambda e: e.detail1 and window_of(e.source) is not None
                  and window_of(e.source).name != MAIN) is None:
         faults.append("File > Open: no focus reported in the file dialog")
-    focus_in(MAIN, lambda: (typed(WORK + "/products.csv"), keys("Return")), "leaving File > Open")
+    back_to(MAIN, lambda: (typed(WORK + "/products.csv"), keys("Return")), "leaving File > Open", left)
 
     # A 100-record upload: the status line's name changes, counted.
     changes = []

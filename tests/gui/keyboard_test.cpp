@@ -358,7 +358,8 @@ private slots:
     }
 
     // Each dialog opens on the first control of its tab order, opened the
-    // way the user opens it, and again so after the focus moved on.
+    // way the user opens it, and again so after the focus moved on; when it
+    // closes, the focus is back on the control it left.
     void dialogsOpenOnTheirFirstControl_data()
     {
         QTest::addColumn<QString>("dialog");
@@ -393,7 +394,9 @@ private slots:
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             d.reject();
         });
+        QWidget* const left[] = {w.StringGrid1, w.bbWyslijBaze};
         for (int opening = 0; opening < 2; ++opening) {
+            left[opening]->setFocus(Qt::OtherFocusReason);
             if (dialog == "connection")
                 w.ConnectionClick();
             else if (dialog == "setup")
@@ -402,6 +405,7 @@ private slots:
                 w.ScalesPanel->btnAddClick();
             else
                 w.bbWyslijBazeClick();
+            QTRY_COMPARE(QApplication::focusWidget(), left[opening]);
         }
         QCOMPARE(seen, (QStringList{focus, focus}));
         w.FormClose();

@@ -111,7 +111,7 @@ private slots:
 
     // A name typed and Enter, the keys going where a user's go (the
     // completer's list while it is up): the file opens and nothing of the
-    // dialog stays on screen to take the next keys.
+    // dialog stays on screen to take the next keys: the grid has them again.
     void typedNameAndEnterLeaveNothingUp()
     {
         TForm1 w;
@@ -120,6 +120,7 @@ private slots:
         w.OpenDialog1->setDirectory(env->folder.Path());
         w.show();
         QVERIFY(QTest::qWaitForWindowActive(&w));
+        w.StringGrid1->setFocus(Qt::OtherFocusReason);
         bool listed = false;
         QTimer::singleShot(0, &w, [&] {
             const auto close = qScopeGuard([&] {
@@ -146,6 +147,7 @@ private slots:
         QVERIFY(listed);
         QCOMPARE(w.Table.RowCount(), 2);
         QCOMPARE(QApplication::activePopupWidget(), nullptr);
+        QTRY_COMPARE(QApplication::focusWidget(), w.StringGrid1);
         w.FormClose();
     }
 
