@@ -1,5 +1,6 @@
 #include "ScalesPanel.h"
 
+#include "ButtonRows.h"
 #include "FileDialogs.h"
 #include "Keyboard.h"
 #include "MessageBox.h"
@@ -13,7 +14,6 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMainWindow>
@@ -125,15 +125,14 @@ TScalesPanel::TScalesPanel(const TGridTable& table, TCommLog& log, QMainWindow* 
 
 void TScalesPanel::BuildButtons(QWidget* body)
 {
-    auto* grid = new QGridLayout;
-    int at = 0;
+    auto* rows = new TButtonRows(4, body);
+    rows->setObjectName(QStringLiteral("Buttons"));
     const auto button = [&](const QString& text, const char* name, void (TScalesPanel::*click)()) {
-        auto* b = new QPushButton(text, body);
+        auto* b = new QPushButton(text, rows);
         b->setObjectName(QLatin1String(name));
         b->setAccessibleName(text);
         connect(b, &QPushButton::clicked, this, click);
-        grid->addWidget(b, at / 4, at % 4);
-        ++at;
+        rows->Add(b);
         return b;
     };
     btnSendAll = button(QStringLiteral("Send to all scales"), "btnSendAll", &TScalesPanel::btnSendAllClick);
@@ -144,8 +143,7 @@ void TScalesPanel::BuildButtons(QWidget* body)
     btnRemove = button(QStringLiteral("Remove"), "btnRemove", &TScalesPanel::btnRemoveClick);
     btnOpenList = button(QStringLiteral("Open list…"), "btnOpenList", &TScalesPanel::btnOpenListClick);
     btnSaveList = button(QStringLiteral("Save list…"), "btnSaveList", &TScalesPanel::btnSaveListClick);
-    grid->setColumnStretch(4, 1);
-    static_cast<QVBoxLayout*>(body->layout())->addLayout(grid);
+    static_cast<QVBoxLayout*>(body->layout())->addWidget(rows);
 }
 
 void TScalesPanel::BuildMenu(QMainWindow* window)

@@ -248,6 +248,10 @@ private slots:
         QTableView* view = w.ScalesPanel->ScalesView;
         QTRY_VERIFY(w.CommLogPanel->geometry().right() < w.ScalesPanel->geometry().left());
         QVERIFY(view->viewport()->width() < 500);
+        QVERIFY(w.ScalesPanel->geometry().right() < w.width());
+        for (const QPushButton* b : w.ScalesPanel->findChildren<QPushButton*>())
+            QVERIFY2(b->width() >= b->sizeHint().width() && b->geometry().right() < b->parentWidget()->width(),
+                     qPrintable(b->objectName()));
         QHeaderView* header = view->horizontalHeader();
         for (int c = 0; c < TScalesModel::scCount; ++c) {
             QVERIFY2(header->sectionSize(c) > 0, qPrintable(QString::number(c)));
