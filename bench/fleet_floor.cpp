@@ -100,18 +100,17 @@ std::vector<sockaddr_in> Scales(const std::string& text)
         const std::size_t colon = link.rfind(':');
         if (link.rfind("tcp://", 0) != 0 || colon == std::string::npos || colon < 6)
             Fail("not a TCP link: " + link);
+        const int port = std::atoi(link.c_str() + colon + 1);
         sockaddr_in a{};
         a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<std::uint16_t>(std::atoi(link.c_str() + colon + 1)));
-        if (inet_pton(AF_INET, link.substr(6, colon - 6).c_str(), &a.sin_addr) != 1 || a.sin_port == 0)
+        a.sin_port = htons(static_cast<std::uint16_t>(port));
+        if (inet_pton(AF_INET, link.substr(6, colon - 6).c_str(), &a.sin_addr) != 1 || port < 1 || port > 65535)
             Fail("not a TCP link: " + link);
         scales.push_back(a);
     }
     return scales;
 }
-}
 
-namespace {
 // Waits of one length, at most one a scale: they fall due in the order they
 // were started, so a list kept in that order, its head the next due.
 class TWaits {
@@ -260,9 +259,7 @@ void TFloor::Send(int s)
     ++Sent;
     deadlines_.Start(s);
 }
-}
 
-namespace {
 void TFloor::Readable(int s)
 {
     TScale& scale = scales_[s];
