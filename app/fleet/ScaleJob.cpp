@@ -5,12 +5,10 @@
 #include "Global.h"
 #include "HostLookups.h"
 #include "PostMessage.h"
-#include "SendOptions.h"
+#include "ScaleKeys.h"
 #include "StatusText.h"
 #include "UdpPort.h"
 
-#include <QCoreApplication>
-#include <QPointer>
 
 #include <algorithm>
 #include <utility>
@@ -136,13 +134,9 @@ TScaleJob::~TScaleJob()
     // The link posts its last state as it closes. Posted to this job, it would
     // be taken back out of the queue by a search through every event posted
     // to any object: thousands of jobs ending together would each walk
-    // thousands of events.
-    if (session_.EthLink) {
-        static QPointer<QObject> nowhere;
-        if (!nowhere)
-            nowhere = new QObject(QCoreApplication::instance());
-        session_.EthLink->StateTarget = nowhere;
-    }
+    // thousands of events. Posted nowhere, it is not posted at all.
+    if (session_.EthLink)
+        session_.EthLink->StateTarget = nullptr;
 }
 
 void TScaleJob::Begin()
