@@ -76,7 +76,10 @@ public:
     std::size_t Running() const { return next_ - finished_; }
     const std::vector<TTarget>& Targets() const { return targets_; }
     // The job of scale i while its upload runs; else null.
-    const TScaleJob* Job(std::size_t i) const { return jobs_[i].get(); }
+    const TScaleJob* Job(std::size_t i) const
+    {
+        return jobs_[i] && jobs_[i]->State == TJobState::Running ? jobs_[i].get() : nullptr;
+    }
     // The endpoint every UDP scale of this fleet shares.
     TUdpPort& Udp() { return *udp_; }
 
