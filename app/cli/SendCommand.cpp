@@ -76,7 +76,7 @@ bool OpenLog(const QString& path, QFile& file, QString& error)
 // "accepted", or the cause; and how the link's losses were got over.
 QString OutcomeText(const TScaleResult& r)
 {
-    QString text = r.State == TJobState::Accepted ? QStringLiteral("accepted") : r.Cause;
+    QString text = r.State == TJobState::Accepted ? OutcomeWord(r) : r.Cause;
     if (r.Reconnects > 0)
         text += QStringLiteral(" after %1 reconnect%2").arg(r.Reconnects).arg(r.Reconnects == 1 ? "" : "s");
     if (r.StartedOver)

@@ -203,8 +203,7 @@ bool ReadTargets(const QCommandLineParser& parser, std::vector<TTarget>& targets
     for (const QString& link : parser.values(QStringLiteral("to"))) {
         TTarget t;
         if (!ParseLink(link, t)) {
-            error = QStringLiteral("bad link %1: use tcp://HOST:PORT, udp://ADDRESS:PORT (four numbers 0-255) "
-                                   "or serial:DEVICE[@BAUD]").arg(link);
+            error = QStringLiteral("bad link %1: use %2").arg(link, LinkForms());
             return false;
         }
         targets.push_back(t);

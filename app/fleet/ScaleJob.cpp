@@ -46,6 +46,11 @@ bool NeedsLookup(const TTarget& t)
     return t.Kind == ckEthernet && t.Protocol == epTCP && !ParseDottedDecimal(t.Host, address);
 }
 
+QString LinkForms()
+{
+    return QStringLiteral("tcp://HOST:PORT, udp://ADDRESS:PORT (four numbers 0-255) or serial:DEVICE[@BAUD]");
+}
+
 bool ParseLink(const QString& text, TTarget& t)
 {
     t.Link = text;

@@ -37,6 +37,8 @@ enum class TJobState : std::int8_t { Running, Accepted, Failed, Interrupted };
 // tcp://HOST:PORT, udp://ADDRESS:PORT or serial:DEVICE[@BAUD]. A port is
 // decimal digits only, 1-65535; leading zeros are taken ("04001" is 4001).
 bool ParseLink(const QString& text, TTarget& t);
+// The forms a link takes, as a hint beside a link that is none.
+QString LinkForms();
 
 // A TCP link to a host name: its address comes from a lookup.
 bool NeedsLookup(const TTarget& t);
