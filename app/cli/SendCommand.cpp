@@ -237,6 +237,7 @@ int RunFleet(TFleet& fleet)
     } catch (const std::bad_alloc&) {
         fleet.Abandon(QStringLiteral("out of memory"));
     }
+    fleet.ReleaseEnded();  // the links close before the report
     return signal;
 }
 

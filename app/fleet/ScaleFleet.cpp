@@ -141,6 +141,13 @@ void TFleet::Abandon(const QString& cause)
     EndIfDone();
 }
 
+void TFleet::ReleaseEnded()
+{
+    for (auto& job : jobs_)
+        if (job && job->State != TJobState::Running)
+            job.reset();
+}
+
 TScaleResult ResultOf(const TScaleJob& job)
 {
     return {job.State, job.Cause, job.RecordsSent, job.Seconds, job.Reconnects(), job.StartedOver()};

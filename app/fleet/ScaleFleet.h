@@ -73,6 +73,10 @@ public:
     // Ends every unfinished upload as failed with the cause (an allocation failed).
     void Abandon(const QString& cause);
 
+    // Deletes the jobs that ended, and so closes their links, now; never
+    // inside a job's callbacks.
+    void ReleaseEnded();
+
     std::size_t Running() const { return next_ - finished_; }
     const std::vector<TTarget>& Targets() const { return targets_; }
     // The job of scale i while its upload runs; else null.
