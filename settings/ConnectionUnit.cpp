@@ -229,9 +229,9 @@ void TConnectionForm::sbApplyClick()
     ConnectionKind = static_cast<std::int8_t>(rgConnection->ItemIndex());
     EthProtocol = static_cast<std::int8_t>(rgEthProtocol->ItemIndex());
     EthHost = EditIP->text();
-    std::int32_t port = 1001;
+    std::int32_t port = EthDefaultPort;
     if (!TryParseInteger(EditPort->text(), port))
-        port = 1001;
+        port = EthDefaultPort;
     EthPort = port;
 
     // A number names COMn; anything else is a device name as typed

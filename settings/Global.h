@@ -1,14 +1,14 @@
 #pragma once
 // Process-wide settings, filled from config.xml at start and written back at
 // close. Only the main thread reads or writes them.
+#include "EthProtocol.h"
+
 #include <QObject>
 #include <QString>
 #include <cstdint>
 
 // Values of ConnectionKind, in the order of the connection dialog's choice.
 enum TConnectionKind : std::int8_t { ckSerial = 0, ckEthernet = 1 };
-// Values of EthProtocol.
-enum TEthProtocol : std::int8_t { epTCP = 0, epUDP = 1 };
 
 extern std::int8_t ConnectionKind;   // a TConnectionKind
 extern QString EthHost;              // scale address, as typed

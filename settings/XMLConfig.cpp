@@ -39,7 +39,7 @@ const QString ProtocolUdp = QStringLiteral("UDP");
 const QString ProtocolTcp = QStringLiteral("TCP");
 const QString DefaultWindRowMode = QStringLiteral("0");
 const QString DefaultHost = QStringLiteral("192.168.1.100");
-const QString DefaultPort = QStringLiteral("1001");
+const QString DefaultPort = QString::number(EthDefaultPort);
 
 enum class KeyRead { Missing, NoText, Unreadable, Text };
 
@@ -327,7 +327,7 @@ void LoadConfig(TXMLDocument& doc)
     readText(Interface, HostKey, EthHost);
     std::int32_t port = 0;
     if (readInteger(Interface, PortKey, port))
-        EthPort = port > 0 ? port : 1001;
+        EthPort = port > 0 ? port : EthDefaultPort;
 }
 
 void SaveConfig(TXMLDocument& doc)

@@ -7,11 +7,9 @@
 #include "DatabaseCheck.h"
 #include "DatabaseFile.h"
 #include "Global.h"
-#include "HostLookups.h"
 #include "ProcessData.h"
 #include "QuitSignals.h"
 #include "ScaleFleet.h"
-#include "ScaleJob.h"
 #include "Progress.h"
 #include "SendOptions.h"
 #include "SleepInhibitor.h"
@@ -31,18 +29,10 @@
 #include <memory>
 #include <new>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-// Descriptors one upload may hold at once: a device and its event thread's
-// eventfd, or a TCP socket (closed before a reconnect opens the next); UDP
-// scales share one socket. And what the program needs besides.
-constexpr rlim_t kFilesPerSerial = 3;
-constexpr rlim_t kFilesPerTcp = 1;
-constexpr rlim_t kFilesReserved = 64;
 
 void Err(const QString& text)
 {
@@ -83,31 +73,10 @@ bool OpenLog(const QString& path, QFile& file, QString& error)
     return false;
 }
 
-// Raises the open-file limit as far as it goes; returns how many uploads fit.
-std::size_t UploadsThatFit(const std::vector<TTarget>& targets)
-{
-    rlim_t perUpload = 0;
-    for (const TTarget& t : targets)
-        perUpload = std::max(perUpload, t.Kind == ckSerial ? kFilesPerSerial : t.Protocol == epTCP ? kFilesPerTcp : 0);
-    if (perUpload == 0)
-        return SIZE_MAX;
-    rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
-        return SIZE_MAX;
-    if (limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &limit);
-        getrlimit(RLIMIT_NOFILE, &limit);
-    }
-    if (limit.rlim_cur == RLIM_INFINITY)
-        return SIZE_MAX;
-    return limit.rlim_cur > kFilesReserved + perUpload ? (limit.rlim_cur - kFilesReserved) / perUpload : 1;
-}
-
 // "accepted", or the cause; and how the link's losses were got over.
 QString OutcomeText(const TScaleResult& r)
 {
-    QString text = r.State == TJobState::Accepted ? QStringLiteral("accepted") : r.Cause;
+    QString text = r.State == TJobState::Accepted ? OutcomeWord(r) : r.Cause;
     if (r.Reconnects > 0)
         text += QStringLiteral(" after %1 reconnect%2").arg(r.Reconnects).arg(r.Reconnects == 1 ? "" : "s");
     if (r.StartedOver)
@@ -230,7 +199,7 @@ bool OpenRunLog(const TSendOptions& o, const TGridTable& table, TCommLog& log, Q
 // --jobs, or every scale at once, as far as the open-file limit allows.
 std::size_t JobsAtOnce(const TSendOptions& o)
 {
-    const std::size_t fit = UploadsThatFit(o.Targets);
+    const std::size_t fit = TFleet::UploadsThatFit(o.Targets);
     const std::size_t wanted = o.Jobs > 0 ? static_cast<std::size_t>(o.Jobs) : o.Targets.size();
     if (wanted <= fit)
         return wanted;
@@ -238,18 +207,54 @@ std::size_t JobsAtOnce(const TSendOptions& o)
     return fit;
 }
 
-// One local port for every UDP scale, as each answers to it; the endpoint
-// routes their replies by the sender's address.
-std::shared_ptr<TUdpPort> OpenUdpEndpoint(quint16 port, TCommLog* log)
+// Every UDP scale answers to the fleet's one local port; the endpoint routes
+// their replies by the sender's address, and the log tells what it dropped.
+void LogDroppedDatagrams(TUdpPort& udp, quint16 port, TCommLog& log)
 {
-    const auto udp = std::make_shared<TUdpPort>(port);
-    if (log) {
-        const int endpoint = log->LinkId(QStringLiteral("udp://0.0.0.0:%1").arg(port));
-        udp->OnIgnored = [log, endpoint](std::uint32_t from, std::uint64_t count) {
-            LogIgnoredDatagrams(*log, endpoint, from, count);
-        };
+    const int endpoint = log.LinkId(QStringLiteral("udp://0.0.0.0:%1").arg(port));
+    udp.OnIgnored = [&log, endpoint](std::uint32_t from, std::uint64_t count) {
+        LogIgnoredDatagrams(log, endpoint, from, count);
+    };
+}
+
+// Runs the event loop until every upload ended; a quit signal interrupts
+// them all. Returns that signal, or 0.
+int RunFleet(TFleet& fleet)
+{
+    int signal = 0;
+    QObject scope;  // the signals reach this run only while it runs
+    OnQuitSignal([&](int s) {
+        if (signal)
+            return;
+        signal = s;
+        fleet.Interrupt();
+    }, &scope);
+    fleet.OnEnded = [] { QCoreApplication::exit(0); };
+    try {
+        fleet.Start();
+        if (fleet.Running() > 0)
+            QCoreApplication::exec();
+    } catch (const std::bad_alloc&) {
+        fleet.Abandon(QStringLiteral("out of memory"));
     }
-    return udp;
+    fleet.ReleaseEnded();  // the links close before the report
+    return signal;
+}
+
+TFleetPolicy PolicyOf(const TSendOptions& o)
+{
+    TFleetPolicy policy;
+    policy.Position = o.Position;
+    policy.Kind = o.Kind;
+    policy.Retries = o.Retries;
+    policy.Timeout = std::chrono::seconds(o.TimeoutSeconds);
+    policy.ConnectTimeoutMs = o.ConnectTimeoutSeconds * 1000;
+    policy.ReconnectSeconds = o.ReconnectSeconds;
+    policy.UdpPort = o.UdpPort;
+    policy.AtOnce = JobsAtOnce(o);
+    // Names are looked up as their scales start, each within the connect timeout.
+    policy.LookUpNames = true;
+    return policy;
 }
 
 // The upload to every scale, at most o.Jobs at once, and the outcome of each.
@@ -260,23 +265,9 @@ int SendToScales(const TSendOptions& o, const TGridTable& table)
     if (!OpenRunLog(o, table, log, logFile))
         return 2;
     TCommLog* logged = o.LogPath.isEmpty() ? nullptr : &log;
-    const auto udp = OpenUdpEndpoint(o.UdpPort, logged);
-    TDeadlines deadlines(std::chrono::seconds(o.TimeoutSeconds));
-    TDeadlines gaps(std::chrono::milliseconds(TUpload::GapMs));
-    // Names are looked up as their scales start, each within the connect timeout.
-    THostLookups lookups(THostLookups::DefaultAtOnce, o.ConnectTimeoutSeconds * 1000);
-    TScaleKeys keys;
-    QString same;
-    keys.Add(o.Targets, same);  // found no two already, when the options were read
-    TFleet fleet(o.Targets, [&](const TTarget& t) {
-        auto job = std::make_unique<TScaleJob>(t, table, o.Position, deadlines, gaps, o.Retries, udp, logged);
-        job->Kind = o.Kind;
-        job->ConnectTimeoutMs = o.ConnectTimeoutSeconds * 1000;
-        job->Lookups = &lookups;
-        job->Scales = &keys;
-        job->ReconnectSeconds = o.ReconnectSeconds;
-        return job;
-    }, JobsAtOnce(o), table.RowCount());
+    TFleet fleet(o.Targets, table, PolicyOf(o), logged);
+    if (logged)
+        LogDroppedDatagrams(fleet.Udp(), o.UdpPort, log);
 
     TProgress progress(o.Targets, table.RowCount(), TProgress::ModeFor(o.Quiet, o.Progress, o.Targets.size()));
     // Held from before the first upload to after the last; the answer comes while they run.
@@ -286,12 +277,12 @@ int SendToScales(const TSendOptions& o, const TGridTable& table)
         sleepLock.Tell = [&log, link = log.LinkId(QStringLiteral("desktop"))](const QString& text) { log.Event(link, text); };
     sleepLock.Hold(o.Targets.size() == 1 ? QStringLiteral("Sending a database to a scale")
                                          : QStringLiteral("Sending a database to %1 scales").arg(o.Targets.size()));
-    fleet.OnEvent = [&](TScaleJob& job, TScaleJob::TEvent event) {
+    fleet.OnEvent = [&](std::size_t, TScaleJob& job, TScaleJob::TEvent event) {
         progress.Event(job, event);
         if (event == TScaleJob::evFinished && logged)
             logFile.flush();
     };
-    const int signal = fleet.Run();
+    const int signal = RunFleet(fleet);
     sleepLock.Release();
     progress.Finish();
     return Conclude(o, fleet.Results, signal, logged ? &logFile : nullptr);

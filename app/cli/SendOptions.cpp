@@ -1,12 +1,11 @@
 #include "SendOptions.h"
 
 #include "DatabaseKinds.h"
+#include "ScaleKeys.h"
 #include "ScaleList.h"
 #include "Global.h"
-#include "IdUdpServer.h"
 
-#include <QFileInfo>
-#include <QHostAddress>
+#include <QFile>
 
 #include <algorithm>
 #include <cerrno>
@@ -25,6 +24,7 @@ struct TOptionText {
     const char* Value;    // empty: a switch
     const char* Text;
     const char* Default;  // empty: none to show
+    int Number = -1;      // a number's default, from FleetDefaults, when Default is empty
 };
 
 const TOptionText Options[] = {
@@ -33,12 +33,12 @@ const TOptionText Options[] = {
     {"device", "TYPE", "The device type: standard or qd58.", "standard"},
     {"kind", "KIND", "The database kind: product or user (standard); label, user or status (qd58).",
      "the type's first, product or label"},
-    {"timeout", "SECONDS", "Ends an upload whose command gets no reply for SECONDS.", "10"},
-    {"connect-timeout", "SECONDS", "Ends an upload whose link is not up after SECONDS.", "10"},
-    {"retries", "N", "Ends a scale's upload when it answers one command wrongly N times in a row.", "5"},
-    {"reconnect", "SECONDS", "Tries a link lost during an upload again every 2 s for up to SECONDS, then sends the awaited command again (0: the loss ends the upload).", "30"},
+    {"timeout", "SECONDS", "Ends an upload whose command gets no reply for SECONDS.", "", FleetDefaults::TimeoutSeconds},
+    {"connect-timeout", "SECONDS", "Ends an upload whose link is not up after SECONDS.", "", FleetDefaults::ConnectTimeoutSeconds},
+    {"retries", "N", "Ends a scale's upload when it answers one command wrongly N times in a row.", "", FleetDefaults::Retries},
+    {"reconnect", "SECONDS", "Tries a link lost during an upload again every 2 s for up to SECONDS, then sends the awaited command again (0: the loss ends the upload).", "", FleetDefaults::ReconnectSeconds},
     {"jobs", "N", "At most N uploads at once.", "all at once"},
-    {"udp-port", "N", "The local UDP port every UDP scale answers to (0 takes any free port).", "1001"},
+    {"udp-port", "N", "The local UDP port every UDP scale answers to (0 takes any free port).", "", FleetDefaults::UdpPort},
     {"report", "FORMAT", "The outcome on standard output as text or json (one object per scale).", "text"},
     {"log", "FILE", "Writes every command, reply and link event to FILE, one a line.", ""},
     {"check", "", "Only checks FILE: exit 0 when nothing is found, 1 otherwise; no link needed "
@@ -110,6 +110,11 @@ QString Wrapped(const QString& text, int indent, int first)
     return out + line + QLatin1Char('\n');
 }
 
+QString DefaultText(const TOptionText& o)
+{
+    return o.Number >= 0 ? QString::number(o.Number) : QString::fromLatin1(o.Default);
+}
+
 QString OptionLine(const TOptionText& o)
 {
     QString names;
@@ -118,8 +123,8 @@ QString OptionLine(const TOptionText& o)
     if (*o.Value)
         names += QLatin1Char(' ') + QLatin1String(o.Value);
     QString text = QLatin1String(o.Text);
-    if (*o.Default)
-        text += QStringLiteral(" Default: %1.").arg(QLatin1String(o.Default));
+    if (!DefaultText(o).isEmpty())
+        text += QStringLiteral(" Default: %1.").arg(DefaultText(o));
     const QString head = QStringLiteral("  %1").arg(names, -20);
     if (head.size() > 22)
         return head + QLatin1Char('\n') + QString(24, ' ') + Wrapped(text, 24, 24);
@@ -131,8 +136,6 @@ QString CannotRead(const QString& path, int error)
     return QStringLiteral("cannot read %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(error)));
 }
 
-// A links file is read whole, up to this: a few hundred thousand links.
-constexpr qsizetype kLinksFileLimit = qsizetype(16) << 20;
 // The bytes of a links file that may be a pipe ("-" is standard input, or a
 // FIFO, or <(...)): read to its end, waiting only while a writer holds it
 // open. A FIFO that no writer has opened reads as empty at once.
@@ -147,7 +150,7 @@ bool ReadLinkBytes(const QString& path, QByteArray& bytes, QString& error)
     char buf[65536];
     for (;;) {
         const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n > 0 && bytes.size() + n > kLinksFileLimit) {
+        if (n > 0 && bytes.size() + n > kScaleListLimit) {
             error = QStringLiteral("%1 holds over 16 MiB: not a list of links").arg(path);
             break;
         }
@@ -200,8 +203,7 @@ bool ReadTargets(const QCommandLineParser& parser, std::vector<TTarget>& targets
     for (const QString& link : parser.values(QStringLiteral("to"))) {
         TTarget t;
         if (!ParseLink(link, t)) {
-            error = QStringLiteral("bad link %1: use tcp://HOST:PORT, udp://ADDRESS:PORT (four numbers 0-255) "
-                                   "or serial:DEVICE[@BAUD]").arg(link);
+            error = QStringLiteral("bad link %1: use %2").arg(link, LinkForms());
             return false;
         }
         targets.push_back(t);
@@ -255,29 +257,6 @@ bool ReadKind(const QCommandLineParser& parser, TSendOptions& o, QString& error)
     return true;
 }
 
-QString TcpKey(const QHostAddress& address, std::int32_t port)
-{
-    return QStringLiteral("tcp %1:%2").arg(address.toString()).arg(port);
-}
-
-// What tells one scale from another without a lookup: a TCP address with
-// its port (a name with its port until its lookup ends); a UDP address alone,
-// as replies are routed by it; a serial device by its real path.
-QString ScaleKey(const TTarget& t)
-{
-    if (t.Kind == ckSerial) {
-        const QString real = QFileInfo(t.Host).canonicalFilePath();
-        return QStringLiteral("serial ") + (real.isEmpty() ? t.Host : real);
-    }
-    std::uint32_t address = 0;
-    const bool numeric = ParseDottedDecimal(t.Host, address);
-    if (t.Protocol == epUDP)
-        return QStringLiteral("udp %1").arg(numeric ? address : 0);
-    if (numeric)
-        return TcpKey(QHostAddress(address), t.Port);
-    return QStringLiteral("tcp name %1:%2").arg(t.Host.toLower()).arg(t.Port);
-}
-
 } // namespace
 
 int NearestStandardBaud(int rate)
@@ -289,43 +268,11 @@ int NearestStandardBaud(int rate)
     return nearest;
 }
 
-bool TScaleKeys::Add(const std::vector<TTarget>& targets, QString& error)
-{
-    for (const TTarget& t : targets) {
-        const QString key = ScaleKey(t);
-        const auto first = held_.constFind(key);
-        if (first != held_.constEnd()) {
-            error = QStringLiteral("%1 and %2 are the same scale").arg(first->Name, t.Name);
-            return false;
-        }
-        held_.insert(key, {t.Link, t.Name});
-    }
-    return true;
-}
-
-QString TScaleKeys::Claim(const TTarget& t, const QList<QHostAddress>& addresses)
-{
-    for (const QHostAddress& a : addresses) {
-        const auto other = held_.constFind(TcpKey(a, t.Port));
-        if (other != held_.constEnd() && other->Link != t.Link)
-            return other->Name;
-    }
-    for (const QHostAddress& a : addresses)
-        held_.insert(TcpKey(a, t.Port), {t.Link, t.Name});
-    return QString();
-}
-
-bool FindSameScale(const std::vector<TTarget>& targets, QString& error)
-{
-    TScaleKeys keys;
-    return keys.Add(targets, error);
-}
-
 void AddOptions(QCommandLineParser& parser)
 {
     for (const TOptionText& o : Options) {
         QCommandLineOption option(QString::fromLatin1(o.Names).split(','), QLatin1String(o.Text), QLatin1String(o.Value));
-        const QString defaultValue = QLatin1String(o.Default);
+        const QString defaultValue = DefaultText(o);
         if (*o.Value && !defaultValue.isEmpty() && !defaultValue.contains(' '))
             option.setDefaultValue(defaultValue);
         parser.addOption(option);

@@ -43,7 +43,7 @@ public:
     TComPort& Serial();
     // The Ethernet link, made anew: a UDP endpoint of its own on
     // udpLocalPort (0: any), or one its owner shares among several scales.
-    CEthConnection& MakeEthernet(quint16 udpLocalPort = 1001);
+    CEthConnection& MakeEthernet(quint16 udpLocalPort = EthDefaultPort);
     CEthConnection& MakeEthernet(std::shared_ptr<TUdpPort> sharedUdp);
 
     // The log's entries from now on go under this name.

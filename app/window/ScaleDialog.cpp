@@ -39,9 +39,7 @@ void TScaleDialog::Check()
     TTarget t;
     const bool ok = ParseLink(EditLink->text().trimmed(), t);
     Buttons->button(QDialogButtonBox::Ok)->setEnabled(ok);
-    LabelHint->setText(ok ? QString()
-                          : QStringLiteral("Type tcp://HOST:PORT, udp://ADDRESS:PORT (four numbers 0-255) "
-                                           "or serial:DEVICE[@BAUD]"));
+    LabelHint->setText(ok ? QString() : QStringLiteral("Type %1").arg(LinkForms()));
     EditLink->setAccessibleDescription(LabelHint->text());
 }
 

@@ -2,8 +2,6 @@
 
 #include "GridTable.h"
 #include "ScaleReport.h"
-#include "IdUdpServer.h"
-#include "UdpPort.h"
 
 #include <QMetaObject>
 
@@ -31,16 +29,16 @@ TScalesModel::TScalesModel(const TGridTable& table, TCommLog& log, QObject* pare
     tick_.setInterval(250);
     connect(&tick_, &QTimer::timeout, this, [this] {
         for (std::size_t i = 0; i < rows_.size(); ++i)
-            if (rows_[i].Job)
+            if (Job(rows_[i]))
                 RowChanged(static_cast<int>(i));
     });
 }
 
-TScalesModel::~TScalesModel()
+TScalesModel::~TScalesModel() = default;
+
+const TScaleJob* TScalesModel::Job(const TRow& r) const
 {
-    // The jobs before the deadlines they hold.
-    ended_.clear();
-    rows_.clear();
+    return fleet_ && r.RunAt >= 0 ? fleet_->Job(static_cast<std::size_t>(r.RunAt)) : nullptr;
 }
 
 int TScalesModel::rowCount(const QModelIndex& parent) const
@@ -58,7 +56,8 @@ QVariant TScalesModel::data(const QModelIndex& index, int role) const
     if (!index.isValid() || index.row() >= rowCount())
         return {};
     const TRow& r = Row(index.row());
-    const int percent = r.Job ? r.Job->Percent : r.Percent;
+    const TScaleJob* job = Job(r);
+    const int percent = job ? job->Percent : r.Percent;
     if (role == PercentRole)
         return percent;
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole && role != Qt::AccessibleTextRole)
@@ -69,7 +68,7 @@ QVariant TScalesModel::data(const QModelIndex& index, int role) const
     case scState: return StateText(r);
     case scProgress: return QStringLiteral("%1 %").arg(percent);
     case scTime:
-        if (r.Job)
+        if (job)
             return Seconds(static_cast<double>(r.Clock.elapsed()) / 1000.0);
         return r.Ran ? Seconds(r.Result.Seconds) : QString();
     }
@@ -86,14 +85,14 @@ QVariant TScalesModel::headerData(int section, Qt::Orientation orientation, int 
 
 QString TScalesModel::StateText(const TRow& r) const
 {
-    if (r.Job) {
+    if (const TScaleJob* job = Job(r)) {
         if (r.Attempt > 0)
             return QStringLiteral("reconnecting (attempt %1)").arg(r.Attempt);
         if (!r.Connected)
             return QStringLiteral("connecting");
-        if (r.Job->RecordsSent == 0)
+        if (job->RecordsSent == 0)
             return QStringLiteral("connected");
-        return QStringLiteral("sending record %1 of %2").arg(r.Job->RecordsSent).arg(table_.RowCount());
+        return QStringLiteral("sending record %1 of %2").arg(job->RecordsSent).arg(table_.RowCount());
     }
     if (!r.Ran)
         return QStringLiteral("idle");
@@ -106,17 +105,17 @@ QString TScalesModel::StateText(const TRow& r) const
 
 void TScalesModel::Add(const TScaleListEntry& entry)
 {
-    if (running_)
+    if (RunningCount())
         return;
     const int at = rowCount();
     beginInsertRows({}, at, at);
-    rows_.push_back(TRow{entry, false, {}, nullptr, false, 0, 0, {}});
+    rows_.push_back(TRow{entry, false, {}, -1, false, 0, 0, {}});
     endInsertRows();
 }
 
 void TScalesModel::Remove(int row)
 {
-    if (running_ || row < 0 || row >= rowCount())
+    if (RunningCount() || row < 0 || row >= rowCount())
         return;
     // The lines above it stay where they were: its comments, and lines that
     // could not be read, go with the next scale (or the end of the list).
@@ -127,17 +126,19 @@ void TScalesModel::Remove(int row)
     rows_.erase(rows_.begin() + row);
     endRemoveRows();
     run_.clear();  // its rows' numbers moved
+    fleet_.reset();
 }
 
 void TScalesModel::SetList(TScaleList list)
 {
-    if (running_)
+    if (RunningCount())
         return;
     beginResetModel();
     rows_.clear();
     run_.clear();
+    fleet_.reset();
     for (TScaleListEntry& e : list.Entries)
-        rows_.push_back(TRow{std::move(e), false, {}, nullptr, false, 0, 0, {}});
+        rows_.push_back(TRow{std::move(e), false, {}, -1, false, 0, 0, {}});
     after_ = list.After;
     endResetModel();
 }
@@ -151,127 +152,107 @@ TScaleList TScalesModel::List() const
     return list;
 }
 
-// UDP replies are told apart by their sender's address alone: a second
-// scale at one address could take the first one's replies.
-bool TScalesModel::SameUdpAddress(int i, const std::vector<int>& before)
+TFleetPolicy TScalesModel::Policy(int position, quint16 udpPort) const
 {
-    const TTarget& t = Row(i).Entry.Target;
-    std::uint32_t address = 0;
-    if (t.Kind != ckEthernet || t.Protocol != epUDP || !ParseDottedDecimal(t.Host, address))
-        return false;
-    for (const int j : before) {
-        const TTarget& o = Row(j).Entry.Target;
-        std::uint32_t other = 0;
-        if (o.Kind == ckEthernet && o.Protocol == epUDP && ParseDottedDecimal(o.Host, other) && other == address) {
-            TRow& r = rows_[static_cast<std::size_t>(i)];
-            r.Ran = true;
-            r.Result = {TJobState::Failed,
-                        QStringLiteral("%1 and %2 are one address over UDP: its replies could not be told apart")
-                            .arg(o.Link, t.Link), 0, 0.0};
-            RowChanged(i);
-            return true;
-        }
-    }
-    return false;
+    TFleetPolicy policy;
+    policy.Position = position;
+    policy.Kind = KindWord;
+    policy.Retries = Retries;
+    policy.Timeout = Timeout;
+    policy.ReconnectSeconds = ReconnectSeconds;
+    policy.UdpPort = udpPort;
+    return policy;
 }
 
 void TScalesModel::Send(const std::vector<int>& rows, int position, quint16 udpPort)
 {
-    if (running_ || rows.empty())
+    if (RunningCount() || rows.empty())
         return;
+    fleet_.reset();  // the last run's: its port is free again before the next one opens it
     run_.clear();
-    // Kept from an earlier run while its ended jobs still hold them.
-    if (!deadlines_) {
-        deadlines_ = std::make_unique<TDeadlines>(Timeout);
-        gaps_ = std::make_unique<TDeadlines>(std::chrono::milliseconds(TUpload::GapMs));
-    }
-    if (!udp_)
-        udp_ = std::make_shared<TUdpPort>(udpPort);
+    for (TRow& r : rows_)
+        r.RunAt = -1;
+    std::vector<TTarget> targets;
     for (const int i : rows) {
-        if (i < 0 || i >= rowCount() || std::find(run_.begin(), run_.end(), i) != run_.end())
+        if (i < 0 || i >= rowCount() || rows_[static_cast<std::size_t>(i)].RunAt >= 0)
             continue;
-        if (!SameUdpAddress(i, run_))
-            Start(i, position);
+        rows_[static_cast<std::size_t>(i)].RunAt = static_cast<int>(run_.size());
         run_.push_back(i);
+        targets.push_back(Row(i).Entry.Target);
     }
-    if (running_)
+    fleet_ = std::make_unique<TFleet>(std::move(targets), table_, Policy(position, udpPort), &log_);
+    fleet_->OnEvent = [this](std::size_t at, TScaleJob& job, TScaleJob::TEvent event) { Event(at, job, event); };
+    fleet_->OnEnded = [this] { RunEnded(); };
+    fleet_->Start();
+    for (const int i : run_)
+        Begin(i);
+    if (RunningCount())
         tick_.start();
     else
         OnRunEnded();
 }
 
-void TScalesModel::Start(int i, int position)
+// A row of the run starts over, or shows at once that it failed: the same
+// scale as a row before it.
+void TScalesModel::Begin(int i)
 {
     TRow& r = rows_[static_cast<std::size_t>(i)];
-    r.Ran = false;
-    r.Result = {};
+    const TScaleResult& result = fleet_->Results[static_cast<std::size_t>(r.RunAt)];
+    r.Ran = result.State != TJobState::Running;
+    r.Result = result;
     r.Connected = false;
     r.Attempt = 0;
     r.Percent = 0;
     r.Clock.start();
-    r.Job = std::make_unique<TScaleJob>(r.Entry.Target, table_, position, *deadlines_, *gaps_, Retries, udp_, &log_);
-    r.Job->OnEvent = [this, i](TScaleJob& job, TScaleJob::TEvent event) { Event(i, job, event); };
-    r.Job->ReconnectSeconds = ReconnectSeconds;
-    r.Job->Kind = KindWord;
-    TScaleJob* job = r.Job.get();
-    QTimer::singleShot(0, job, [job] { job->Begin(); });
-    ++running_;
     RowChanged(i);
 }
 
-void TScalesModel::Event(int i, TScaleJob& job, TScaleJob::TEvent event)
+void TScalesModel::Event(std::size_t at, TScaleJob& job, TScaleJob::TEvent event)
 {
+    const int i = run_[at];
+    TRow& r = rows_[static_cast<std::size_t>(i)];
     if (event == TScaleJob::evConnected)
-        rows_[static_cast<std::size_t>(i)].Connected = true;
-    rows_[static_cast<std::size_t>(i)].Attempt = job.ReconnectAttempt();
+        r.Connected = true;
+    r.Attempt = job.ReconnectAttempt();
     if (event == TScaleJob::evFinished)
         Ended(i, job);
     else
         RowChanged(i);
 }
 
-void TScalesModel::Ended(int i, TScaleJob& job)
+void TScalesModel::Ended(int i, const TScaleJob& job)
 {
     TRow& r = rows_[static_cast<std::size_t>(i)];
     r.Ran = true;
-    r.Result = ResultOf(job);
+    r.Result = fleet_->Results[static_cast<std::size_t>(r.RunAt)];
     r.Percent = job.Percent;
-    // This runs inside the job's own callbacks: delete it, and so close its
-    // link, once they have returned.
-    ended_.push_back(std::move(r.Job));
-    QMetaObject::invokeMethod(&context_, [this] { ReleaseJobs(); }, Qt::QueuedConnection);
-    --running_;
     RowChanged(i);
     OnScaleEnded(i);
-    if (running_ == 0) {
-        tick_.stop();
-        OnRunEnded();
-    }
 }
 
-void TScalesModel::ReleaseJobs()
+void TScalesModel::RunEnded()
 {
-    ended_.clear();
-    if (running_ == 0) {
-        udp_.reset();  // the UDP port is free again for the window's own link
-        deadlines_.reset();
-        gaps_.reset();
-    }
+    tick_.stop();
+    OnRunEnded();
+    // Inside the last job's callbacks: the fleet goes once they returned.
+    QMetaObject::invokeMethod(&context_, [this] {
+        if (fleet_ && fleet_->Running() == 0)
+            fleet_.reset();
+    }, Qt::QueuedConnection);
 }
 
 void TScalesModel::StopAll()
 {
-    for (TRow& r : rows_)
-        if (r.Job)
-            r.Job->Interrupt();
+    if (RunningCount())
+        fleet_->Interrupt();
 }
 
 std::vector<std::int32_t> TScalesModel::RunningIndexes() const
 {
     std::vector<std::int32_t> indexes;
     for (const TRow& r : rows_)
-        if (r.Job)
-            indexes.push_back(r.Job->UploadIndex());
+        if (const TScaleJob* job = Job(r))
+            indexes.push_back(job->UploadIndex());
     return indexes;
 }
 
@@ -343,7 +324,8 @@ int TScalesModel::RunPercent() const
     int sum = 0;
     for (const int i : run_) {
         const TRow& r = rows_[static_cast<std::size_t>(i)];
-        sum += r.Job ? r.Job->Percent : r.Percent;
+        const TScaleJob* job = Job(r);
+        sum += job ? job->Percent : r.Percent;
     }
     return sum / static_cast<int>(run_.size());
 }

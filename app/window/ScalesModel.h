@@ -1,8 +1,8 @@
 #pragma once
-// The scales panel's rows and their uploads: one scale a row, each run
-// through its own TScaleJob (link, upload, log feed), all at once. A job
-// lives while its upload runs; its outcome stays in the row.
-#include "Deadlines.h"
+// The scales panel's rows and their uploads: one scale a row, a view over
+// the fleet runner that sends to the rows of a run. A row shows its job's
+// progress while its upload runs; its outcome stays in the row.
+#include "FleetDefaults.h"
 #include "ScaleFleet.h"
 #include "ScaleJob.h"
 #include "ScaleList.h"
@@ -18,7 +18,6 @@
 
 class TCommLog;
 class TGridTable;
-class TUdpPort;
 
 class TScalesModel : public QAbstractTableModel {
     Q_OBJECT
@@ -31,7 +30,7 @@ public:
         TScaleListEntry Entry;
         bool Ran = false;             // Result holds its last upload's outcome
         TScaleResult Result;
-        std::unique_ptr<TScaleJob> Job;  // while its upload runs
+        int RunAt = -1;               // its place in the running fleet; -1: none
         bool Connected = false;
         int Attempt = 0;              // the reconnection attempt its link reports; 0: none
         int Percent = 0;
@@ -47,6 +46,8 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
     const TRow& Row(int i) const { return rows_[static_cast<std::size_t>(i)]; }
+    // The row's job while its upload runs; else null.
+    const TScaleJob* Job(const TRow& r) const;
     // The list's changes; none while an upload runs.
     void Add(const TScaleListEntry& entry);
     void Remove(int row);
@@ -57,7 +58,7 @@ public:
     // `position`; UDP scales share one endpoint on udpPort.
     void Send(const std::vector<int>& rows, int position, quint16 udpPort);
     void StopAll();
-    int RunningCount() const { return running_; }
+    int RunningCount() const { return fleet_ ? static_cast<int>(fleet_->Running()) : 0; }
     // Where each running upload stands, as its UploadIndex.
     std::vector<std::int32_t> RunningIndexes() const;
     // Called as each scale's upload ends, with its row.
@@ -73,32 +74,30 @@ public:
     // Every row that ran, as `scaledb send --report json` prints it.
     QByteArray Report() const;
 
-    int Retries = 5;
-    std::chrono::milliseconds Timeout{10000};
-    int ReconnectSeconds = 30;           // a link lost mid-upload is tried again this long
+    int Retries = FleetDefaults::Retries;
+    std::chrono::milliseconds Timeout{FleetDefaults::TimeoutSeconds * 1000};
+    int ReconnectSeconds = FleetDefaults::ReconnectSeconds;  // a link lost mid-upload is tried again this long
     QString KindWord = QStringLiteral("product");  // the database kind, for the log
     // The last upload of a run ended.
     std::function<void()> OnRunEnded = [] {};
 
 private:
-    void Start(int i, int position);
-    void Event(int i, TScaleJob& job, TScaleJob::TEvent event);
-    void Ended(int i, TScaleJob& job);
-    void ReleaseJobs();
+    TFleetPolicy Policy(int position, quint16 udpPort) const;
+    void Begin(int i);
+    void Event(std::size_t at, TScaleJob& job, TScaleJob::TEvent event);
+    void Ended(int i, const TScaleJob& job);
+    void RunEnded();
     void RowChanged(int i);
-    bool SameUdpAddress(int i, const std::vector<int>& before);
 
     const TGridTable& table_;
     TCommLog& log_;
-    // Declared before the jobs, which remove their deadlines as they go.
-    std::unique_ptr<TDeadlines> deadlines_;
-    std::unique_ptr<TDeadlines> gaps_;
-    std::shared_ptr<TUdpPort> udp_;
     QByteArray after_;  // the list's comment lines after the last scale
     std::vector<TRow> rows_;
-    std::vector<std::unique_ptr<TScaleJob>> ended_;  // deleted on the next turn of the loop
-    std::vector<int> run_;  // the rows of the last run
-    int running_ = 0;
+    std::vector<int> run_;  // the rows of the last run, in the fleet's order
+    // The run's fleet; kept once it ended until the next turn of the loop,
+    // as it ends inside a job's callbacks. Freed, the UDP port is free again
+    // for the window's own link.
+    std::unique_ptr<TFleet> fleet_;
     QTimer tick_;
     QObject context_;
 };

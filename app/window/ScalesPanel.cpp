@@ -27,9 +27,6 @@
 
 namespace {
 
-// A list is a few hundred lines; anything this large is not one.
-constexpr qint64 kListLimit = qint64(16) << 20;
-
 const QString Caption = QStringLiteral("Scales");
 
 // Draws the progress column as a bar.
@@ -317,7 +314,7 @@ bool TScalesPanel::OpenList(const QString& path)
 bool TScalesPanel::LoadList(const QString& path, QString& error)
 {
     QByteArray bytes;
-    if (!ReadBounded(path, kListLimit, bytes)) {
+    if (!ReadBounded(path, kScaleListLimit, bytes)) {
         error = QStringLiteral("%1 cannot be read as a list of scales").arg(path);
         return false;
     }

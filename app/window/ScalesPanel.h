@@ -3,6 +3,8 @@
 // and the buttons (and "Scales" menu items) that keep the list and send the
 // window's table to several scales at once. Dockable, hidden until "View >
 // Scales" shows it, as the communication log is.
+#include "FleetDefaults.h"
+
 #include <QDockWidget>
 
 #include <functional>
@@ -56,7 +58,7 @@ public:
     // A run's last upload ended, with the run's summary.
     std::function<void(const QString& summary)> RunEnded = [](const QString&) {};
     // The local port every UDP scale answers to (0: any).
-    quint16 UdpPort = 1001;
+    quint16 UdpPort = FleetDefaults::UdpPort;
 
     TScalesModel* Model;
     QLabel* ListNote;  // what of the list's file could not be read; hidden when all could

@@ -10,6 +10,7 @@
 #include "DatabaseKinds.h"
 #include "EthConnection.h"
 #include "FileDialogs.h"
+#include "FleetDefaults.h"
 #include "FocusReturn.h"
 #include "GridCellTip.h"
 #include "Global.h"
@@ -42,7 +43,7 @@
 #include <QVBoxLayout>
 
 TForm1* Form1 = nullptr;
-quint16 TForm1::UdpLocalPort = 1001;
+quint16 TForm1::UdpLocalPort = FleetDefaults::UdpPort;
 bool TForm1::TerminateOnClose = true;
 
 // The icons are built into this static library, whose resource initialiser
@@ -346,7 +347,7 @@ void TForm1::FormCreate()
         ComPort1.RestoreSettings(ssIniFile, AppFolder() + QStringLiteral("ComPortTest.ini"));
     } catch (...) {
     }
-    Session.MakeEthernet(UdpLocalPort);
+    Session.MakeEthernet(UdpLocalPort).StateTarget = MainWindowHandle;
     LinkState = lsDisconnected;
     XMLConfig.FileName = ConfigFilePath();
     EnsureConfigDefaults(XMLConfig);

@@ -1,6 +1,6 @@
 #include "EthConnection.h"
 
-#include "Global.h"
+#include "EthProtocol.h"
 #include "PostMessage.h"
 
 #include <QHostAddress>
@@ -58,7 +58,7 @@ void CEthConnection::PostState()
 {
     if (OnStateChange)
         OnStateChange();
-    PostMessage(StateTarget ? StateTarget : MainWindowHandle, WM_LINKSTATE, static_cast<std::intptr_t>(State), 0);
+    PostMessage(StateTarget, WM_LINKSTATE, static_cast<std::intptr_t>(State), 0);
 }
 
 void CEthConnection::ToggleConnection(std::uint8_t protocol, const QString& host, std::int32_t port)

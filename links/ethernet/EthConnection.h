@@ -2,10 +2,11 @@
 // CEthConnection: the Ethernet link to the scale, a TCP client or a UDP
 // endpoint. It frames nothing itself over TCP, adds one 0x00 to each UDP
 // command, swallows every socket failure (keeping its cause in LastCause),
-// and reports each change of its state by posting WM_LINKSTATE to
-// MainWindowHandle. Received text goes to the reply sink, always on the main
+// and reports each change of its state by posting WM_LINKSTATE to the
+// target its creator gives it. Received text goes to the reply sink, always on the main
 // thread; over UDP only text from the scale's own address.
 #include "ClientSocket.h"
+#include "EthProtocol.h"
 #include "PostMessage.h"
 #include "UdpPort.h"
 
@@ -29,7 +30,7 @@ public:
     using ReplySink = std::function<void(const QByteArray& text)>;
 
     // udpLocalPort 0 binds the UDP endpoint to any free port.
-    explicit CEthConnection(ReplySink replySink, quint16 udpLocalPort = 1001);
+    explicit CEthConnection(ReplySink replySink, quint16 udpLocalPort = EthDefaultPort);
     // Over UDP, shares an endpoint that its owner opened for several scales.
     CEthConnection(ReplySink replySink, std::shared_ptr<TUdpPort> sharedUdp);
     ~CEthConnection();
@@ -66,8 +67,8 @@ public:
     QString SendCause;
     // A TCP connection not up after this is given up (state 0, its cause in LastCause).
     int ConnectTimeoutMs = 10000;
-    // Where WM_LINKSTATE goes; MainWindowHandle when none. The command line
-    // gives each scale's link its own, so a state change reaches one upload.
+    // Where WM_LINKSTATE goes, as its creator says: the window's own link
+    // posts to the window, each scale of a fleet to its own job; none: nowhere.
     QObject* StateTarget = nullptr;
     // Told of each state as it is posted, at once, for whoever keeps a record.
     std::function<void()> OnStateChange;

@@ -42,13 +42,15 @@ class EthConnectionTest : public QObject {
 
     std::unique_ptr<CEthConnection> NewLink(quint16 udpPort = 0)
     {
-        return std::make_unique<CEthConnection>(
+        auto link = std::make_unique<CEthConnection>(
             [this](const QByteArray& text) {
                 if (QThread::currentThread() != QCoreApplication::instance()->thread())
                     replyOffMainThread = true;
                 replies << text;
             },
             udpPort);
+        link->StateTarget = window.get();
+        return link;
     }
 
     States Delivered()
@@ -91,14 +93,12 @@ private slots:
     {
         ResetGlobals();
         window = std::make_unique<StateRecorder>();
-        MainWindowHandle = window.get();
         replies.clear();
         replyOffMainThread = false;
     }
 
     void cleanup()
     {
-        MainWindowHandle = nullptr;
         window.reset();
     }
 

@@ -15,6 +15,8 @@
 
 // A line longer than this is no link: it is refused without being read.
 constexpr qsizetype kScaleLineLimit = 4096;
+// A list is read whole, up to this (16 MiB): a few hundred thousand links.
+constexpr qsizetype kScaleListLimit = qsizetype(16) << 20;
 
 struct TScaleListEntry {
     TTarget Target;

@@ -5,12 +5,10 @@
 #include "Global.h"
 #include "HostLookups.h"
 #include "PostMessage.h"
-#include "SendOptions.h"
+#include "ScaleKeys.h"
 #include "StatusText.h"
 #include "UdpPort.h"
 
-#include <QCoreApplication>
-#include <QPointer>
 
 #include <algorithm>
 #include <utility>
@@ -46,6 +44,11 @@ bool NeedsLookup(const TTarget& t)
 {
     std::uint32_t address = 0;
     return t.Kind == ckEthernet && t.Protocol == epTCP && !ParseDottedDecimal(t.Host, address);
+}
+
+QString LinkForms()
+{
+    return QStringLiteral("tcp://HOST:PORT, udp://ADDRESS:PORT (four numbers 0-255) or serial:DEVICE[@BAUD]");
 }
 
 bool ParseLink(const QString& text, TTarget& t)
@@ -136,13 +139,9 @@ TScaleJob::~TScaleJob()
     // The link posts its last state as it closes. Posted to this job, it would
     // be taken back out of the queue by a search through every event posted
     // to any object: thousands of jobs ending together would each walk
-    // thousands of events.
-    if (session_.EthLink) {
-        static QPointer<QObject> nowhere;
-        if (!nowhere)
-            nowhere = new QObject(QCoreApplication::instance());
-        session_.EthLink->StateTarget = nowhere;
-    }
+    // thousands of events. Posted nowhere, it is not posted at all.
+    if (session_.EthLink)
+        session_.EthLink->StateTarget = nullptr;
 }
 
 void TScaleJob::Begin()

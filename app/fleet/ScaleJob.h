@@ -1,9 +1,10 @@
 #pragma once
-// One scale's upload for `scaledb send`: its own link, exchange and deadline,
+// One scale's upload in a fleet: its own link, exchange and deadline,
 // reporting each step to the run that started it. Once it finished it takes
 // nothing more from its link; its owner deletes it (and so closes the link)
 // on the next turn of the event loop, never inside its own callbacks.
 #include "Deadlines.h"
+#include "FleetDefaults.h"
 #include "GridTable.h"
 #include "UploadSession.h"
 
@@ -36,6 +37,8 @@ enum class TJobState : std::int8_t { Running, Accepted, Failed, Interrupted };
 // tcp://HOST:PORT, udp://ADDRESS:PORT or serial:DEVICE[@BAUD]. A port is
 // decimal digits only, 1-65535; leading zeros are taken ("04001" is 4001).
 bool ParseLink(const QString& text, TTarget& t);
+// The forms a link takes, as a hint beside a link that is none.
+QString LinkForms();
 
 // A TCP link to a host name: its address comes from a lookup.
 bool NeedsLookup(const TTarget& t);
@@ -54,7 +57,7 @@ public:
     ~TScaleJob() override;
 
     // A link that takes longer than this to come up has failed.
-    static constexpr int ConnectLimitMs = 10000;
+    static constexpr int ConnectLimitMs = FleetDefaults::ConnectTimeoutSeconds * 1000;
 
     // Starts the link; the deadline runs only once a command went out.
     void Begin();
