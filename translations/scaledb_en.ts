@@ -652,6 +652,22 @@ Options:
         <source>ignored </source>
         <translation>ignored </translation>
     </message>
+    <message>
+        <source>connecting</source>
+        <translation>connecting</translation>
+    </message>
+    <message>
+        <source>connected</source>
+        <translation>connected</translation>
+    </message>
+    <message>
+        <source>opened, local UDP port </source>
+        <translation>opened, local UDP port </translation>
+    </message>
+    <message>
+        <source>closing</source>
+        <translation>closing</translation>
+    </message>
 </context>
 <context>
     <name>TCommLogPanel</name>

@@ -653,6 +653,22 @@ Opcje:
         <source>ignored </source>
         <translation>pominięto </translation>
     </message>
+    <message>
+        <source>connecting</source>
+        <translation>łączenie</translation>
+    </message>
+    <message>
+        <source>connected</source>
+        <translation>połączono</translation>
+    </message>
+    <message>
+        <source>opened, local UDP port </source>
+        <translation>otwarto, lokalny port UDP </translation>
+    </message>
+    <message>
+        <source>closing</source>
+        <translation>zamykanie</translation>
+    </message>
 </context>
 <context>
     <name>TCommLogPanel</name>
@@ -753,7 +769,7 @@ Opcje:
     </message>
     <message>
         <source>Advanced options</source>
-        <translation>Opcje zaawansowane</translation>
+        <translation>Zaawansowane</translation>
     </message>
 </context>
 <context>
@@ -1299,7 +1315,7 @@ Opcje:
     </message>
     <message>
         <source>Flow control:</source>
-        <translation>Sterowanie:</translation>
+        <translation>Kontrola przepływu:</translation>
     </message>
     <message>
         <source>Apply</source>

@@ -59,7 +59,11 @@ QString ShownEvent(const QString& text)
     static const char* const leads[] = {
         QT_TRANSLATE_NOOP("TCommLog", "upload accepted"),
         QT_TRANSLATE_NOOP("TCommLog", "upload failed: the scale did not accept the database"),
+        QT_TRANSLATE_NOOP("TCommLog", "opened, local UDP port "),
         QT_TRANSLATE_NOOP("TCommLog", "opened"),
+        QT_TRANSLATE_NOOP("TCommLog", "closing"),
+        QT_TRANSLATE_NOOP("TCommLog", "connecting"),
+        QT_TRANSLATE_NOOP("TCommLog", "connected"),
         QT_TRANSLATE_NOOP("TCommLog", "closed"),
         QT_TRANSLATE_NOOP("TCommLog", "ignored: arrived before the resend"),
         QT_TRANSLATE_NOOP("TCommLog", "line ended before the resend: the scale may hold the front of a cut command"),
