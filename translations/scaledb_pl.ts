@@ -1315,7 +1315,7 @@ Opcje:
     </message>
     <message>
         <source>Flow control:</source>
-        <translation>Kontrola przepływu:</translation>
+        <translation>Przepływ:</translation>
     </message>
     <message>
         <source>Apply</source>
