@@ -497,6 +497,13 @@ Options:
     </message>
 </context>
 <context>
+    <name>TApplication</name>
+    <message>
+        <source>Unknown error</source>
+        <translation>Unknown error</translation>
+    </message>
+</context>
+<context>
     <name>TCheckForm</name>
     <message>
         <source>Check before sending</source>
@@ -1280,6 +1287,13 @@ Options:
     <message>
         <source>Sending to %1 scales…</source>
         <translation>Sending to %1 scales…</translation>
+    </message>
+</context>
+<context>
+    <name>TStatusLine</name>
+    <message>
+        <source>Status line</source>
+        <translation>Status line</translation>
     </message>
 </context>
 <context>

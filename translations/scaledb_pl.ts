@@ -498,6 +498,13 @@ Opcje:
     </message>
 </context>
 <context>
+    <name>TApplication</name>
+    <message>
+        <source>Unknown error</source>
+        <translation>Nieznany błąd</translation>
+    </message>
+</context>
+<context>
     <name>TCheckForm</name>
     <message>
         <source>Check before sending</source>
@@ -1281,6 +1288,13 @@ Opcje:
     <message>
         <source>Sending to %1 scales…</source>
         <translation>Wysyłanie do wag (%1)…</translation>
+    </message>
+</context>
+<context>
+    <name>TStatusLine</name>
+    <message>
+        <source>Status line</source>
+        <translation>Wiersz stanu</translation>
     </message>
 </context>
 <context>
