@@ -396,6 +396,10 @@ Options:
         <source>--quiet and --progress cannot go together</source>
         <translation>--quiet and --progress cannot go together</translation>
     </message>
+    <message>
+        <source>%1 is not a standard baud rate (nearest: %2)</source>
+        <translation>%1 is not a standard baud rate (nearest: %2)</translation>
+    </message>
 </context>
 <context>
     <name>StatusText</name>

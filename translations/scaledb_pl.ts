@@ -397,6 +397,10 @@ Opcje:
         <source>--quiet and --progress cannot go together</source>
         <translation>--quiet i --progress wykluczają się</translation>
     </message>
+    <message>
+        <source>%1 is not a standard baud rate (nearest: %2)</source>
+        <translation>%1 nie jest standardową prędkością (najbliższa: %2)</translation>
+    </message>
 </context>
 <context>
     <name>StatusText</name>

@@ -202,7 +202,9 @@ void WarnUnusualBauds(const std::vector<TTarget>& targets)
 {
     for (const TTarget& t : targets)
         if (t.Kind == ckSerial && t.Port > 0 && NearestStandardBaud(t.Port) != t.Port)
-            std::fprintf(stderr, "scaledb: %d is not a standard baud rate (nearest: %d)\n", t.Port, NearestStandardBaud(t.Port));
+            std::fprintf(stderr, "scaledb: %s\n",
+                         Tr(QT_TRANSLATE_NOOP("SendOptions", "%1 is not a standard baud rate (nearest: %2)"))
+                             .arg(t.Port).arg(NearestStandardBaud(t.Port)).toLocal8Bit().constData());
 }
 
 bool ReadTargets(const QCommandLineParser& parser, std::vector<TTarget>& targets, QString& error)
