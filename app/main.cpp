@@ -12,6 +12,7 @@
 #include "ConnectionUnit.h"
 #include "QuitSignals.h"
 #include "SendCommand.h"
+#include "Translate.h"
 #include "okno.h"
 
 #include <QGuiApplication>
@@ -60,10 +61,12 @@ int main(int argc, char** argv)
         // one epoll set, not all of them handed to poll() at every wake-up.
         QCoreApplication::setEventDispatcher(new TEpollDispatcher);
         QCoreApplication app(argc, argv);
+        InstallTranslations();
         return RunCommandLine(args);
     }
 
     TApplication app(argc, argv);
+    InstallTranslations();  // before any window: captions are translated as they are made
     // For tests and screenshots only: every window in a dark theme.
     if (qEnvironmentVariableIsSet("SCALEDB_DARK_PALETTE")) {
         QApplication::setStyle(QStringLiteral("Fusion"));

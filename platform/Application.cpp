@@ -24,7 +24,7 @@ bool TApplication::notify(QObject* receiver, QEvent* event)
 
 void TApplication::ShowException()
 {
-    QString text = QStringLiteral("Unknown error");
+    QString text = QCoreApplication::translate("TApplication", "Unknown error");
     try {
         throw;
     } catch (const std::exception& e) {

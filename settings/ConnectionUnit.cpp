@@ -79,18 +79,18 @@ TConnectionForm::TConnectionForm(TCustomComPort& port, std::function<void()> pre
     : QDialog(parent), port_(port), pressConnect_(std::move(pressConnect))
 {
     setObjectName(QStringLiteral("ConnectionForm"));
-    setWindowTitle(QStringLiteral("Ustawienia połączenia"));
+    setWindowTitle(tr("Ustawienia połączenia"));
     // The theme's window colour, not a white of its own: under a dark
     // theme's light text a white background would leave nothing to read.
 
-    sbApply = MakeSpeedButton("sbApply", QStringLiteral("Apply"), QStyle::SP_DialogApplyButton, this);
+    sbApply = MakeSpeedButton("sbApply", tr("Apply"), QStyle::SP_DialogApplyButton, this);
     sbApply->setGeometry(72, 184, 73, 25);
-    sbCancel = MakeSpeedButton("sbCancel", QStringLiteral("Cancel"), QStyle::SP_DialogCancelButton, this);
+    sbCancel = MakeSpeedButton("sbCancel", tr("Cancel"), QStyle::SP_DialogCancelButton, this);
     sbCancel->setGeometry(152, 184, 65, 25);
-    rgConnection = new TRadioGroup(QStringLiteral(" Connection:"), this, 2);
+    rgConnection = new TRadioGroup(tr(" Connection:"), this, 2);
     rgConnection->setObjectName(QStringLiteral("rgConnection"));
     rgConnection->setGeometry(0, 0, 225, 41);
-    rgConnection->SetItems({QStringLiteral("Serial port"), QStringLiteral("Ethernet")});
+    rgConnection->SetItems({tr("Serial port"), QStringLiteral("Ethernet")});
     rgConnection->SetItemIndex(0);
     BuildEthernetBox();
     BuildSerialBox();
@@ -119,14 +119,14 @@ TConnectionForm::TConnectionForm(TCustomComPort& port, std::function<void()> pre
 
 void TConnectionForm::BuildEthernetBox()
 {
-    gbEthernet = new QGroupBox(QStringLiteral(" Ustawienia połączenia ethernetowego: "), this);
+    gbEthernet = new QGroupBox(tr(" Ustawienia połączenia ethernetowego: "), this);
     gbEthernet->setObjectName(QStringLiteral("gbEthernet"));
     gbEthernet->setGeometry(0, 48, 225, 129);
-    Label1 = MakeLabel("Label1", QStringLiteral("Adres IP:"), 10, 28, gbEthernet);
-    Label2 = MakeLabel("Label2", QStringLiteral("Port:"), 26, 60, gbEthernet);
+    Label1 = MakeLabel("Label1", tr("Adres IP:"), 10, 28, gbEthernet);
+    Label2 = MakeLabel("Label2", tr("Port:"), 26, 60, gbEthernet);
     EditIP = MakeEdit("EditIP", QStringLiteral("000.000.000.000"), 15, QRect(64, 24, 89, 21), gbEthernet);
     EditPort = MakeEdit("EditPort", QStringLiteral("00000"), 5, QRect(64, 56, 46, 21), gbEthernet);
-    rgEthProtocol = new TRadioGroup(QStringLiteral("Protokół"), gbEthernet, 2);
+    rgEthProtocol = new TRadioGroup(tr("Protokół"), gbEthernet, 2);
     rgEthProtocol->setObjectName(QStringLiteral("rgEthProtocol"));
     rgEthProtocol->setGeometry(16, 84, 193, 37);
     rgEthProtocol->SetItems({QStringLiteral("TCP"), QStringLiteral("UDP")});
@@ -137,13 +137,13 @@ void TConnectionForm::BuildEthernetBox()
 
 void TConnectionForm::BuildSerialBox()
 {
-    gbSerialPort = new QGroupBox(QStringLiteral(" Serial port settings: "), this);
+    gbSerialPort = new QGroupBox(tr(" Serial port settings: "), this);
     gbSerialPort->setObjectName(QStringLiteral("gbSerialPort"));
     gbSerialPort->setGeometry(0, 48, 225, 129);
-    LabelCOMPort = MakeLabel("LabelCOMPort", QStringLiteral("COM Port:"), 34, 28, gbSerialPort);
-    LabelBaudRate = MakeLabel("LabelBaudRate", QStringLiteral("Baud rate:"), 34, 60, gbSerialPort);
-    Label34 = MakeLabel("Label34", QStringLiteral("bps"), 171, 60, gbSerialPort);
-    sbSerialAdvanced = MakeSpeedButton("sbSerialAdvanced", QStringLiteral("Advanced options"),
+    LabelCOMPort = MakeLabel("LabelCOMPort", tr("COM Port:"), 34, 28, gbSerialPort);
+    LabelBaudRate = MakeLabel("LabelBaudRate", tr("Baud rate:"), 34, 60, gbSerialPort);
+    Label34 = MakeLabel("Label34", tr("bps"), 171, 60, gbSerialPort);
+    sbSerialAdvanced = MakeSpeedButton("sbSerialAdvanced", tr("Advanced options"),
                                        QStyle::SP_FileDialogDetailedView, gbSerialPort);
     sbSerialAdvanced->setGeometry(48, 88, 121, 25);
     EditCOM = MakeEdit("EditCOM", QStringLiteral("1"), 0, QRect(99, 24, 38, 21), gbSerialPort);

@@ -47,7 +47,7 @@ QString Filled(long long done, long long total)
 // ", 9.8 records/s": how fast records went so far.
 QString Rate(long long done, double seconds)
 {
-    return QStringLiteral(", %1 records/s").arg(seconds > 0 ? static_cast<double>(done) / seconds : 0.0, 0, 'f', 1);
+    return QCoreApplication::translate("Progress", ", %1 records/s").arg(seconds > 0 ? static_cast<double>(done) / seconds : 0.0, 0, 'f', 1);
 }
 
 // ", 0:03 left" at the pace so far, once there is one.
@@ -55,14 +55,14 @@ QString Left(long long done, long long left, double seconds)
 {
     if (done <= 0 || seconds <= 0)
         return QString();
-    return QStringLiteral(", %1 left").arg(Clock(static_cast<double>(left) * seconds / static_cast<double>(done)));
+    return QCoreApplication::translate("Progress", ", %1 left").arg(Clock(static_cast<double>(left) * seconds / static_cast<double>(done)));
 }
 
 QString Outcome(const TScaleJob& job)
 {
-    return job.State == TJobState::Accepted      ? QStringLiteral("accepted")
+    return job.State == TJobState::Accepted      ? QCoreApplication::translate("Progress", "accepted")
          : job.State == TJobState::Interrupted ? job.Cause
-                                               : QStringLiteral("failed: ") + job.Cause;
+                                               : QCoreApplication::translate("Progress", "failed: ") + job.Cause;
 }
 
 } // namespace
@@ -123,10 +123,10 @@ void TProgress::Event(const TScaleJob& job, TScaleJob::TEvent event)
 
 void TProgress::Line(const TScaleJob& job, TScaleJob::TEvent event)
 {
-    const QString line = event == TScaleJob::evConnected ? QStringLiteral("connected")
+    const QString line = event == TScaleJob::evConnected ? QCoreApplication::translate("Progress", "connected")
                        : event == TScaleJob::evPercent   ? QStringLiteral("%1 %").arg(job.Percent / 25 * 25)
                        : event == TScaleJob::evReconnect ? job.Reconnecting
-                       : event == TScaleJob::evLookingUp ? QStringLiteral("looking up")
+                       : event == TScaleJob::evLookingUp ? QCoreApplication::translate("Progress", "looking up")
                                                          : Outcome(job);
     if (stopped_)
         return;
@@ -185,7 +185,7 @@ QString TProgress::BarText(const TBar& bar, const QString& name) const
 {
     const int records = bar.Job ? bar.Job->RecordsSent : bar.Records;
     QString text = name.size() > nameWidth_ ? QStringLiteral("\u2026") + name.right(nameWidth_ - 1) : name;
-    text = QStringLiteral("%1 %2 %3 of %4").arg(text, -nameWidth_).arg(Filled(records, records_)).arg(records).arg(records_);
+    text = QCoreApplication::translate("Progress", "%1 %2 %3 of %4").arg(text, -nameWidth_).arg(Filled(records, records_)).arg(records).arg(records_);
     if (!bar.End.isEmpty()) {
         text += Rate(records, bar.Seconds) + QStringLiteral(", ") + bar.End;
     } else if (bar.Clock.isValid()) {
@@ -194,7 +194,7 @@ QString TProgress::BarText(const TBar& bar, const QString& name) const
         if (!bar.Note.isEmpty())
             text += QStringLiteral(" (%1)").arg(bar.Note);
     } else {
-        text += bar.LookingUp ? QStringLiteral(", looking up") : QStringLiteral(", waiting");
+        text += bar.LookingUp ? QCoreApplication::translate("Progress", ", looking up") : QCoreApplication::translate("Progress", ", waiting");
     }
     return text.left(columns_ - 1);
 }
@@ -205,10 +205,10 @@ QString TProgress::SummaryText() const
     // Finished scales send no more; the running ones sent part of theirs.
     const long long left = static_cast<long long>(records_) * static_cast<long long>(targets_.size() - done_)
                          - (recordsDone_ - finishedRecords_);
-    QString text = QStringLiteral("%1 %2 of %3 records, %4 of %5 scales done, %6 failed")
+    QString text = QCoreApplication::translate("Progress", "%1 %2 of %3 records, %4 of %5 scales done, %6 failed")
                        .arg(Filled(recordsDone_, all)).arg(recordsDone_).arg(all).arg(done_).arg(targets_.size()).arg(failed_);
     if (!lookingUp_.isEmpty())
-        text += QStringLiteral(", %1 looking up").arg(lookingUp_.size());
+        text += QCoreApplication::translate("Progress", ", %1 looking up").arg(lookingUp_.size());
     const double seconds = static_cast<double>(clock_.elapsed()) / 1000.0;
     return (text + Left(recordsDone_, std::max(left, 0LL), seconds)).left(columns_ - 1);
 }

@@ -18,6 +18,7 @@
 #include "UdpPort.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QFile>
 
 #include <algorithm>
@@ -41,7 +42,7 @@ void Err(const QString& text)
 
 QString CannotWrite(const QString& path, int error)
 {
-    return QStringLiteral("cannot write %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(error)));
+    return QCoreApplication::translate("SendCommand", "cannot write %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(error)));
 }
 
 // Opens --log for writing without waiting on it: a FIFO, socket or device
@@ -49,7 +50,7 @@ QString CannotWrite(const QString& path, int error)
 bool OpenLog(const QString& path, QFile& file, QString& error)
 {
     const QByteArray name = QFile::encodeName(path);
-    const QString notRegular = QStringLiteral("%1 is not a regular file").arg(path);
+    const QString notRegular = QCoreApplication::translate("SendCommand", "%1 is not a regular file").arg(path);
     struct stat st {};
     if (::stat(name.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
         error = notRegular;
@@ -66,7 +67,7 @@ bool OpenLog(const QString& path, QFile& file, QString& error)
     else if (::ftruncate(fd, 0) != 0)
         error = CannotWrite(path, errno);
     else if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
-        error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        error = QCoreApplication::translate("SendCommand", "cannot write %1: %2").arg(path, file.errorString());
     if (error.isEmpty())
         return true;
     ::close(fd);
@@ -111,7 +112,7 @@ std::vector<TScaleResult> AllFailed(std::size_t scales, const QString& cause)
 
 QString Findings(std::size_t n)
 {
-    return n == 0 ? QStringLiteral("nothing found") : n == 1 ? QStringLiteral("1 finding") : QStringLiteral("%1 findings").arg(n);
+    return n == 0 ? QCoreApplication::translate("SendCommand", "nothing found") : n == 1 ? QCoreApplication::translate("SendCommand", "1 finding") : QCoreApplication::translate("SendCommand", "%1 findings").arg(n);
 }
 
 // Writes the report, makes sure the log is all written, and gives the exit
@@ -121,15 +122,15 @@ int Conclude(const TSendOptions& o, const std::vector<TScaleResult>& results, in
 {
     int status = std::any_of(results.begin(), results.end(), [](const TScaleResult& r) { return r.State != TJobState::Accepted; });
     if (!PrintReport(o.Targets, results, o.Json)) {
-        const QString why = errno == ETIME ? QStringLiteral("standard output took nothing for %1 s after the signal").arg(kQuitGraceMs / 1000)
+        const QString why = errno == ETIME ? QCoreApplication::translate("SendCommand", "standard output took nothing for %1 s after the signal").arg(kQuitGraceMs / 1000)
                                            : QString::fromLocal8Bit(std::strerror(errno));
         // Standard error may be as stuck as standard output: said only if it takes it at once.
-        const QByteArray line = QStringLiteral("scaledb: cannot write the report: %1\n").arg(why).toLocal8Bit();
+        const QByteArray line = QCoreApplication::translate("SendCommand", "scaledb: cannot write the report: %1\n").arg(why).toLocal8Bit();
         WriteNow(STDERR_FILENO, line.constData(), static_cast<std::size_t>(line.size()));
         status = 1;
     }
     if (logFile && (!logFile->flush() || logFile->error() != QFileDevice::NoError)) {
-        Err(QStringLiteral("cannot write %1: %2").arg(o.LogPath, logFile->errorString()));
+        Err(QCoreApplication::translate("SendCommand", "cannot write %1: %2").arg(o.LogPath, logFile->errorString()));
         status = 1;
     }
     // A signal that came only while the report was written ends the run as well.
@@ -149,7 +150,7 @@ int RunSend(const TSendOptions& o)
     try {
         LoadDatabaseFile(o.File, table);
     } catch (const std::bad_alloc&) {
-        Err(QStringLiteral("out of memory loading %1").arg(o.File));
+        Err(QCoreApplication::translate("SendCommand", "out of memory loading %1").arg(o.File));
         return o.CheckOnly ? 1 : Conclude(o, AllFailed(o.Targets.size(), QStringLiteral("out of memory loading the database")), 0, nullptr);
     } catch (const std::exception& e) {
         Err(QString::fromLocal8Bit(e.what()));
@@ -161,19 +162,19 @@ int RunSend(const TSendOptions& o)
                                        [](const TTarget& t) { return t.Kind == ckEthernet && t.Protocol == epUDP; });
     const std::vector<TFinding> findings = CheckDatabase(table, udpTarget);
     for (const TFinding& f : findings)
-        Err(QStringLiteral("warning: ") + f.Text());
+        Err(QCoreApplication::translate("SendCommand", "warning: ") + f.Text());
     if (o.CheckOnly) {
         std::printf("%s: %s\n", o.File.toLocal8Bit().constData(), Findings(findings.size()).toLocal8Bit().constData());
         return findings.empty() ? 0 : 1;
     }
     if (o.Strict && !findings.empty()) {
-        Err(QStringLiteral("not sent: %1 (--strict)").arg(Findings(findings.size())));
+        Err(QCoreApplication::translate("SendCommand", "not sent: %1 (--strict)").arg(Findings(findings.size())));
         return 1;
     }
     // A record no scale could take is never sent: every scale fails with it.
     const auto tooLarge = std::find_if(findings.begin(), findings.end(), [](const TFinding& f) { return f.Kind == TFinding::fkTooLarge; });
     if (tooLarge != findings.end()) {
-        Err(QStringLiteral("not sent: ") + TooLargeCause(*tooLarge));
+        Err(QCoreApplication::translate("SendCommand", "not sent: ") + TooLargeCause(*tooLarge));
         return Conclude(o, AllFailed(o.Targets.size(), TooLargeCause(*tooLarge)), 0, nullptr);
     }
     return SendToScales(o, table);
@@ -203,7 +204,7 @@ std::size_t JobsAtOnce(const TSendOptions& o)
     const std::size_t wanted = o.Jobs > 0 ? static_cast<std::size_t>(o.Jobs) : o.Targets.size();
     if (wanted <= fit)
         return wanted;
-    Err(QStringLiteral("the open-file limit allows %1 uploads at once: running them --jobs %1").arg(fit));
+    Err(QCoreApplication::translate("SendCommand", "the open-file limit allows %1 uploads at once: running them --jobs %1").arg(fit));
     return fit;
 }
 
@@ -275,8 +276,8 @@ int SendToScales(const TSendOptions& o, const TGridTable& table)
     sleepLock.Enabled = o.Inhibit;
     if (logged)
         sleepLock.Tell = [&log, link = log.LinkId(QStringLiteral("desktop"))](const QString& text) { log.Event(link, text); };
-    sleepLock.Hold(o.Targets.size() == 1 ? QStringLiteral("Sending a database to a scale")
-                                         : QStringLiteral("Sending a database to %1 scales").arg(o.Targets.size()));
+    sleepLock.Hold(o.Targets.size() == 1 ? QCoreApplication::translate("SendCommand", "Sending a database to a scale")
+                                         : QCoreApplication::translate("SendCommand", "Sending a database to %1 scales").arg(o.Targets.size()));
     fleet.OnEvent = [&](std::size_t, TScaleJob& job, TScaleJob::TEvent event) {
         progress.Event(job, event);
         if (event == TScaleJob::evFinished && logged)
@@ -296,12 +297,12 @@ int RunPorts()
     try {
         ListSerialDevices(devices, SerialDeviceFolder, SerialByIdFolder);
     } catch (const EComPort& e) {
-        Err(QStringLiteral("cannot list serial devices in %1: %2")
+        Err(QCoreApplication::translate("SendCommand", "cannot list serial devices in %1: %2")
                 .arg(SerialDeviceFolder, QString::fromLocal8Bit(std::strerror(e.SystemErrorCode))));
         return 1;
     }
     if (devices.isEmpty())
-        Err(QStringLiteral("no serial devices found"));
+        Err(QCoreApplication::translate("SendCommand", "no serial devices found"));
     for (const TSerialDeviceInfo& d : devices)
         std::printf("%s\n", QStringList{d.Kernel, d.StablePath, d.Product, d.SerialNumber}
                                 .join(QLatin1Char('\t')).toLocal8Bit().constData());
@@ -315,7 +316,7 @@ int RunCommandLine(const QStringList& args)
     QCommandLineParser parser;
     AddOptions(parser);
     if (!parser.parse(args)) {
-        Err(parser.errorText() + QStringLiteral(" (see --help)"));
+        Err(parser.errorText() + QCoreApplication::translate("SendCommand", " (see --help)"));
         return 2;
     }
     const QString command = parser.positionalArguments().value(0);
@@ -328,13 +329,13 @@ int RunCommandLine(const QStringList& args)
         return 0;
     }
     if (command == QLatin1String("ports") && parser.positionalArguments().size() > 1) {
-        Err(QStringLiteral("unexpected argument %1 (see --help)").arg(parser.positionalArguments().at(1)));
+        Err(QCoreApplication::translate("SendCommand", "unexpected argument %1 (see --help)").arg(parser.positionalArguments().at(1)));
         return 2;
     }
     if (command == QLatin1String("ports"))
         return RunPorts();
     if (command != QLatin1String("send")) {
-        Err(QStringLiteral("unknown command %1 (see --help)").arg(command));
+        Err(QCoreApplication::translate("SendCommand", "unknown command %1 (see --help)").arg(command));
         return 2;
     }
     TSendOptions options;
@@ -348,7 +349,7 @@ int RunCommandLine(const QStringList& args)
     try {
         return RunSend(options);
     } catch (const std::bad_alloc&) {
-        Err(QStringLiteral("out of memory"));
+        Err(QCoreApplication::translate("SendCommand", "out of memory"));
         return 1;
     }
 }

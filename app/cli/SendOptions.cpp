@@ -5,6 +5,7 @@
 #include "ScaleList.h"
 #include "Global.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <algorithm>
@@ -18,6 +19,13 @@
 
 namespace {
 
+// The help and the messages in the user's language (the catalogue's context
+// "SendOptions"); option names and values stay as they are.
+QString Tr(const char* text)
+{
+    return QCoreApplication::translate("SendOptions", text);
+}
+
 // An option as the parser takes it and as --help shows it.
 struct TOptionText {
     const char* Names;    // comma-separated
@@ -28,30 +36,31 @@ struct TOptionText {
 };
 
 const TOptionText Options[] = {
-    {"to", "LINK", "A scale to upload to; repeat for several.", ""},
-    {"to-file", "LINKS", "Scales to upload to, one LINK a line ('#' comments); LINKS - is standard input.", ""},
-    {"device", "TYPE", "The device type: standard or qd58.", "standard"},
-    {"kind", "KIND", "The database kind: product or user (standard); label, user or status (qd58).",
-     "the type's first, product or label"},
-    {"timeout", "SECONDS", "Ends an upload whose command gets no reply for SECONDS.", "", FleetDefaults::TimeoutSeconds},
-    {"connect-timeout", "SECONDS", "Ends an upload whose link is not up after SECONDS.", "", FleetDefaults::ConnectTimeoutSeconds},
-    {"retries", "N", "Ends a scale's upload when it answers one command wrongly N times in a row.", "", FleetDefaults::Retries},
-    {"reconnect", "SECONDS", "Tries a link lost during an upload again every 2 s for up to SECONDS, then sends the awaited command again (0: the loss ends the upload).", "", FleetDefaults::ReconnectSeconds},
-    {"jobs", "N", "At most N uploads at once.", "all at once"},
-    {"udp-port", "N", "The local UDP port every UDP scale answers to (0 takes any free port).", "", FleetDefaults::UdpPort},
-    {"report", "FORMAT", "The outcome on standard output as text or json (one object per scale).", "text"},
-    {"log", "FILE", "Writes every command, reply and link event to FILE, one a line.", ""},
-    {"check", "", "Only checks FILE: exit 0 when nothing is found, 1 otherwise; no link needed "
-                  "(a udp:// one adds the UDP command length).", ""},
-    {"strict", "", "Sends nothing when the check finds something (exit 1).", ""},
-    {"quiet", "", "No progress on standard error, only the report.", ""},
-    {"progress", "", "Progress bars even when standard error is not a terminal.", ""},
-    {"no-inhibit", "", "Lets the system sleep during the upload (by default it is held off over D-Bus).", ""},
-    {"h,help", "", "Prints this help.", ""},
-    {"version", "", "Prints the program's version.", ""},
+    {"to", "LINK", QT_TRANSLATE_NOOP("SendOptions", "A scale to upload to; repeat for several."), ""},
+    {"to-file", "LINKS", QT_TRANSLATE_NOOP("SendOptions", "Scales to upload to, one LINK a line ('#' comments); LINKS - is standard input."), ""},
+    {"device", "TYPE", QT_TRANSLATE_NOOP("SendOptions", "The device type: standard or qd58."), "standard"},
+    {"kind", "KIND", QT_TRANSLATE_NOOP("SendOptions", "The database kind: product or user (standard); label, user or status (qd58)."),
+     QT_TRANSLATE_NOOP("SendOptions", "the type's first, product or label")},
+    {"timeout", "SECONDS", QT_TRANSLATE_NOOP("SendOptions", "Ends an upload whose command gets no reply for SECONDS."), "", FleetDefaults::TimeoutSeconds},
+    {"connect-timeout", "SECONDS", QT_TRANSLATE_NOOP("SendOptions", "Ends an upload whose link is not up after SECONDS."), "", FleetDefaults::ConnectTimeoutSeconds},
+    {"retries", "N", QT_TRANSLATE_NOOP("SendOptions", "Ends a scale's upload when it answers one command wrongly N times in a row."), "", FleetDefaults::Retries},
+    {"reconnect", "SECONDS", QT_TRANSLATE_NOOP("SendOptions", "Tries a link lost during an upload again every 2 s for up to SECONDS, then sends the awaited command again (0: the loss ends the upload)."), "", FleetDefaults::ReconnectSeconds},
+    {"jobs", "N", QT_TRANSLATE_NOOP("SendOptions", "At most N uploads at once."), QT_TRANSLATE_NOOP("SendOptions", "all at once")},
+    {"udp-port", "N", QT_TRANSLATE_NOOP("SendOptions", "The local UDP port every UDP scale answers to (0 takes any free port)."), "", FleetDefaults::UdpPort},
+    {"report", "FORMAT", QT_TRANSLATE_NOOP("SendOptions", "The outcome on standard output as text or json (one object per scale)."), "text"},
+    {"log", "FILE", QT_TRANSLATE_NOOP("SendOptions", "Writes every command, reply and link event to FILE, one a line."), ""},
+    {"check", "", QT_TRANSLATE_NOOP("SendOptions", "Only checks FILE: exit 0 when nothing is found, 1 otherwise; no link needed "
+                  "(a udp:// one adds the UDP command length)."), ""},
+    {"strict", "", QT_TRANSLATE_NOOP("SendOptions", "Sends nothing when the check finds something (exit 1)."), ""},
+    {"quiet", "", QT_TRANSLATE_NOOP("SendOptions", "No progress on standard error, only the report."), ""},
+    {"progress", "", QT_TRANSLATE_NOOP("SendOptions", "Progress bars even when standard error is not a terminal."), ""},
+    {"no-inhibit", "", QT_TRANSLATE_NOOP("SendOptions", "Lets the system sleep during the upload (by default it is held off over D-Bus)."), ""},
+    {"h,help", "", QT_TRANSLATE_NOOP("SendOptions", "Prints this help."), ""},
+    {"version", "", QT_TRANSLATE_NOOP("SendOptions", "Prints the program's version."), ""},
 };
 
-const char Usage[] =
+const char Usage[] = QT_TRANSLATE_NOOP(
+    "SendOptions",
     "Usage: scaledb [--scales LIST] [FILE]\n"
     "       scaledb send FILE --to LINK [--to LINK ...] [options]\n"
     "       scaledb send FILE --to-file LINKS [options]\n"
@@ -71,9 +80,10 @@ const char Usage[] =
     "On a terminal, progress shows as a bar per scale, or one bar for a larger fleet;\n"
     "otherwise as a line per scale event.\n"
     "ports lists the serial devices, one a line, tab-separated: kernel name, stable\n"
-    "/dev/serial/by-id path, USB product, serial number (empty when unknown).\n";
+    "/dev/serial/by-id path, USB product, serial number (empty when unknown).\n");
 
-const char Epilogue[] =
+const char Epilogue[] = QT_TRANSLATE_NOOP(
+    "SendOptions",
     "\n"
     "SIGINT, SIGTERM or SIGHUP ends every upload where it stands, reports each scale\n"
     "\"interrupted at record K of R\" and exits 130 (SIGINT) or 143; a second SIGINT\n"
@@ -88,7 +98,7 @@ const char Epilogue[] =
     "  scaledb send products.csv --to serial:/dev/ttyUSB0@9600 --kind user\n"
     "  scaledb send labels.csv --device qd58 --to-file scales.txt --jobs 20 --report json\n"
     "  scaledb send products.csv --check --to udp://192.168.1.30:1001\n"
-    "  scaledb ports\n";
+    "  scaledb ports\n");
 
 // Rates a scale's serial port is set to; others work where the driver takes them.
 const int StandardBauds[] = {110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600,
@@ -122,9 +132,9 @@ QString OptionLine(const TOptionText& o)
         names += (names.isEmpty() ? QString() : QStringLiteral(", ")) + (n.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + n;
     if (*o.Value)
         names += QLatin1Char(' ') + QLatin1String(o.Value);
-    QString text = QLatin1String(o.Text);
+    QString text = Tr(o.Text);
     if (!DefaultText(o).isEmpty())
-        text += QStringLiteral(" Default: %1.").arg(DefaultText(o));
+        text += Tr(QT_TRANSLATE_NOOP("SendOptions", " Default: %1.")).arg(o.Number >= 0 ? DefaultText(o) : Tr(o.Default));
     const QString head = QStringLiteral("  %1").arg(names, -20);
     if (head.size() > 22)
         return head + QLatin1Char('\n') + QString(24, ' ') + Wrapped(text, 24, 24);
@@ -133,7 +143,7 @@ QString OptionLine(const TOptionText& o)
 
 QString CannotRead(const QString& path, int error)
 {
-    return QStringLiteral("cannot read %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(error)));
+    return QCoreApplication::translate("SendOptions", "cannot read %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(error)));
 }
 
 // The bytes of a links file that may be a pipe ("-" is standard input, or a
@@ -151,7 +161,7 @@ bool ReadLinkBytes(const QString& path, QByteArray& bytes, QString& error)
     for (;;) {
         const ssize_t n = ::read(fd, buf, sizeof buf);
         if (n > 0 && bytes.size() + n > kScaleListLimit) {
-            error = QStringLiteral("%1 holds over 16 MiB: not a list of links").arg(path);
+            error = QCoreApplication::translate("SendOptions", "%1 holds over 16 MiB: not a list of links").arg(path);
             break;
         }
         if (n > 0) {
@@ -195,7 +205,9 @@ void WarnUnusualBauds(const std::vector<TTarget>& targets)
 {
     for (const TTarget& t : targets)
         if (t.Kind == ckSerial && t.Port > 0 && NearestStandardBaud(t.Port) != t.Port)
-            std::fprintf(stderr, "scaledb: %d is not a standard baud rate (nearest: %d)\n", t.Port, NearestStandardBaud(t.Port));
+            std::fprintf(stderr, "scaledb: %s\n",
+                         Tr(QT_TRANSLATE_NOOP("SendOptions", "%1 is not a standard baud rate (nearest: %2)"))
+                             .arg(t.Port).arg(NearestStandardBaud(t.Port)).toLocal8Bit().constData());
 }
 
 bool ReadTargets(const QCommandLineParser& parser, std::vector<TTarget>& targets, QString& error)
@@ -203,7 +215,7 @@ bool ReadTargets(const QCommandLineParser& parser, std::vector<TTarget>& targets
     for (const QString& link : parser.values(QStringLiteral("to"))) {
         TTarget t;
         if (!ParseLink(link, t)) {
-            error = QStringLiteral("bad link %1: use %2").arg(link, LinkForms());
+            error = QCoreApplication::translate("SendOptions", "bad link %1: use %2").arg(link, LinkForms());
             return false;
         }
         targets.push_back(t);
@@ -219,17 +231,17 @@ bool ReadNumbers(const QCommandLineParser& parser, TSendOptions& o, QString& err
 {
     int udpPort = 0;
     if (!ReadNumber(parser, QStringLiteral("timeout"), 1, 86400, o.TimeoutSeconds))
-        error = QStringLiteral("--timeout needs a number of seconds");
+        error = QCoreApplication::translate("SendOptions", "--timeout needs a number of seconds");
     else if (!ReadNumber(parser, QStringLiteral("connect-timeout"), 1, 86400, o.ConnectTimeoutSeconds))
-        error = QStringLiteral("--connect-timeout needs a number of seconds");
+        error = QCoreApplication::translate("SendOptions", "--connect-timeout needs a number of seconds");
     else if (!ReadNumber(parser, QStringLiteral("retries"), 1, 1000000, o.Retries))
-        error = QStringLiteral("--retries needs a number from 1");
+        error = QCoreApplication::translate("SendOptions", "--retries needs a number from 1");
     else if (!ReadNumber(parser, QStringLiteral("reconnect"), 0, 86400, o.ReconnectSeconds))
-        error = QStringLiteral("--reconnect needs a number of seconds (0: none)");
+        error = QCoreApplication::translate("SendOptions", "--reconnect needs a number of seconds (0: none)");
     else if (parser.isSet(QStringLiteral("jobs")) && !ReadNumber(parser, QStringLiteral("jobs"), 1, 1000000, o.Jobs))
-        error = QStringLiteral("--jobs needs a number from 1");
+        error = QCoreApplication::translate("SendOptions", "--jobs needs a number from 1");
     else if (!ReadNumber(parser, QStringLiteral("udp-port"), 0, 65535, udpPort))
-        error = QStringLiteral("--udp-port needs a port number (0: any)");
+        error = QCoreApplication::translate("SendOptions", "--udp-port needs a port number (0: any)");
     o.UdpPort = static_cast<quint16>(udpPort);
     return error.isEmpty();
 }
@@ -243,13 +255,13 @@ bool ReadKind(const QCommandLineParser& parser, TSendOptions& o, QString& error)
     if (device == QLatin1String("qd58"))
         deviceType = 1;
     else if (device != QLatin1String("standard")) {
-        error = QStringLiteral("--device is standard or qd58");
+        error = QCoreApplication::translate("SendOptions", "--device is standard or qd58");
         return false;
     }
     const QString kind = parser.value(QStringLiteral("kind"));
     o.Position = kind.isEmpty() ? 0 : DatabaseKindPosition(deviceType, kind);
     if (o.Position < 0) {
-        error = QStringLiteral("--kind %1 is not offered by device %2 (%3)")
+        error = QCoreApplication::translate("SendOptions", "--kind %1 is not offered by device %2 (%3)")
                     .arg(kind, device, DatabaseKindWords(deviceType).join(QStringLiteral(", ")));
         return false;
     }
@@ -281,17 +293,17 @@ void AddOptions(QCommandLineParser& parser)
 
 QString HelpText()
 {
-    QString text = QLatin1String(Usage) + QStringLiteral("\nOptions:\n");
+    QString text = Tr(Usage) + Tr(QT_TRANSLATE_NOOP("SendOptions", "\nOptions:\n"));
     for (const TOptionText& o : Options)
         text += OptionLine(o);
-    return text + QLatin1String(Epilogue);
+    return text + Tr(Epilogue);
 }
 
 bool ReadSendOptions(const QCommandLineParser& parser, TSendOptions& o, QString& error)
 {
     const QStringList files = parser.positionalArguments().mid(1);
     if (files.size() > 1) {
-        error = QStringLiteral("unexpected argument %1 (see --help)").arg(files.at(1));
+        error = QCoreApplication::translate("SendOptions", "unexpected argument %1 (see --help)").arg(files.at(1));
         return false;
     }
     o.File = files.value(0);
@@ -306,13 +318,13 @@ bool ReadSendOptions(const QCommandLineParser& parser, TSendOptions& o, QString&
     if (!ReadTargets(parser, o.Targets, error))
         return false;
     if (o.CheckOnly && o.File.isEmpty())
-        error = QStringLiteral("--check needs a FILE (see --help)");
+        error = QCoreApplication::translate("SendOptions", "--check needs a FILE (see --help)");
     else if (o.File.isEmpty() || (o.Targets.empty() && !o.CheckOnly))
-        error = QStringLiteral("send needs a FILE and at least one --to LINK or --to-file LINKS (see --help)");
+        error = QCoreApplication::translate("SendOptions", "send needs a FILE and at least one --to LINK or --to-file LINKS (see --help)");
     else if (report != QLatin1String("text") && !o.Json)
-        error = QStringLiteral("--report is text or json");
+        error = QCoreApplication::translate("SendOptions", "--report is text or json");
     else if (o.Quiet && o.Progress)
-        error = QStringLiteral("--quiet and --progress cannot go together");
+        error = QCoreApplication::translate("SendOptions", "--quiet and --progress cannot go together");
     if (!error.isEmpty())
         return false;
     return ReadNumbers(parser, o, error) && ReadKind(parser, o, error);

@@ -3,6 +3,7 @@
 #include "ByteScan.h"
 #include "GridText.h"
 
+#include <QCoreApplication>
 #include <QLocale>
 #include <QStringList>
 
@@ -61,7 +62,7 @@ void AddEncodingFindings(const std::vector<int>& utf8Rows, const std::vector<int
 
 QString Rows(std::uint32_t n)
 {
-    return n == 1 ? QStringLiteral("1 row") : QStringLiteral("%1 rows").arg(n);
+    return n == 1 ? QCoreApplication::translate("TFinding", "1 row") : QCoreApplication::translate("TFinding", "%1 rows").arg(n);
 }
 
 QString LineBreakText(unsigned breaks, std::uint32_t field)
@@ -73,23 +74,23 @@ QString LineBreakText(unsigned breaks, std::uint32_t field)
         names << QStringLiteral("LF");
     if (breaks & TFinding::brNUL)
         names << QStringLiteral("NUL");
-    QString text = QStringLiteral("%1 inside the record (field %2); ").arg(names.join(QStringLiteral(" and "))).arg(field);
+    QString text = QCoreApplication::translate("TFinding", "%1 inside the record (field %2); ").arg(names.join(QCoreApplication::translate("TFinding", " and "))).arg(field);
     if (!(breaks & TFinding::brNUL))
-        text += QStringLiteral("over serial or TCP the scale takes it as the end of the command");
+        text += QCoreApplication::translate("TFinding", "over serial or TCP the scale takes it as the end of the command");
     else if (breaks == TFinding::brNUL)
-        text += QStringLiteral("over UDP the scale takes it as the end of the text");
+        text += QCoreApplication::translate("TFinding", "over UDP the scale takes it as the end of the text");
     else
-        text += QStringLiteral("the scale takes them as the end of the command");
+        text += QCoreApplication::translate("TFinding", "the scale takes them as the end of the command");
     return text;
 }
 
 QString ControlText(unsigned byte, std::uint32_t field, std::uint32_t count)
 {
     const QString hex = QStringLiteral("0x") + QString::number(byte, 16).toUpper().rightJustified(2, QLatin1Char('0'));
-    QString text = count == 1 ? QStringLiteral("control byte %1 in field %2").arg(hex).arg(field)
-                              : QStringLiteral("%1 control bytes, the first %2 in field %3").arg(count).arg(hex).arg(field);
-    text += count == 1 ? QStringLiteral("; the scale gets it as it is (below 0x20 only tab belongs in a record)")
-                       : QStringLiteral("; the scale gets them as they are (below 0x20 only tab belongs in a record)");
+    QString text = count == 1 ? QCoreApplication::translate("TFinding", "control byte %1 in field %2").arg(hex).arg(field)
+                              : QCoreApplication::translate("TFinding", "%1 control bytes, the first %2 in field %3").arg(count).arg(hex).arg(field);
+    text += count == 1 ? QCoreApplication::translate("TFinding", "; the scale gets it as it is (below 0x20 only tab belongs in a record)")
+                       : QCoreApplication::translate("TFinding", "; the scale gets them as they are (below 0x20 only tab belongs in a record)");
     return text;
 }
 }
@@ -156,12 +157,12 @@ QString TFinding::Text() const
     QString text;
     switch (Kind) {
     case fkEmptyRecord:
-        text = QStringLiteral("empty record; the upload would stop there with \"Database could not be sent to scale.\"");
+        text = QCoreApplication::translate("TFinding", "empty record; the upload would stop there with \"Database could not be sent to scale.\"");
         if (Count)
-            text += QStringLiteral(" and not send the %1 after it").arg(Rows(Count));
+            text += QCoreApplication::translate("TFinding", " and not send the %1 after it").arg(Rows(Count));
         break;
     case fkTooLongForUdp:
-        text = QStringLiteral("%1 bytes; its UDP command is %2 bytes, over the %3 a UDP command holds")
+        text = QCoreApplication::translate("TFinding", "%1 bytes; its UDP command is %2 bytes, over the %3 a UDP command holds")
                    .arg(Count).arg(Count + 2).arg(kUdpCommand);
         break;
     case fkLineBreak:
@@ -171,24 +172,24 @@ QString TFinding::Text() const
         text = ControlText(Byte, Field, Count);
         break;
     case fkFewerFields:
-        text = QStringLiteral("%1 %2 where the widest row has %3; it is sent padded with %4")
-                   .arg(Count).arg(Count == 1 ? QStringLiteral("field") : QStringLiteral("fields")).arg(Widest)
-                   .arg(Widest - Count == 1 ? QStringLiteral("1 empty field") : QStringLiteral("%1 empty fields").arg(Widest - Count));
+        text = QCoreApplication::translate("TFinding", "%1 %2 where the widest row has %3; it is sent padded with %4")
+                   .arg(Count).arg(Count == 1 ? QCoreApplication::translate("TFinding", "field") : QCoreApplication::translate("TFinding", "fields")).arg(Widest)
+                   .arg(Widest - Count == 1 ? QCoreApplication::translate("TFinding", "1 empty field") : QCoreApplication::translate("TFinding", "%1 empty fields").arg(Widest - Count));
         break;
     case fkEncoding:
-        text = Utf8 ? QStringLiteral("UTF-8 text, while %1 in another encoding (the first is row %2); "
+        text = Utf8 ? QCoreApplication::translate("TFinding", "UTF-8 text, while %1 in another encoding (the first is row %2); "
                                      "the grid and the scale show it garbled")
-                    : QStringLiteral("not UTF-8, while %1 UTF-8 text (the first is row %2); "
+                    : QCoreApplication::translate("TFinding", "not UTF-8, while %1 UTF-8 text (the first is row %2); "
                                      "one of the two shows garbled on the scale");
-        text = text.arg(Count == 1 ? QStringLiteral("1 row is") : QStringLiteral("%1 rows are").arg(Count)).arg(FirstRow);
+        text = text.arg(Count == 1 ? QCoreApplication::translate("TFinding", "1 row is") : QCoreApplication::translate("TFinding", "%1 rows are").arg(Count)).arg(FirstRow);
         break;
     case fkTooLarge:
-        text = QStringLiteral("%1 bytes, over the %2 MiB a record may have")
+        text = QCoreApplication::translate("TFinding", "%1 bytes, over the %2 MiB a record may have")
                    .arg(QLocale(QLocale::English).toString(qulonglong(Count))).arg(MaxRecordBytes >> 20);
         break;
     case fkNoDatabase:
-        return Count == 1 ? QStringLiteral("no database opened: the grid's 1 empty row would go to the scale as 1 empty record")
-                          : QStringLiteral("no database opened: the grid's %1 empty rows would go to the scale as %1 empty records").arg(Count);
+        return Count == 1 ? QCoreApplication::translate("TFinding", "no database opened: the grid's 1 empty row would go to the scale as 1 empty record")
+                          : QCoreApplication::translate("TFinding", "no database opened: the grid's %1 empty rows would go to the scale as %1 empty records").arg(Count);
     }
-    return QStringLiteral("row %1: ").arg(Row) + text;
+    return QCoreApplication::translate("TFinding", "row %1: ").arg(Row) + text;
 }

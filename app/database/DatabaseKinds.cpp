@@ -1,14 +1,16 @@
 #include "DatabaseKinds.h"
 
+#include <QCoreApplication>
+
 namespace {
 constexpr TDatabaseKind kStandard[] = {
-    {"product database", "product", 0},
-    {"user database", "user", 1},
+    {QT_TRANSLATE_NOOP("DatabaseKinds", "product database"), "product", 0},
+    {QT_TRANSLATE_NOOP("DatabaseKinds", "user database"), "user", 1},
 };
 constexpr TDatabaseKind kQd58[] = {
-    {"label database", "label", 0},
-    {"user database", "user", 1},
-    {"status database", "status", 2},
+    {QT_TRANSLATE_NOOP("DatabaseKinds", "label database"), "label", 0},
+    {QT_TRANSLATE_NOOP("DatabaseKinds", "user database"), "user", 1},
+    {QT_TRANSLATE_NOOP("DatabaseKinds", "status database"), "status", 2},
 };
 
 // The window sends a kind's place in its list: the two must agree.
@@ -34,7 +36,7 @@ QStringList DatabaseKindCaptions(int deviceType)
 {
     QStringList captions;
     for (const TDatabaseKind& kind : DatabaseKinds(deviceType))
-        captions << QString::fromLatin1(kind.Caption);
+        captions << QCoreApplication::translate("DatabaseKinds", kind.Caption);
     return captions;
 }
 

@@ -9,6 +9,7 @@
 #include "StatusText.h"
 #include "UdpPort.h"
 
+#include <QCoreApplication>
 
 #include <algorithm>
 #include <utility>
@@ -48,7 +49,8 @@ bool NeedsLookup(const TTarget& t)
 
 QString LinkForms()
 {
-    return QStringLiteral("tcp://HOST:PORT, udp://ADDRESS:PORT (four numbers 0-255) or serial:DEVICE[@BAUD]");
+    return QCoreApplication::translate("ScaleJob",
+                                       "tcp://HOST:PORT, udp://ADDRESS:PORT (four numbers 0-255) or serial:DEVICE[@BAUD]");
 }
 
 bool ParseLink(const QString& text, TTarget& t)

@@ -3,6 +3,7 @@
 #include "Global.h"
 #include "IdUdpServer.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 
 namespace {
@@ -46,7 +47,7 @@ bool TScaleKeys::Add(const std::vector<TTarget>& targets, QString& error)
 {
     for (const TTarget& t : targets)
         if (const THolder* first = Take(t)) {
-            error = QStringLiteral("%1 and %2 are the same scale").arg(first->Name, t.Name);
+            error = QCoreApplication::translate("SendOptions", "%1 and %2 are the same scale").arg(first->Name, t.Name);
             return false;
         }
     return true;
@@ -60,9 +61,10 @@ QString TScaleKeys::Hold(const TTarget& t)
     if (!first)
         return QString();
     if (t.Kind == ckEthernet && t.Protocol == epUDP)
-        return QStringLiteral("%1 and %2 are one address over UDP: its replies could not be told apart")
+        return QCoreApplication::translate("TScalesModel",
+                                           "%1 and %2 are one address over UDP: its replies could not be told apart")
             .arg(first->Link, t.Link);
-    return QStringLiteral("%1 and %2 are the same scale").arg(first->Name, t.Name);
+    return QCoreApplication::translate("SendOptions", "%1 and %2 are the same scale").arg(first->Name, t.Name);
 }
 
 QString TScaleKeys::Claim(const TTarget& t, const QList<QHostAddress>& addresses)

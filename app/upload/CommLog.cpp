@@ -3,6 +3,7 @@
 #include "GridText.h"
 #include "ProcessData.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QLocale>
 #include <QSaveFile>
@@ -50,13 +51,48 @@ const char* Direction(TCommLog::TKind kind)
     return "?";
 }
 
+// An event as the panel shows it: its fixed words, whole or as the lead-in
+// before the details it names (a cause, a place, a count), in the user's
+// language; the details and --log stay as they were written.
+QString ShownEvent(const QString& text)
+{
+    static const char* const leads[] = {
+        QT_TRANSLATE_NOOP("TCommLog", "upload accepted"),
+        QT_TRANSLATE_NOOP("TCommLog", "upload failed: the scale did not accept the database"),
+        QT_TRANSLATE_NOOP("TCommLog", "opened, local UDP port "),
+        QT_TRANSLATE_NOOP("TCommLog", "opened"),
+        QT_TRANSLATE_NOOP("TCommLog", "closing"),
+        QT_TRANSLATE_NOOP("TCommLog", "connecting"),
+        QT_TRANSLATE_NOOP("TCommLog", "connected"),
+        QT_TRANSLATE_NOOP("TCommLog", "closed"),
+        QT_TRANSLATE_NOOP("TCommLog", "ignored: arrived before the resend"),
+        QT_TRANSLATE_NOOP("TCommLog", "line ended before the resend: the scale may hold the front of a cut command"),
+        QT_TRANSLATE_NOOP("TCommLog", "sleep allowed again"),
+        QT_TRANSLATE_NOOP("TCommLog", "sleep held off while uploading "),
+        QT_TRANSLATE_NOOP("TCommLog", "sleep could not be held off: "),
+        QT_TRANSLATE_NOOP("TCommLog", "upload started: "),
+        QT_TRANSLATE_NOOP("TCommLog", "upload stopped at "),
+        QT_TRANSLATE_NOOP("TCommLog", "reconnect attempt "),
+        QT_TRANSLATE_NOOP("TCommLog", "looking up "),
+        QT_TRANSLATE_NOOP("TCommLog", "failed: "),
+        QT_TRANSLATE_NOOP("TCommLog", "not sent: "),
+        QT_TRANSLATE_NOOP("TCommLog", "write failed: "),
+        QT_TRANSLATE_NOOP("TCommLog", "stopped after "),
+        QT_TRANSLATE_NOOP("TCommLog", "ignored "),
+    };
+    for (const char* lead : leads)
+        if (text.startsWith(QLatin1String(lead)))
+            return QCoreApplication::translate("TCommLog", lead) + text.mid(qsizetype(qstrlen(lead)));
+    return text;
+}
+
 const char* DirectionName(TCommLog::TKind kind)
 {
     switch (kind) {
-    case TCommLog::lkSent: return "sent";
-    case TCommLog::lkReceived: return "received";
-    case TCommLog::lkReply: return "reply";
-    case TCommLog::lkEvent: return "event";
+    case TCommLog::lkSent: return QT_TRANSLATE_NOOP("TCommLog", "sent");
+    case TCommLog::lkReceived: return QT_TRANSLATE_NOOP("TCommLog", "received");
+    case TCommLog::lkReply: return QT_TRANSLATE_NOOP("TCommLog", "reply");
+    case TCommLog::lkEvent: return QT_TRANSLATE_NOOP("TCommLog", "event");
     }
     return "?";
 }
@@ -393,8 +429,8 @@ QVariant TCommLog::data(const QModelIndex& index, int role) const
     switch (index.column()) {
     case lcTime: return TimeText(e->Ms);
     case lcLink: return LinkName(e->Link);
-    case lcDirection: return QLatin1String(DirectionName(e->Kind));
-    case lcText: return Text(*e);
+    case lcDirection: return tr(DirectionName(e->Kind));  // the panel's word; --log keeps the English one
+    case lcText: return e->Kind == lkEvent ? ShownEvent(Text(*e)) : Text(*e);
     case lcHex: return e->Kind == lkEvent ? QString() : Hex(*e);  // an event's text is no bytes of the link
     default: return {};
     }
@@ -405,11 +441,11 @@ QVariant TCommLog::headerData(int section, Qt::Orientation orientation, int role
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
     switch (section) {
-    case lcTime: return QStringLiteral("Time");
-    case lcLink: return QStringLiteral("Link");
-    case lcDirection: return QStringLiteral("Direction");
-    case lcText: return QStringLiteral("Text");
-    case lcHex: return QStringLiteral("Hex");
+    case lcTime: return tr("Time");
+    case lcLink: return tr("Link");
+    case lcDirection: return tr("Direction");
+    case lcText: return tr("Text");
+    case lcHex: return tr("Hex");
     default: return {};
     }
 }

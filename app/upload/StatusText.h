@@ -46,5 +46,7 @@ bool IsStartReply(const QByteArray& reply);
 // Where an exchange at UploadIndex `index` stands: "the start command",
 // "record 37" (with `of`: "record 37 of 120"), "the end command".
 QString UploadWhere(std::int32_t index, std::int32_t rows, bool of);
+// The same in the user's language, for the window.
+QString ShownUploadWhere(std::int32_t index, std::int32_t rows, bool of);
 // "1st", "2nd", "11th".
 QString Ordinal(int n);

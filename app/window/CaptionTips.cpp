@@ -51,6 +51,7 @@ bool TCaptionTips::eventFilter(QObject* watched, QEvent* event)
     case QEvent::Resize:
     case QEvent::Show:
     case QEvent::LayoutRequest:  // a caption changed ("Connect", "Disconnect")
+    case QEvent::LanguageChange:  // a catalogue installed after the panel was made
         RefreshLater();
         break;
     default:

@@ -10,36 +10,36 @@
 TCheckForm::TCheckForm(const std::vector<TFinding>& findings, QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("CheckForm"));
-    setWindowTitle(QStringLiteral("Check before sending"));
+    setWindowTitle(tr("Check before sending"));
     setModal(true);
 
     const auto count = static_cast<qsizetype>(findings.size());
     QStringList lines;
-    lines << (count == 1 ? QStringLiteral("The database has 1 finding; sent as it is, the scale may be left with part of it or wrong data:")
-                         : QStringLiteral("The database has %1 findings; sent as it is, the scale may be left with part of it or wrong data:").arg(count));
+    lines << (count == 1 ? tr("The database has 1 finding; sent as it is, the scale may be left with part of it or wrong data:")
+                         : tr("The database has %1 findings; sent as it is, the scale may be left with part of it or wrong data:").arg(count));
     lines << QString();
     for (qsizetype i = 0; i < count && i < Listed; ++i)
         lines << findings[static_cast<std::size_t>(i)].Text();
     if (count > Listed)
-        lines << QStringLiteral("and %1 more").arg(count - Listed);
+        lines << tr("and %1 more").arg(count - Listed);
 
     auto* icon = new QLabel(this);
     icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32, 32));
     icon->setAlignment(Qt::AlignTop);
     // The picture says what the title does: named so, with no more to tell.
-    icon->setAccessibleName(QStringLiteral("Warning"));
+    icon->setAccessibleName(tr("Warning"));
     LabelFindings = new QLabel(lines.join('\n'), this);
     LabelFindings->setObjectName(QStringLiteral("LabelFindings"));
     LabelFindings->setTextFormat(Qt::PlainText);
     LabelFindings->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    btnSendAnyway = new QPushButton(QStringLiteral("Send anyway"), this);
+    btnSendAnyway = new QPushButton(tr("Send anyway"), this);
     btnSendAnyway->setObjectName(QStringLiteral("btnSendAnyway"));
     // A button takes Enter, and shows it, only while it has the focus; the
     // focus starts on Cancel, so Enter cancels and Space never sends unseen.
     btnSendAnyway->setAutoDefault(true);
     connect(btnSendAnyway, &QPushButton::clicked, this, &QDialog::accept);
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel = new QPushButton(tr("Cancel"), this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     btnCancel->setAutoDefault(true);
     btnCancel->setDefault(true);

@@ -31,10 +31,10 @@ QString CloseQuestionText(const std::vector<std::int32_t>& indexes, std::int32_t
         return Progress(a, rows) < Progress(b, rows);
     });
     const auto count = static_cast<int>(indexes.size());
-    return QStringLiteral("An upload is running (%1; %2 %3). Close anyway?")
-        .arg(UploadWhere(*behind, rows, true))
+    return QCoreApplication::translate("TCloseQuestion", "An upload is running (%1; %2 %3). Close anyway?")
+        .arg(ShownUploadWhere(*behind, rows, true))
         .arg(count)
-        .arg(count == 1 ? QStringLiteral("scale") : QStringLiteral("scales"));
+        .arg(count == 1 ? QCoreApplication::translate("TCloseQuestion", "scale") : QCoreApplication::translate("TCloseQuestion", "scales"));
 }
 
 TCloseQuestion::TCloseQuestion(std::function<QString()> text, const QString& caption, QWidget* parent)

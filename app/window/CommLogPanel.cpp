@@ -22,7 +22,7 @@
 #include <algorithm>
 
 TCommLogPanel::TCommLogPanel(TCommLog& log, QMainWindow* window)
-    : QDockWidget(QStringLiteral("Communication log"), window), log_(log)
+    : QDockWidget(tr("Communication log"), window), log_(log)
 {
     setObjectName(QStringLiteral("CommLogPanel"));
     auto* body = new QWidget(this);
@@ -43,10 +43,10 @@ QHBoxLayout* TCommLogPanel::BuildButtons(QWidget* body)
         buttons->addWidget(b);
         return b;
     };
-    btnCopy = button(QStringLiteral("Copy"), "btnCopy");
-    btnClear = button(QStringLiteral("Clear"), "btnClear");
-    btnSave = button(QStringLiteral("Save..."), "btnSave");
-    btnHex = button(QStringLiteral("Hex"), "btnHex");
+    btnCopy = button(tr("Copy"), "btnCopy");
+    btnClear = button(tr("Clear"), "btnClear");
+    btnSave = button(tr("Save..."), "btnSave");
+    btnHex = button(tr("Hex"), "btnHex");
     btnHex->setCheckable(true);
     buttons->addStretch(1);
     connect(btnCopy, &QPushButton::clicked, this, &TCommLogPanel::btnCopyClick);
@@ -60,7 +60,7 @@ QTableView* TCommLogPanel::BuildView(QWidget* body)
 {
     LogView = new TCommLogView(body);
     LogView->setObjectName(QStringLiteral("LogView"));
-    LogView->setAccessibleName(QStringLiteral("Communication log"));
+    LogView->setAccessibleName(tr("Communication log"));
     LogView->setSelectionBehavior(QAbstractItemView::SelectRows);
     LogView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     LogView->setWordWrap(false);
@@ -92,10 +92,10 @@ void TCommLogPanel::AddToWindow(QMainWindow* window)
 {
     window->addDockWidget(Qt::BottomDockWidgetArea, this);
     hide();
-    QMenu* view = window->menuBar()->addMenu(QStringLiteral("&View"));
+    QMenu* view = window->menuBar()->addMenu(tr("&View"));
     view->setObjectName(QStringLiteral("View1"));
     QAction* item = toggleViewAction();
-    item->setText(QStringLiteral("Communication &log"));
+    item->setText(tr("Communication &log"));
     item->setObjectName(QStringLiteral("CommunicationLog1"));
     view->addAction(item);
     connect(this, &QDockWidget::visibilityChanged, this, [this](bool visible) {
@@ -159,9 +159,9 @@ void TCommLogPanel::btnClearClick()
 
 void TCommLogPanel::btnSaveClick()
 {
-    const QString path = AskSaveFileName(this, QStringLiteral("Save the communication log"),
+    const QString path = AskSaveFileName(this, tr("Save the communication log"),
                                                       QStringLiteral("communication-log.txt"),
-                                                      QStringLiteral("text files (*.txt);;all files (*)"));
+                                                      tr("text files (*.txt);;all files (*)"));
     if (!path.isEmpty())
         SaveTo(path);
 }
@@ -171,8 +171,8 @@ bool TCommLogPanel::SaveTo(const QString& path)
     QString error;
     if (log_.Save(path, error))
         return true;
-    MessageBox(QStringLiteral("The communication log could not be saved to %1: %2").arg(path, error),
-               QStringLiteral("Communication log"), MB_ICONEXCLAMATION);
+    MessageBox(tr("The communication log could not be saved to %1: %2").arg(path, error),
+               tr("Communication log"), MB_ICONEXCLAMATION);
     return false;
 }
 

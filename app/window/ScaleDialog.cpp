@@ -11,7 +11,7 @@
 TScaleDialog::TScaleDialog(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("ScaleDialog"));
-    setWindowTitle(QStringLiteral("Add a scale"));
+    setWindowTitle(tr("Add a scale"));
     EditLink = new QLineEdit(this);
     EditLink->setObjectName(QStringLiteral("EditLink"));
     EditLink->setPlaceholderText(QStringLiteral("tcp://192.168.1.14:4001"));
@@ -23,8 +23,8 @@ TScaleDialog::TScaleDialog(QWidget* parent) : QDialog(parent)
     Buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
 
     auto* form = new QFormLayout(this);
-    form->addRow(QStringLiteral("&Link:"), EditLink);
-    form->addRow(QStringLiteral("&Name (optional):"), EditName);
+    form->addRow(tr("&Link:"), EditLink);
+    form->addRow(tr("&Name (optional):"), EditName);
     form->addRow(LabelHint);
     form->addRow(Buttons);
     connect(Buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -39,7 +39,7 @@ void TScaleDialog::Check()
     TTarget t;
     const bool ok = ParseLink(EditLink->text().trimmed(), t);
     Buttons->button(QDialogButtonBox::Ok)->setEnabled(ok);
-    LabelHint->setText(ok ? QString() : QStringLiteral("Type %1").arg(LinkForms()));
+    LabelHint->setText(ok ? QString() : tr("Type %1").arg(LinkForms()));
     EditLink->setAccessibleDescription(LabelHint->text());
 }
 

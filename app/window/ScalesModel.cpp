@@ -79,27 +79,28 @@ QVariant TScalesModel::headerData(int section, Qt::Orientation orientation, int 
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
-    static const char* const names[] = {"Name", "Link", "State", "Progress", "Time"};
-    return section >= 0 && section < scCount ? QString::fromLatin1(names[section]) : QString();
+    static const char* const names[] = {QT_TR_NOOP("Name"), QT_TR_NOOP("Link"), QT_TR_NOOP("State"),
+                                        QT_TR_NOOP("Progress"), QT_TR_NOOP("Time")};
+    return section >= 0 && section < scCount ? tr(names[section]) : QString();
 }
 
 QString TScalesModel::StateText(const TRow& r) const
 {
     if (const TScaleJob* job = Job(r)) {
         if (r.Attempt > 0)
-            return QStringLiteral("reconnecting (attempt %1)").arg(r.Attempt);
+            return tr("reconnecting (attempt %1)").arg(r.Attempt);
         if (!r.Connected)
-            return QStringLiteral("connecting");
+            return tr("connecting");
         if (job->RecordsSent == 0)
-            return QStringLiteral("connected");
-        return QStringLiteral("sending record %1 of %2").arg(job->RecordsSent).arg(table_.RowCount());
+            return tr("connected");
+        return tr("sending record %1 of %2").arg(job->RecordsSent).arg(table_.RowCount());
     }
     if (!r.Ran)
-        return QStringLiteral("idle");
+        return tr("idle");
     switch (r.Result.State) {
-    case TJobState::Accepted: return QStringLiteral("accepted in ") + Seconds(r.Result.Seconds);
-    case TJobState::Interrupted: return QStringLiteral("interrupted");
-    default: return QStringLiteral("failed: ") + r.Result.Cause;
+    case TJobState::Accepted: return tr("accepted in ") + Seconds(r.Result.Seconds);
+    case TJobState::Interrupted: return tr("interrupted");
+    default: return tr("failed: ") + r.Result.Cause;
     }
 }
 
@@ -276,18 +277,18 @@ QString TScalesModel::Summary() const
             failures << ShortName(r.Entry.Target) + QLatin1Char(' ') + r.Result.Cause;
     }
     const int total = static_cast<int>(run_.size());
-    QString text = QStringLiteral("%1 of %2 %3 accepted the database")
-                       .arg(accepted).arg(total).arg(total == 1 ? QStringLiteral("scale") : QStringLiteral("scales"));
+    QString text = tr("%1 of %2 %3 accepted the database")
+                       .arg(accepted).arg(total).arg(total == 1 ? tr("scale") : tr("scales"));
     if (!failures.isEmpty()) {
         // The line holds a few; the rows tell every one.
         const qsizetype more = failures.size() - 3;
         QString named = failures.mid(0, 3).join(QStringLiteral(", "));
         if (more > 0)
-            named += QStringLiteral(" and %1 more").arg(more);
-        text += QStringLiteral("; %1 failed: %2").arg(failures.size()).arg(named);
+            named += tr(" and %1 more").arg(more);
+        text += tr("; %1 failed: %2").arg(failures.size()).arg(named);
     }
     if (interrupted)
-        text += QStringLiteral("; %1 interrupted").arg(interrupted);
+        text += tr("; %1 interrupted").arg(interrupted);
     return text;
 }
 

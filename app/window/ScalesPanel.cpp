@@ -27,7 +27,11 @@
 
 namespace {
 
-const QString Caption = QStringLiteral("Scales");
+// The panel's title, also its message boxes' caption.
+QString Caption()
+{
+    return QCoreApplication::translate("TScalesPanel", "Scales");
+}
 
 // Draws the progress column as a bar.
 class TProgressDelegate : public QStyledItemDelegate {
@@ -56,26 +60,26 @@ QString BadLinesText(const QString& name, const TScaleList& list)
     QStringList lines;
     for (const TBadLine& bad : list.Bad)
         if (lines.size() < 3)
-            lines << QStringLiteral("line %1: %2").arg(QString::number(bad.Number), bad.Why);
+            lines << QCoreApplication::translate("TScalesPanel", "line %1: %2").arg(QString::number(bad.Number), bad.Why);
     QString text = list.BadCount == 1
-                       ? QStringLiteral("1 line of %1 could not be read and is kept as it is: %2").arg(name, lines.join(""))
-                       : QStringLiteral("%1 lines of %2 could not be read and are kept as they are: %3")
+                       ? QCoreApplication::translate("TScalesPanel", "1 line of %1 could not be read and is kept as it is: %2").arg(name, lines.join(""))
+                       : QCoreApplication::translate("TScalesPanel", "%1 lines of %2 could not be read and are kept as they are: %3")
                              .arg(QString::number(list.BadCount), name, lines.join(QStringLiteral("; ")));
     if (list.BadCount > lines.size())
-        text += QStringLiteral("; and %1 more").arg(list.BadCount - lines.size());
+        text += QCoreApplication::translate("TScalesPanel", "; and %1 more").arg(list.BadCount - lines.size());
     return text;
 }
 
 } // namespace
 
 TScalesPanel::TScalesPanel(const TGridTable& table, TCommLog& log, QMainWindow* window)
-    : QDockWidget(Caption, window), Model(new TScalesModel(table, log, this))
+    : QDockWidget(Caption(), window), Model(new TScalesModel(table, log, this))
 {
     setObjectName(QStringLiteral("ScalesPanel"));
     auto* body = new QWidget(this);
     ScalesView = new QTableView(body);
     ScalesView->setObjectName(QStringLiteral("ScalesView"));
-    ScalesView->setAccessibleName(Caption);
+    ScalesView->setAccessibleName(Caption());
     ScalesView->setModel(Model);
     ScalesView->setSelectionBehavior(QAbstractItemView::SelectRows);
     ScalesView->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -132,14 +136,14 @@ void TScalesPanel::BuildButtons(QWidget* body)
         rows->Add(b);
         return b;
     };
-    btnSendAll = button(QStringLiteral("Send to all scales"), "btnSendAll", &TScalesPanel::btnSendAllClick);
-    btnSendSelected = button(QStringLiteral("Send to selected"), "btnSendSelected", &TScalesPanel::btnSendSelectedClick);
-    btnSendFailed = button(QStringLiteral("Send again to failed"), "btnSendFailed", &TScalesPanel::btnSendFailedClick);
-    btnSaveReport = button(QStringLiteral("Save report…"), "btnSaveReport", &TScalesPanel::btnSaveReportClick);
-    btnAdd = button(QStringLiteral("Add…"), "btnAdd", &TScalesPanel::btnAddClick);
-    btnRemove = button(QStringLiteral("Remove"), "btnRemove", &TScalesPanel::btnRemoveClick);
-    btnOpenList = button(QStringLiteral("Open list…"), "btnOpenList", &TScalesPanel::btnOpenListClick);
-    btnSaveList = button(QStringLiteral("Save list…"), "btnSaveList", &TScalesPanel::btnSaveListClick);
+    btnSendAll = button(tr("Send to all scales"), "btnSendAll", &TScalesPanel::btnSendAllClick);
+    btnSendSelected = button(tr("Send to selected"), "btnSendSelected", &TScalesPanel::btnSendSelectedClick);
+    btnSendFailed = button(tr("Send again to failed"), "btnSendFailed", &TScalesPanel::btnSendFailedClick);
+    btnSaveReport = button(tr("Save report…"), "btnSaveReport", &TScalesPanel::btnSaveReportClick);
+    btnAdd = button(tr("Add…"), "btnAdd", &TScalesPanel::btnAddClick);
+    btnRemove = button(tr("Remove"), "btnRemove", &TScalesPanel::btnRemoveClick);
+    btnOpenList = button(tr("Open list…"), "btnOpenList", &TScalesPanel::btnOpenListClick);
+    btnSaveList = button(tr("Save list…"), "btnSaveList", &TScalesPanel::btnSaveListClick);
     static_cast<QVBoxLayout*>(body->layout())->addWidget(rows);
 }
 
@@ -147,30 +151,30 @@ void TScalesPanel::BuildMenu(QMainWindow* window)
 {
     QMenu* view = window->menuBar()->findChild<QMenu*>(QStringLiteral("View1"));
     if (!view)
-        view = window->menuBar()->addMenu(QStringLiteral("&View"));
+        view = window->menuBar()->addMenu(tr("&View"));
     QAction* item = toggleViewAction();
-    item->setText(QStringLiteral("&Scales"));
+    item->setText(tr("&Scales"));
     item->setObjectName(QStringLiteral("Scales1"));
     view->addAction(item);
 
-    QMenu* menu = window->menuBar()->addMenu(QStringLiteral("&Scales"));
+    QMenu* menu = window->menuBar()->addMenu(tr("&Scales"));
     menu->setObjectName(QStringLiteral("ScalesMenu"));
     const auto add = [&](QPushButton* b, const QString& text, const QList<QKeySequence>& keys, const char* name) {
         AddButtonAction(menu, b, text, keys)->setObjectName(QLatin1String(name));
     };
     // Add and Open keep the letters they have in every program: Alt+S, A
     // never starts an upload.
-    add(btnSendAll, QStringLiteral("Send to a&ll scales/Stop all"),
+    add(btnSendAll, tr("Send to a&ll scales/Stop all"),
         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Enter)},
         "SendAllKey");
-    add(btnSendSelected, QStringLiteral("Send to s&elected"), {}, "SendSelectedKey");
-    add(btnSendFailed, QStringLiteral("Send again to &failed"), {}, "SendFailedKey");
-    add(btnSaveReport, QStringLiteral("Save re&port…"), {}, "SaveReportKey");
+    add(btnSendSelected, tr("Send to s&elected"), {}, "SendSelectedKey");
+    add(btnSendFailed, tr("Send again to &failed"), {}, "SendFailedKey");
+    add(btnSaveReport, tr("Save re&port…"), {}, "SaveReportKey");
     menu->addSeparator();
-    add(btnAdd, QStringLiteral("&Add…"), {}, "AddKey");
-    add(btnRemove, QStringLiteral("&Remove"), {}, "RemoveKey");
-    add(btnOpenList, QStringLiteral("&Open list…"), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O)}, "OpenListKey");
-    add(btnSaveList, QStringLiteral("&Save list…"), {}, "SaveListKey");
+    add(btnAdd, tr("&Add…"), {}, "AddKey");
+    add(btnRemove, tr("&Remove"), {}, "RemoveKey");
+    add(btnOpenList, tr("&Open list…"), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O)}, "OpenListKey");
+    add(btnSaveList, tr("&Save list…"), {}, "SaveListKey");
 }
 
 bool TScalesPanel::eventFilter(QObject* watched, QEvent* e)
@@ -217,7 +221,7 @@ void TScalesPanel::ShowRunning()
 {
     const bool running = Model->RunningCount() > 0;
     const bool any = Model->rowCount() > 0;
-    btnSendAll->setText(running ? QStringLiteral("Stop all") : QStringLiteral("Send to all scales"));
+    btnSendAll->setText(running ? tr("Stop all") : tr("Send to all scales"));
     btnSendAll->setAccessibleName(btnSendAll->text());
     btnSendAll->setEnabled(running || any);
     btnSendSelected->setEnabled(!running && ScalesView->selectionModel()->hasSelection());
@@ -253,33 +257,33 @@ void TScalesPanel::btnRemoveClick()
 
 void TScalesPanel::btnOpenListClick()
 {
-    const QString path = AskOpenFileName(this, QStringLiteral("Open a list of scales"),
-                                                      QStringLiteral("text files (*.txt);;all files (*)"));
+    const QString path = AskOpenFileName(this, tr("Open a list of scales"),
+                                                      tr("text files (*.txt);;all files (*)"));
     if (!path.isEmpty())
         OpenList(path);
 }
 
 void TScalesPanel::btnSaveListClick()
 {
-    const QString path = AskSaveFileName(this, QStringLiteral("Save the list of scales"),
+    const QString path = AskSaveFileName(this, tr("Save the list of scales"),
                                                       QStringLiteral("scales.txt"),
-                                                      QStringLiteral("text files (*.txt);;all files (*)"));
+                                                      tr("text files (*.txt);;all files (*)"));
     if (!path.isEmpty())
         SaveList(path);
 }
 
 void TScalesPanel::btnSaveReportClick()
 {
-    const QString path = AskSaveFileName(this, QStringLiteral("Save the report"),
+    const QString path = AskSaveFileName(this, tr("Save the report"),
                                                       QStringLiteral("report.json"),
-                                                      QStringLiteral("JSON files (*.json);;all files (*)"));
+                                                      tr("JSON files (*.json);;all files (*)"));
     if (!path.isEmpty())
         SaveReport(path);
 }
 
 bool TScalesPanel::Fail(const QString& text)
 {
-    MessageBox(text, Caption, MB_ICONEXCLAMATION);
+    MessageBox(text, Caption(), MB_ICONEXCLAMATION);
     return false;
 }
 
@@ -294,7 +298,7 @@ bool TScalesPanel::UseList(const QString& path)
     } else if (!LoadList(path, error)) {
         listPath_.clear();  // what it holds is unknown: never written over
         Model->SetList({});
-        ShowNote(error + QStringLiteral("; it is left as it is (Save list… writes the list elsewhere)"));
+        ShowNote(error + tr("; it is left as it is (Save list… writes the list elsewhere)"));
         return false;
     }
     return true;
@@ -315,7 +319,7 @@ bool TScalesPanel::LoadList(const QString& path, QString& error)
 {
     QByteArray bytes;
     if (!ReadBounded(path, kScaleListLimit, bytes)) {
-        error = QStringLiteral("%1 cannot be read as a list of scales").arg(path);
+        error = tr("%1 cannot be read as a list of scales").arg(path);
         return false;
     }
     TScaleList list = ReadScaleList(bytes);
@@ -335,14 +339,14 @@ void TScalesPanel::ShowNote(const QString& text)
 bool TScalesPanel::SaveList(const QString& path)
 {
     if (!SaveAtomically(path, ScaleListText(Model->List())))
-        return Fail(QStringLiteral("The list of scales could not be saved to %1").arg(path));
+        return Fail(tr("The list of scales could not be saved to %1").arg(path));
     return true;
 }
 
 bool TScalesPanel::SaveReport(const QString& path)
 {
     if (!SaveAtomically(path, Model->Report()))
-        return Fail(QStringLiteral("The report could not be saved to %1").arg(path));
+        return Fail(tr("The report could not be saved to %1").arg(path));
     return true;
 }
 
@@ -393,8 +397,8 @@ void TScalesPanel::Send(const std::vector<int>& rows)
         return;
     show();
     // The last run's outcome no longer holds.
-    Tell(rows.size() == 1 ? QStringLiteral("Sending to 1 scale…")
-                          : QStringLiteral("Sending to %1 scales…").arg(rows.size()));
+    Tell(rows.size() == 1 ? tr("Sending to 1 scale…")
+                          : tr("Sending to %1 scales…").arg(rows.size()));
     Model->KindWord = KindWord();
     Model->Send(rows, Position(), UdpPort);
     if (Model->RunningCount() > 0)

@@ -33,7 +33,7 @@ public:
     std::function<void(const TStatusState& s)> Shown = [](const TStatusState&) {};
 
     // The name of a line with nothing to say.
-    static QString IdleName() { return QStringLiteral("Status line"); }
+    static QString IdleName() { return tr("Status line"); }
 
 signals:
     // The state was read again: what else follows the uploads reads it too.

@@ -76,7 +76,7 @@ QString BaudRateName(TBaudRate rate)
     case br38400: return QStringLiteral("38400");
     case br57600: return QStringLiteral("57600");
     case br115200: return QStringLiteral("115200");
-    default: return QStringLiteral("user defined");
+    default: return QCoreApplication::translate("TForm1", "user defined");
     }
 }
 
@@ -123,7 +123,7 @@ TForm1::TForm1(QWidget* parent)
     Form1 = this;
     InstallFocusReturn();  // the program's application does it too; a host's may not
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral(" Scale database v" SCALEDB_VERSION));
+    setWindowTitle(tr(" Scale database v%1").arg(QStringLiteral(SCALEDB_VERSION)));
     setWindowIcon(ProgramIcon());
     resize(642, 589);
     ComPort1.OnRxChar = [this](TCustomComPort* sender, std::int32_t count) { ComPort1RxChar(sender, count); };
@@ -148,11 +148,11 @@ TUpload::THooks TForm1::UploadHooks()
             StatusLine->Refresh();
             Session.LogEvent(failed ? QStringLiteral("upload failed: the scale did not accept the database")
                                     : QStringLiteral("upload accepted"));
-            const QString text = failed ? QStringLiteral("Database could not be sent to scale.")
-                                        : QStringLiteral("Database was sent to scale.");
+            const QString text = failed ? tr("Database could not be sent to scale.")
+                                        : tr("Database was sent to scale.");
             NotifyEnd(text);
             UploadsRunning(ownHolds_, false);
-            MessageBox(text, failed ? QStringLiteral("Failure") : QStringLiteral("Success"), MB_ICONINFORMATION);
+            MessageBox(text, failed ? tr("Failure") : tr("Success"), MB_ICONINFORMATION);
         },
     };
 }
@@ -213,13 +213,13 @@ void TForm1::OpenScales(const QString& path)
 void TForm1::BuildMenus()
 {
     // The underlined letters give Alt+F, Alt+C and Alt+U (View adds Alt+V).
-    Plik1 = menuBar()->addMenu(QStringLiteral("&File"));
+    Plik1 = menuBar()->addMenu(tr("&File"));
     Plik1->setObjectName(QStringLiteral("Plik1"));
-    Otwrz1 = Plik1->addAction(QStringLiteral("&Open"));
+    Otwrz1 = Plik1->addAction(tr("&Open"));
     Otwrz1->setObjectName(QStringLiteral("Otwrz1"));
     Otwrz1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     connect(Otwrz1, &QAction::triggered, this, &TForm1::Otwrz1Click);
-    Connection1 = menuBar()->addAction(QStringLiteral("&Connection"));
+    Connection1 = menuBar()->addAction(tr("&Connection"));
     Connection1->setObjectName(QStringLiteral("Connection1"));
     connect(Connection1, &QAction::triggered, this, &TForm1::ConnectionClick);
     BuildFileMenuAdditions();
@@ -229,7 +229,7 @@ void TForm1::BuildMenus()
     OpenDialog1->setFileMode(QFileDialog::ExistingFile);
     OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
     KeepFileDialogTidy(OpenDialog1);
-    OpenDialog1->setNameFilters({QStringLiteral("csv files (*.csv)"), QStringLiteral("all files (*.*)")});
+    OpenDialog1->setNameFilters({tr("csv files (*.csv)"), tr("all files (*.*)")});
     // "*.*" means every file, as the filter's name says, also one without a dot.
     connect(OpenDialog1, &QFileDialog::filterSelected, this, [this](const QString& filter) {
         if (filter == OpenDialog1->nameFilters().last())
@@ -255,7 +255,7 @@ void TForm1::BuildGrid(QWidget* central)
     StringGrid1->setItemDelegate(new TGridCellTip(StringGrid1));
     // Arrows move between cells; Tab goes on to the buttons.
     StringGrid1->setTabKeyNavigation(false);
-    StringGrid1->setAccessibleName(QStringLiteral("Database"));
+    StringGrid1->setAccessibleName(tr("Database"));
 }
 
 void TForm1::BuildPanel(QWidget* central)
@@ -269,14 +269,14 @@ void TForm1::BuildPanel(QWidget* central)
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false);
-    ProgressBar1->setAccessibleName(QStringLiteral("Upload progress"));
+    ProgressBar1->setAccessibleName(tr("Upload progress"));
 
-    btnOpenPort = new QPushButton(QStringLiteral("Connect"), Panel1);
+    btnOpenPort = new QPushButton(tr("Connect"), Panel1);
     btnOpenPort->setObjectName(QStringLiteral("btnOpenPort"));
     btnOpenPort->setGeometry(11, 28, 78, 25);
     connect(btnOpenPort, &QPushButton::clicked, this, &TForm1::btnOpenPortClick);
 
-    bbWyslijBaze = new QPushButton(QStringLiteral("Send database"), Panel1);
+    bbWyslijBaze = new QPushButton(tr("Send database"), Panel1);
     bbWyslijBaze->setObjectName(QStringLiteral("bbWyslijBaze"));
     bbWyslijBaze->setGeometry(96, 28, 110, 25);
     connect(bbWyslijBaze, &QPushButton::clicked, this, &TForm1::bbWyslijBazeClick);
@@ -294,14 +294,14 @@ void TForm1::BuildPanel(QWidget* central)
 
 void TForm1::BuildRadioGroups()
 {
-    rgUrzadzenie = new TRadioGroup(QStringLiteral(" Device type: "), Panel1);
+    rgUrzadzenie = new TRadioGroup(tr(" Device type: "), Panel1);
     rgUrzadzenie->setObjectName(QStringLiteral("rgUrzadzenie"));
     rgUrzadzenie->setGeometry(270, 18, 160, 72);
-    rgUrzadzenie->SetItems({QStringLiteral("standard scale"), QStringLiteral("scale with QD-58")});
+    rgUrzadzenie->SetItems({tr("standard scale"), tr("scale with QD-58")});
     rgUrzadzenie->SetItemIndex(0);
     connect(rgUrzadzenie, &TRadioGroup::Click, this, &TForm1::rgUrzadzenieClick);
 
-    rgBaza = new TRadioGroup(QStringLiteral(" Database kind: "), Panel1);
+    rgBaza = new TRadioGroup(tr(" Database kind: "), Panel1);
     rgBaza->setObjectName(QStringLiteral("rgBaza"));
     rgBaza->setGeometry(440, 18, 190, 80);
     rgBaza->SetItems(DatabaseKindCaptions(rgUrzadzenie->ItemIndex()));
@@ -324,11 +324,11 @@ void TForm1::BuildUploadMenu()
 {
     // The panel's buttons by keyboard; the controls were made in tab order
     // (grid, Connect, Send database, device type, database kind).
-    QMenu* upload = menuBar()->addMenu(QStringLiteral("&Upload"));
+    QMenu* upload = menuBar()->addMenu(tr("&Upload"));
     upload->setObjectName(QStringLiteral("Upload1"));
-    AddButtonAction(upload, btnOpenPort, QStringLiteral("&Connect/Disconnect"), {QKeySequence(Qt::CTRL | Qt::Key_L)})
+    AddButtonAction(upload, btnOpenPort, tr("&Connect/Disconnect"), {QKeySequence(Qt::CTRL | Qt::Key_L)})
         ->setObjectName(QStringLiteral("ConnectKey"));
-    AddButtonAction(upload, bbWyslijBaze, QStringLiteral("&Send database/Stop"),
+    AddButtonAction(upload, bbWyslijBaze, tr("&Send database/Stop"),
                     {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)})
         ->setObjectName(QStringLiteral("SendKey"));
 }
@@ -407,24 +407,24 @@ void TForm1::ShowConnectionState()
     if (ConnectionKind == ckSerial) {
         QString text = ComPort1.Port() + ' ' + BaudRateName(ComPort1.BaudRate()) + QStringLiteral("bps");
         if (ComPort1.Connected()) {
-            btnOpenPort->setText(QStringLiteral("Disconnect"));
-            text += QStringLiteral(" connected");
+            btnOpenPort->setText(tr("Disconnect"));
+            text += tr(" connected");
             paint(Green);
         } else {
-            btnOpenPort->setText(QStringLiteral("Connect"));
-            text += QStringLiteral(" disconnected");
+            btnOpenPort->setText(tr("Connect"));
+            text += tr(" disconnected");
             paint(Red);
         }
         static_cast<TFittedLabel*>(LabelConnection)->SetText(ComPort1.Port(), text.mid(ComPort1.Port().size()));
     } else if (ConnectionKind == ckEthernet) {
         QString text = EthHost;
         if (LinkState == lsDisconnected) {
-            btnOpenPort->setText(QStringLiteral("Connect"));
-            text += QStringLiteral(" disconnected");
+            btnOpenPort->setText(tr("Connect"));
+            text += tr(" disconnected");
             paint(Red);
         } else if (LinkState == lsConnected) {
-            btnOpenPort->setText(QStringLiteral("Disconnect"));
-            text += QStringLiteral(" connected");
+            btnOpenPort->setText(tr("Disconnect"));
+            text += tr(" connected");
             paint(Green);
         }
         static_cast<TFittedLabel*>(LabelConnection)->SetText(EthHost, text.mid(EthHost.size()));
@@ -445,11 +445,11 @@ void TForm1::btnOpenPortClick()
     }
     if (LinkState != lsDisconnected) {
         Session.CloseSerial();
-        btnOpenPort->setText(QStringLiteral("Connect"));
+        btnOpenPort->setText(tr("Connect"));
     } else if (Session.OpenSerial()) {
-        btnOpenPort->setText(QStringLiteral("Disconnect"));
+        btnOpenPort->setText(tr("Disconnect"));
     } else {
-        MessageBox(QStringLiteral("Selected COM port does not exist or is occupied by other software"),
+        MessageBox(tr("Selected COM port does not exist or is occupied by other software"),
                    QStringLiteral("Dirorod9"), MB_ICONEXCLAMATION);
     }
     ShowConnectionState();
@@ -523,7 +523,7 @@ void TForm1::LoadDatabase(const QString& path)
 void TForm1::SetWyslijBazeIdle()
 {
     WyslijBazeTag = 0;
-    bbWyslijBaze->setText(QStringLiteral("Send database"));
+    bbWyslijBaze->setText(tr("Send database"));
     btnOpenPort->setEnabled(true);
 }
 
@@ -549,10 +549,13 @@ void TForm1::bbWyslijBazeClick()
             return;
         ProgressBar1->setValue(0);
         WyslijBazeTag = 1;
-        bbWyslijBaze->setText(QStringLiteral("Stop"));
+        bbWyslijBaze->setText(tr("Stop"));
         btnOpenPort->setEnabled(false);
         UploadsRunning(ownHolds_, true);
-        Session.Start(rgBaza->ItemIndex(), rgBaza->Items().value(rgBaza->ItemIndex()));
+        // The log names the kind in English, whatever the caption's language.
+        const auto kinds = DatabaseKinds(rgUrzadzenie->ItemIndex());
+        const auto kind = static_cast<std::size_t>(rgBaza->ItemIndex());
+        Session.Start(rgBaza->ItemIndex(), kind < kinds.size() ? QString::fromLatin1(kinds[kind].Caption) : QString());
     } else {
         SetWyslijBazeIdle();
         Session.Stop();
@@ -659,14 +662,14 @@ void TForm1::FormClose()
 
 void TForm1::BuildFileMenuAdditions()
 {
-    OpenRecent1 = Plik1->addMenu(QStringLiteral("Open &Recent"));
+    OpenRecent1 = Plik1->addMenu(tr("Open &Recent"));
     OpenRecent1->setObjectName(QStringLiteral("OpenRecent1"));
     connect(OpenRecent1, &QMenu::aboutToShow, this, &TForm1::OpenRecent1Show);
-    ClearRecent1 = new QAction(QStringLiteral("Clear list"), this);
+    ClearRecent1 = new QAction(tr("Clear list"), this);
     ClearRecent1->setObjectName(QStringLiteral("ClearRecent1"));
     connect(ClearRecent1, &QAction::triggered, this, &TForm1::ClearRecentClick);
     Plik1->addSeparator();
-    Quit1 = Plik1->addAction(QStringLiteral("&Quit"));
+    Quit1 = Plik1->addAction(tr("&Quit"));
     Quit1->setObjectName(QStringLiteral("Quit1"));
     Quit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(Quit1, &QAction::triggered, this, &TForm1::Quit1Click);
@@ -674,12 +677,12 @@ void TForm1::BuildFileMenuAdditions()
 
 void TForm1::BuildHelpMenu()
 {
-    Help1 = menuBar()->addMenu(QStringLiteral("&Help"));
+    Help1 = menuBar()->addMenu(tr("&Help"));
     Help1->setObjectName(QStringLiteral("Help1"));
-    About1 = Help1->addAction(QStringLiteral("&About scaledb"));
+    About1 = Help1->addAction(tr("&About scaledb"));
     About1->setObjectName(QStringLiteral("About1"));
     connect(About1, &QAction::triggered, this, &TForm1::AboutClick);
-    AboutQt1 = Help1->addAction(QStringLiteral("About &Qt"));
+    AboutQt1 = Help1->addAction(tr("About &Qt"));
     AboutQt1->setObjectName(QStringLiteral("AboutQt1"));
     connect(AboutQt1, &QAction::triggered, this, &TForm1::AboutQtClick);
 }
@@ -707,7 +710,7 @@ void TForm1::OpenRecent1Show()
         connect(item, &QAction::triggered, this, [this, file] { OpenRecentClick(file); });
     }
     if (Recent.Files().isEmpty())
-        OpenRecent1->addAction(QStringLiteral("(none)"))->setEnabled(false);
+        OpenRecent1->addAction(tr("(none)"))->setEnabled(false);
     OpenRecent1->addSeparator();
     OpenRecent1->addAction(ClearRecent1);
     ClearRecent1->setEnabled(!Recent.Files().isEmpty());
@@ -731,13 +734,13 @@ void TForm1::Quit1Click()
 void TForm1::AboutClick()
 {
     const QString text =
-        QStringLiteral("<h3>scaledb %1</h3>"
+        tr("<h3>scaledb %1</h3>"
                        "<p>Sends product, user, label and status databases to shop scales, record by record, "
                        "over a serial port, TCP or UDP.</p>"
                        "<p>Licence: MIT</p>"
                        "<p>Built with Qt %2, running on Qt %3.</p>")
             .arg(QStringLiteral(SCALEDB_VERSION), QStringLiteral(QT_VERSION_STR), QString::fromLatin1(qVersion()));
-    auto* box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("About scaledb"), text, QMessageBox::Ok, this);
+    auto* box = new QMessageBox(QMessageBox::NoIcon, tr("About scaledb"), text, QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("AboutBox"));
     box->setIconPixmap(windowIcon().pixmap(64, 64));
     box->setAttribute(Qt::WA_DeleteOnClose);
@@ -781,7 +784,7 @@ void TForm1::FormDragDrop(const QStringList& files)
     // As File > Open: a file that cannot be read throws, and the application shows why.
     LoadDatabase(files.first());
     if (files.size() > 1)
-        StatusLine->Tell(QStringLiteral("%1 files dropped: opened the first, %2")
+        StatusLine->Tell(tr("%1 files dropped: opened the first, %2")
                              .arg(files.size()).arg(QFileInfo(files.first()).fileName()));
 }
 
@@ -791,7 +794,7 @@ void TForm1::UploadsRunning(bool& mine, bool running)
         return;
     mine = running;
     if (running) {
-        SleepLock.Hold(QStringLiteral("Sending a database to a scale"));
+        SleepLock.Hold(tr("Sending a database to a scale"));
     } else {
         SleepLock.Release();
         if (!ownHolds_ && !panelHolds_)

@@ -37,7 +37,7 @@ QString Translated(const QString& text)
 TComSetupFrm::TComSetupFrm(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("ComSetupFrm"));
-    setWindowTitle(QStringLiteral("RS-232 settings"));
+    setWindowTitle(QStringLiteral(QT_TRANSLATE_NOOP("cport", "RS-232 settings")));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
     // The theme's window colour, not a white of its own: under a dark
     // theme's light text a white background would leave nothing to read.
@@ -51,15 +51,15 @@ TComSetupFrm::TComSetupFrm(QWidget* parent) : QDialog(parent)
 
 void TComSetupFrm::BuildSettingsGroup()
 {
-    GroupBox1 = new QGroupBox(QStringLiteral(" Settings: "), this);
+    GroupBox1 = new QGroupBox(QStringLiteral(QT_TRANSLATE_NOOP("cport", " Settings: ")), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setGeometry(8, 8, 217, 169);
-    Label1 = MakeLabel("Label1", QStringLiteral("Port:"), 8, 24, GroupBox1);
-    Label2 = MakeLabel("Label2", QStringLiteral("Baud rate:"), 8, 48, GroupBox1);
-    Label3 = MakeLabel("Label3", QStringLiteral("Data bits:"), 8, 72, GroupBox1);
-    Label4 = MakeLabel("Label4", QStringLiteral("Stop bits:"), 8, 96, GroupBox1);
-    Label5 = MakeLabel("Label5", QStringLiteral("Parity:"), 8, 120, GroupBox1);
-    Label6 = MakeLabel("Label6", QStringLiteral("Flow control:"), 8, 144, GroupBox1);
+    Label1 = MakeLabel("Label1", QStringLiteral(QT_TRANSLATE_NOOP("cport", "Port:")), 8, 24, GroupBox1);
+    Label2 = MakeLabel("Label2", QStringLiteral(QT_TRANSLATE_NOOP("cport", "Baud rate:")), 8, 48, GroupBox1);
+    Label3 = MakeLabel("Label3", QStringLiteral(QT_TRANSLATE_NOOP("cport", "Data bits:")), 8, 72, GroupBox1);
+    Label4 = MakeLabel("Label4", QStringLiteral(QT_TRANSLATE_NOOP("cport", "Stop bits:")), 8, 96, GroupBox1);
+    Label5 = MakeLabel("Label5", QStringLiteral(QT_TRANSLATE_NOOP("cport", "Parity:")), 8, 120, GroupBox1);
+    Label6 = MakeLabel("Label6", QStringLiteral(QT_TRANSLATE_NOOP("cport", "Flow control:")), 8, 144, GroupBox1);
     // The port list comes first so that a missing device tree fails before
     // the other lists are filled.
     Combo1 = MakeCombo("Combo1", 16, cpPort, GroupBox1);
@@ -78,10 +78,10 @@ void TComSetupFrm::BuildSettingsGroup()
 // The hidden buttons the dialog's keys press, then the visible speed buttons.
 void TComSetupFrm::BuildButtons()
 {
-    BitBtnApply = new QPushButton(QStringLiteral("Apply"), this);
+    BitBtnApply = new QPushButton(QStringLiteral(QT_TRANSLATE_NOOP("cport", "Apply")), this);
     BitBtnApply->setObjectName(QStringLiteral("BitBtnApply"));
     BitBtnApply->setGeometry(8, 188, 17, 22);
-    BitBtnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    BitBtnCancel = new QPushButton(QStringLiteral(QT_TRANSLATE_NOOP("cport", "Cancel")), this);
     BitBtnCancel->setObjectName(QStringLiteral("BitBtnCancel"));
     BitBtnCancel->setGeometry(16, 188, 17, 22);
     for (QPushButton* b : {BitBtnApply, BitBtnCancel}) {
@@ -93,11 +93,11 @@ void TComSetupFrm::BuildButtons()
     setTabOrder(Combo6, BitBtnApply);
     setTabOrder(BitBtnApply, BitBtnCancel);
 
-    sbApply = MakeSpeedButton("sbApply", QStringLiteral("Zastosuj"), QStyle::SP_DialogApplyButton, this);
-    sbApply->setToolTip(QStringLiteral("Apply settings"));
+    sbApply = MakeSpeedButton("sbApply", QStringLiteral(QT_TRANSLATE_NOOP("cport", "Zastosuj")), QStyle::SP_DialogApplyButton, this);
+    sbApply->setToolTip(QStringLiteral(QT_TRANSLATE_NOOP("cport", "Apply settings")));
     sbApply->setGeometry(80, 184, 73, 25);
-    sbCancel = MakeSpeedButton("sbCancel", QStringLiteral("Anuluj"), QStyle::SP_DialogCancelButton, this);
-    sbCancel->setToolTip(QStringLiteral("Cancel settings"));
+    sbCancel = MakeSpeedButton("sbCancel", QStringLiteral(QT_TRANSLATE_NOOP("cport", "Anuluj")), QStyle::SP_DialogCancelButton, this);
+    sbCancel->setToolTip(QStringLiteral(QT_TRANSLATE_NOOP("cport", "Cancel settings")));
     sbCancel->setGeometry(160, 184, 65, 25);
     connect(sbApply, &QToolButton::clicked, this, &TComSetupFrm::sbApplyClick);
     connect(sbCancel, &QToolButton::clicked, this, &TComSetupFrm::sbCancelClick);
@@ -107,7 +107,9 @@ void TComSetupFrm::BuildButtons()
 
 void TComSetupFrm::FormCreate()
 {
-    // The lists hold setting values, not captions: they are never translated.
+    // Every caption passes through the "cport" catalogue as it stands (the
+    // literals above are marked for it); the lists hold setting values, not
+    // captions: they are never translated.
     setWindowTitle(Translated(windowTitle()));
     for (QLabel* l : findChildren<QLabel*>())
         l->setText(Translated(l->text()));

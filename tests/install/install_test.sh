@@ -54,6 +54,7 @@ expected="./usr/bin/scaledb
 ./usr/share/icons/hicolor/48x48/apps/$id.png
 ./usr/share/icons/hicolor/scalable/apps/$id.svg
 ./usr/share/man/man1/scaledb.1
+./usr/share/man/pl/man1/scaledb.1
 ./usr/share/metainfo/$id.metainfo.xml"
 actual=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $NF}' | sort)
 [ "$actual" = "$expected" ] || fail "package files differ:"$'\n'"$actual"

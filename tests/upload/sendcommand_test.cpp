@@ -50,6 +50,15 @@ class SendCommandTest : public QObject {
             return {-1, {}, {}};
         return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
     }
+    // The environment of a run under one language: LANG alone decides it.
+    static QProcessEnvironment Language(const QString& lang)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES"})
+            env.remove(name);
+        env.insert("LANG", lang);
+        return env;
+    }
     static QString Link(const QString& mode, const ScaleSim& sim, const QString& host = QStringLiteral("127.0.0.1"))
     {
         if (mode == QLatin1String("serial"))
@@ -130,20 +139,26 @@ private slots:
         QTest::addColumn<QString>("mode");
         QTest::addColumn<QString>("scale");  // the simulator's address
         QTest::addColumn<QString>("typed");  // as the link names it
-        QTest::newRow("serial") << "serial" << "" << "";
-        QTest::newRow("serial by a stable name") << "serial" << "" << "usb-FTDI_FT232R_A5:02-if00-port0";
-        QTest::newRow("tcp") << "tcp" << "127.0.0.1" << "127.0.0.1";
-        QTest::newRow("udp") << "udp" << "127.0.0.1" << "127.0.0.1";
-        QTest::newRow("tcp leading zeros") << "tcp" << "127.0.0.1" << "127.000.000.001";
-        QTest::newRow("udp leading zeros") << "udp" << "127.0.0.1" << "127.000.000.001";
-        QTest::newRow("tcp 010 is ten") << "tcp" << "127.0.0.10" << "127.0.0.010";
-        QTest::newRow("udp 010 is ten") << "udp" << "127.0.0.10" << "127.0.0.010";
+        QTest::addColumn<QString>("lang");
+        QTest::newRow("serial") << "serial" << "" << "" << "C";
+        QTest::newRow("serial by a stable name") << "serial" << "" << "usb-FTDI_FT232R_A5:02-if00-port0" << "C";
+        QTest::newRow("tcp") << "tcp" << "127.0.0.1" << "127.0.0.1" << "C";
+        QTest::newRow("udp") << "udp" << "127.0.0.1" << "127.0.0.1" << "C";
+        QTest::newRow("tcp leading zeros") << "tcp" << "127.0.0.1" << "127.000.000.001" << "C";
+        QTest::newRow("udp leading zeros") << "udp" << "127.0.0.1" << "127.000.000.001" << "C";
+        QTest::newRow("tcp 010 is ten") << "tcp" << "127.0.0.10" << "127.0.0.010" << "C";
+        QTest::newRow("udp 010 is ten") << "udp" << "127.0.0.10" << "127.0.0.010" << "C";
+        // The language changes what the technician reads, never the bytes, the report or the exit status.
+        QTest::newRow("serial in Polish") << "serial" << "" << "" << "pl_PL.UTF-8";
+        QTest::newRow("tcp in Polish") << "tcp" << "127.0.0.1" << "127.0.0.1" << "pl_PL.UTF-8";
+        QTest::newRow("udp in Polish") << "udp" << "127.0.0.1" << "127.0.0.1" << "pl_PL.UTF-8";
     }
     void acceptedOverEachLink()
     {
         QFETCH(QString, mode);
         QFETCH(QString, scale);
         QFETCH(QString, typed);
+        QFETCH(QString, lang);
         ScaleSim sim(mode, scale.isEmpty() ? QStringList{} : QStringList{"--host", scale});
         QVERIFY(sim.Started());
         QString link = Link(mode, sim, typed);
@@ -153,10 +168,17 @@ private slots:
             QVERIFY(QFile::link(sim.Device(), dir.filePath(typed)));
             link = QStringLiteral("serial:%1@9600").arg(dir.filePath(typed));
         }
-        const Run r = Send({database, "--to", link, "--udp-port", "0"});
+        const QString log = dir.filePath("log-" + lang);
+        const Run r = Send({database, "--to", link, "--udp-port", "0", "--report", "json", "--log", log}, Language(lang));
         QVERIFY2(r.code == 0, r.err.constData());
-        QVERIFY(r.out.contains("accepted"));
-        QVERIFY(r.err.startsWith("scaledb: warning: row 2: 2 fields where the widest row has 3; it is sent padded with 1 empty field\n"));
+        const QJsonObject outcome = QJsonDocument::fromJson(r.out).array().at(0).toObject();
+        QCOMPARE(outcome.value("outcome").toString(), QStringLiteral("accepted"));
+        QCOMPARE(outcome.keys(), QStringList({"cause", "link", "name", "outcome", "reconnects", "records", "seconds",
+                                               "started_over"}));
+        QVERIFY2(r.err.startsWith(lang == QLatin1String("C") ? QByteArray("scaledb: warning: row 2: 2 fields where the widest row has 3; it is sent padded with 1 empty field\n")
+                                                             : QByteArray("scaledb: ostrzeżenie: wiersz 2: pola: 2, a najszerszy wiersz ma 3")),
+                 r.err.constData());
+        QVERIFY(ReadAll(log).contains(" * upload started: product database, "));  // --log lines stay as scripts read them
         QByteArray recorded = sim.Recorded();
         if (mode == QLatin1String("udp")) {
             QByteArray expected = streamed;
@@ -876,6 +898,16 @@ private slots:
                                                           << QByteArray() << QByteArray("scaledb: no file /no/such/db.csv\n");
         QTest::newRow("Qt option without its value") << QStringList{"-style"} << 2 << QByteArray() << QByteArray("scaledb: ");
         QTest::newRow("help") << QStringList{"--help"} << 0 << QByteArray("  --timeout SECONDS     Ends an upload") << QByteArray();
+        QTest::newRow("help under POSIX") << QStringList{"--help", "LANG=POSIX"} << 0
+                                          << QByteArray("Usage: scaledb [--scales LIST] [FILE]\n") << QByteArray();
+        QTest::newRow("help in Polish") << QStringList{"--help", "LANG=pl_PL.UTF-8"} << 0
+                                        << QByteArray("  --timeout SECONDS     Kończy wysyłanie, gdy polecenie nie dostaje") << QByteArray();
+        QTest::newRow("help in Polish, from LANGUAGE") << QStringList{"--help", "LANGUAGE=de:pl", "LANG=de_DE.UTF-8"} << 0
+                                                       << QByteArray("Użycie: scaledb [--scales LIST] [FILE]\n") << QByteArray();
+        QTest::newRow("help in German: no catalogue") << QStringList{"--help", "LANG=de_DE.UTF-8"} << 0
+                                                      << QByteArray("\nOptions:\n  --to LINK") << QByteArray();
+        QTest::newRow("send's message in Polish") << QStringList{"send", "x.csv", "--to", "tcp://h:1", "--quiet", "--progress", "LANG=pl_PL.UTF-8"}
+                                                  << 2 << QByteArray() << QByteArray("scaledb: --quiet i --progress wykluczają się\n");
         QTest::newRow("version") << QStringList{"--version"} << 0 << QByteArray("scaledb 1.03\n") << QByteArray();
         QTest::newRow("send with a wrong option") << QStringList{"send", "x.csv", "--to", "tcp://h:1", "--nonsense"} << 2
                                                   << QByteArray() << QByteArray("scaledb: Unknown option 'nonsense'");
@@ -887,9 +919,14 @@ private slots:
         QFETCH(QByteArray, out);
         QFETCH(QByteArray, err);
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        // LANG=C unless a row's trailing NAME=VALUE arguments say otherwise.
+        QProcessEnvironment env = Language(QStringLiteral("C"));
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(name);
+        while (!args.isEmpty() && args.last().contains('=')) {
+            const QString setting = args.takeLast();
+            env.insert(setting.section('=', 0, 0), setting.section('=', 1));
+        }
         p.setProcessEnvironment(env);
         p.start(QStringLiteral(SCALEDB_BINARY), args);
         QVERIFY(p.waitForFinished(30000));
