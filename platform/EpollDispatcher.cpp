@@ -48,12 +48,13 @@ bool TEpollDispatcher::processEvents(QEventLoop::ProcessEventsFlags flags)
     // this point wakes the wait below again.
     std::uint64_t count;
     [[maybe_unused]] const auto taken = ::read(wake_, &count, sizeof count);
+    wokenHere_ = false;
     QCoreApplication::sendPostedEvents();
 
     const bool timers = !(flags & QEventLoop::X11ExcludeTimers);
     const bool sockets = !(flags & QEventLoop::ExcludeSocketNotifiers);
     int waitMs = 0;
-    if ((flags & QEventLoop::WaitForMoreEvents) && !interrupted_.load()) {
+    if ((flags & QEventLoop::WaitForMoreEvents) && !interrupted_.load() && !wokenHere_) {
         waitMs = timers ? WaitMs() : -1;
         emit aboutToBlock();
     }
@@ -91,9 +92,15 @@ int TEpollDispatcher::Activate(std::uint64_t data, std::uint32_t events)
     const int fd = static_cast<int>(data & 0xFFFFFFFFu);
     const auto generation = static_cast<std::uint32_t>(data >> 32);
     // Each notifier is looked up again: the one before may have removed it.
-    const auto deliver = [&](QSocketNotifier* TSocket::*which) {
+    const auto deliver = [&](QSocketNotifier* TSocket::*which, TDescriptorWatcher* TSocket::*direct) {
         const auto s = sockets_.find(fd);
-        if (s == sockets_.end() || s->second.Generation != generation || !(s->second.*which))
+        if (s == sockets_.end() || s->second.Generation != generation)
+            return 0;
+        if (direct && s->second.*direct) {
+            (s->second.*direct)->DescriptorReady();
+            return 1;
+        }
+        if (!(s->second.*which))
             return 0;
         QEvent activation(QEvent::SockAct);
         QCoreApplication::sendEvent(s->second.*which, &activation);
@@ -102,11 +109,11 @@ int TEpollDispatcher::Activate(std::uint64_t data, std::uint32_t events)
     int handled = 0;
     // An error or hang-up is news to a reader and a writer alike, as with poll().
     if (events & (EPOLLIN | EPOLLHUP | EPOLLERR))
-        handled += deliver(&TSocket::Read);
+        handled += deliver(&TSocket::Read, &TSocket::DirectRead);
     if (events & (EPOLLOUT | EPOLLHUP | EPOLLERR))
-        handled += deliver(&TSocket::Write);
+        handled += deliver(&TSocket::Write, &TSocket::DirectWrite);
     if (events & EPOLLPRI)
-        handled += deliver(&TSocket::Exception);
+        handled += deliver(&TSocket::Exception, nullptr);
     return handled;
 }
 
@@ -133,6 +140,12 @@ void TEpollDispatcher::unregisterSocketNotifier(QSocketNotifier* notifier)
     for (QSocketNotifier** n : {&s->second.Read, &s->second.Write, &s->second.Exception})
         if (*n == notifier)
             *n = nullptr;
+    Forget(fd, s);
+}
+
+// A socket nothing watches any more leaves the set; else its events change.
+void TEpollDispatcher::Forget(int fd, std::unordered_map<int, TSocket>::iterator s)
+{
     if (Wanted(s->second) != 0) {
         Watch(fd, s->second, false);
         return;
@@ -142,9 +155,33 @@ void TEpollDispatcher::unregisterSocketNotifier(QSocketNotifier* notifier)
     sockets_.erase(s);
 }
 
+TEpollDispatcher* TEpollDispatcher::Current()
+{
+    return dynamic_cast<TEpollDispatcher*>(QAbstractEventDispatcher::instance());
+}
+
+void TEpollDispatcher::WatchDirect(int fd, QSocketNotifier::Type type, TDescriptorWatcher* watcher)
+{
+    TDescriptorWatcher* TSocket::*slot = type == QSocketNotifier::Write ? &TSocket::DirectWrite : &TSocket::DirectRead;
+    if (watcher) {
+        const auto [s, added] = sockets_.try_emplace(fd);
+        if (added)
+            s->second.Generation = ++generation_;
+        s->second.*slot = watcher;
+        Watch(fd, s->second, added);
+        return;
+    }
+    const auto s = sockets_.find(fd);
+    if (s == sockets_.end())
+        return;
+    s->second.*slot = nullptr;
+    Forget(fd, s);
+}
+
 std::uint32_t TEpollDispatcher::Wanted(const TSocket& socket)
 {
-    return (socket.Read ? EPOLLIN : 0u) | (socket.Write ? EPOLLOUT : 0u) | (socket.Exception ? EPOLLPRI : 0u);
+    return (socket.Read || socket.DirectRead ? EPOLLIN : 0u) | (socket.Write || socket.DirectWrite ? EPOLLOUT : 0u)
+         | (socket.Exception ? EPOLLPRI : 0u);
 }
 
 // A new descriptor joins the set at once; a change waits for WatchChanged.
@@ -269,6 +306,10 @@ int TEpollDispatcher::FireTimers()
 
 void TEpollDispatcher::wakeUp()
 {
+    if (std::this_thread::get_id() == owner_) {
+        wokenHere_ = true;
+        return;
+    }
     const std::uint64_t one = 1;
     [[maybe_unused]] const auto written = ::write(wake_, &one, sizeof one);
 }
