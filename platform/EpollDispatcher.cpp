@@ -5,6 +5,7 @@
 #include <QTimerEvent>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -46,8 +47,11 @@ bool TEpollDispatcher::processEvents(QEventLoop::ProcessEventsFlags flags)
     emit awake();
     // Take the pending wake-up before the posted events: one posted after
     // this point wakes the wait below again.
-    std::uint64_t count;
-    [[maybe_unused]] const auto taken = ::read(wake_, &count, sizeof count);
+    // Read only once the last wait saw it: most rounds have none to take.
+    if (std::exchange(wakeSeen_, false)) {
+        std::uint64_t count;
+        [[maybe_unused]] const auto taken = ::read(wake_, &count, sizeof count);
+    }
     wokenHere_ = false;
     QCoreApplication::sendPostedEvents();
 
@@ -67,8 +71,10 @@ bool TEpollDispatcher::processEvents(QEventLoop::ProcessEventsFlags flags)
 
     int handled = 0;
     for (int i = 0; i < n; ++i) {
-        if (events[i].data.u64 == WakeTag)
+        if (events[i].data.u64 == WakeTag) {
+            wakeSeen_ = true;
             ++handled;  // the posted events go out at the start of the next round
+        }
         else if (sockets)
             handled += Activate(events[i].data.u64, events[i].events);
     }
@@ -93,17 +99,17 @@ int TEpollDispatcher::Activate(std::uint64_t data, std::uint32_t events)
     const auto generation = static_cast<std::uint32_t>(data >> 32);
     // Each notifier is looked up again: the one before may have removed it.
     const auto deliver = [&](QSocketNotifier* TSocket::*which, TDescriptorWatcher* TSocket::*direct) {
-        const auto s = sockets_.find(fd);
-        if (s == sockets_.end() || s->second.Generation != generation)
+        TSocket* s = Find(fd);
+        if (!s || s->Generation != generation)
             return 0;
-        if (direct && s->second.*direct) {
-            (s->second.*direct)->DescriptorReady();
+        if (direct && s->*direct) {
+            (s->*direct)->DescriptorReady();
             return 1;
         }
-        if (!(s->second.*which))
+        if (!(s->*which))
             return 0;
         QEvent activation(QEvent::SockAct);
-        QCoreApplication::sendEvent(s->second.*which, &activation);
+        QCoreApplication::sendEvent(s->*which, &activation);
         return 1;
     };
     int handled = 0;
@@ -120,39 +126,57 @@ int TEpollDispatcher::Activate(std::uint64_t data, std::uint32_t events)
 void TEpollDispatcher::registerSocketNotifier(QSocketNotifier* notifier)
 {
     const int fd = static_cast<int>(notifier->socket());
-    const auto [s, added] = sockets_.try_emplace(fd);
-    if (added)
-        s->second.Generation = ++generation_;
+    bool added;
+    TSocket& s = Take(fd, added);
     switch (notifier->type()) {
-    case QSocketNotifier::Read: s->second.Read = notifier; break;
-    case QSocketNotifier::Write: s->second.Write = notifier; break;
-    case QSocketNotifier::Exception: s->second.Exception = notifier; break;
+    case QSocketNotifier::Read: s.Read = notifier; break;
+    case QSocketNotifier::Write: s.Write = notifier; break;
+    case QSocketNotifier::Exception: s.Exception = notifier; break;
     }
-    Watch(fd, s->second, added);
+    Watch(fd, s, added);
+}
+
+// Descriptors are small numbers: one entry each, found without a search.
+TEpollDispatcher::TSocket* TEpollDispatcher::Find(int fd)
+{
+    if (fd < 0 || static_cast<std::size_t>(fd) >= sockets_.size() || sockets_[fd].Generation == 0)
+        return nullptr;
+    return &sockets_[fd];
+}
+
+TEpollDispatcher::TSocket& TEpollDispatcher::Take(int fd, bool& added)
+{
+    if (static_cast<std::size_t>(fd) >= sockets_.size())
+        sockets_.resize(std::max<std::size_t>(static_cast<std::size_t>(fd) + 1, sockets_.size() * 2));
+    TSocket& s = sockets_[fd];
+    added = s.Generation == 0;
+    if (added)
+        s.Generation = ++generation_;
+    return s;
 }
 
 void TEpollDispatcher::unregisterSocketNotifier(QSocketNotifier* notifier)
 {
     const int fd = static_cast<int>(notifier->socket());
-    const auto s = sockets_.find(fd);
-    if (s == sockets_.end())
+    TSocket* s = Find(fd);
+    if (!s)
         return;
-    for (QSocketNotifier** n : {&s->second.Read, &s->second.Write, &s->second.Exception})
+    for (QSocketNotifier** n : {&s->Read, &s->Write, &s->Exception})
         if (*n == notifier)
             *n = nullptr;
-    Forget(fd, s);
+    Forget(fd, *s);
 }
 
 // A socket nothing watches any more leaves the set; else its events change.
-void TEpollDispatcher::Forget(int fd, std::unordered_map<int, TSocket>::iterator s)
+void TEpollDispatcher::Forget(int fd, TSocket& s)
 {
-    if (Wanted(s->second) != 0) {
-        Watch(fd, s->second, false);
+    if (Wanted(s) != 0) {
+        Watch(fd, s, false);
         return;
     }
     // The descriptor may be closed already, which took it out of the set.
     ::epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
-    sockets_.erase(s);
+    s = TSocket();
 }
 
 TEpollDispatcher* TEpollDispatcher::Current()
@@ -164,18 +188,17 @@ void TEpollDispatcher::WatchDirect(int fd, QSocketNotifier::Type type, TDescript
 {
     TDescriptorWatcher* TSocket::*slot = type == QSocketNotifier::Write ? &TSocket::DirectWrite : &TSocket::DirectRead;
     if (watcher) {
-        const auto [s, added] = sockets_.try_emplace(fd);
-        if (added)
-            s->second.Generation = ++generation_;
-        s->second.*slot = watcher;
-        Watch(fd, s->second, added);
+        bool added;
+        TSocket& s = Take(fd, added);
+        s.*slot = watcher;
+        Watch(fd, s, added);
         return;
     }
-    const auto s = sockets_.find(fd);
-    if (s == sockets_.end())
+    TSocket* s = Find(fd);
+    if (!s)
         return;
-    s->second.*slot = nullptr;
-    Forget(fd, s);
+    s->*slot = nullptr;
+    Forget(fd, *s);
 }
 
 std::uint32_t TEpollDispatcher::Wanted(const TSocket& socket)
@@ -202,16 +225,16 @@ void TEpollDispatcher::Watch(int fd, TSocket& socket, bool added)
 void TEpollDispatcher::WatchChanged()
 {
     for (const int fd : changed_) {
-        const auto s = sockets_.find(fd);
-        if (s == sockets_.end() || !s->second.Changed)
+        TSocket* s = Find(fd);
+        if (!s || !s->Changed)
             continue;  // gone, or gone and back (added afresh)
-        s->second.Changed = false;
+        s->Changed = false;
         epoll_event e{};
-        e.events = Wanted(s->second);
-        e.data.u64 = Tag(fd, s->second.Generation);
-        if (e.events == s->second.Watched)
+        e.events = Wanted(*s);
+        e.data.u64 = Tag(fd, s->Generation);
+        if (e.events == s->Watched)
             continue;
-        s->second.Watched = e.events;
+        s->Watched = e.events;
         if (::epoll_ctl(epoll_, EPOLL_CTL_MOD, fd, &e) < 0 && errno == ENOENT)
             ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &e);  // closed and opened again under the same number
     }

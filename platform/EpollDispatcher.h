@@ -68,7 +68,7 @@ private:
         QSocketNotifier* Exception = nullptr;
         TDescriptorWatcher* DirectRead = nullptr;
         TDescriptorWatcher* DirectWrite = nullptr;
-        std::uint32_t Generation = 0;  // tells an event for a closed and reused descriptor from a new one
+        std::uint32_t Generation = 0;  // tells an event for a closed and reused descriptor from a new one; 0: unused
         std::uint32_t Watched = 0;     // the events the epoll set has for it
         bool Changed = false;          // in changed_
     };
@@ -78,7 +78,9 @@ private:
     void WatchChanged();
     int WaitMs() const;
     int Activate(std::uint64_t data, std::uint32_t events);
-    void Forget(int fd, std::unordered_map<int, TSocket>::iterator s);
+    void Forget(int fd, TSocket& s);
+    TSocket* Find(int fd);
+    TSocket& Take(int fd, bool& added);
     int FireTimers();
     void Arm(std::unordered_map<int, TTimer>::iterator timer, Clock::time_point due);
 
@@ -89,8 +91,9 @@ private:
     // needed: the next wait only must not block.
     const std::thread::id owner_ = std::this_thread::get_id();
     bool wokenHere_ = false;
+    bool wakeSeen_ = true;  // the eventfd may be readable: read it before the posted events
     std::uint32_t generation_ = 0;
-    std::unordered_map<int, TSocket> sockets_;
+    std::vector<TSocket> sockets_;  // by descriptor
     // Sockets whose notifiers came or went since the last wait. A socket's
     // write notifier goes on and off with every command it sends; the epoll
     // set hears of it only if it differs when the loop next waits.
