@@ -110,9 +110,12 @@ void TUpload::StartGap()
 
 void TUpload::StopGap()
 {
-    TimerBaza.stop();
-    if (wake_)
-        wake_->Stop();
+    // With RunGap neither runs: not touched, once a command for every scale of a fleet.
+    if (!hooks_.RunGap) {
+        TimerBaza.stop();
+        if (wake_)
+            wake_->Stop();
+    }
     if (gapRunning_) {
         gapRunning_ = false;
         hooks_.RunGap(false);

@@ -181,8 +181,9 @@ void TClientSocket::ConnectDone()
         FailAttempt(eeConnect, ConnectErrno(error));
         return;
     }
-    writable_.SetEnabled(false);
+    // Read on before write off: the descriptor stays in the epoll set.
     readable_.SetEnabled(true);
+    writable_.SetEnabled(false);
     SocketConnected();
 }
 
