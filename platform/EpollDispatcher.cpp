@@ -47,11 +47,8 @@ bool TEpollDispatcher::processEvents(QEventLoop::ProcessEventsFlags flags)
     emit awake();
     // Take the pending wake-up before the posted events: one posted after
     // this point wakes the wait below again.
-    // Read only once the last wait saw it: most rounds have none to take.
-    if (std::exchange(wakeSeen_, false)) {
-        std::uint64_t count;
-        [[maybe_unused]] const auto taken = ::read(wake_, &count, sizeof count);
-    }
+    std::uint64_t count;
+    [[maybe_unused]] const auto taken = ::read(wake_, &count, sizeof count);
     wokenHere_ = false;
     QCoreApplication::sendPostedEvents();
 
@@ -71,10 +68,8 @@ bool TEpollDispatcher::processEvents(QEventLoop::ProcessEventsFlags flags)
 
     int handled = 0;
     for (int i = 0; i < n; ++i) {
-        if (events[i].data.u64 == WakeTag) {
-            wakeSeen_ = true;
+        if (events[i].data.u64 == WakeTag)
             ++handled;  // the posted events go out at the start of the next round
-        }
         else if (sockets)
             handled += Activate(events[i].data.u64, events[i].events);
     }

@@ -91,7 +91,6 @@ private:
     // needed: the next wait only must not block.
     const std::thread::id owner_ = std::this_thread::get_id();
     bool wokenHere_ = false;
-    bool wakeSeen_ = true;  // the eventfd may be readable: read it before the posted events
     std::uint32_t generation_ = 0;
     std::vector<TSocket> sockets_;  // by descriptor
     // Sockets whose notifiers came or went since the last wait. A socket's
