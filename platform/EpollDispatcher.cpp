@@ -5,6 +5,7 @@
 #include <QTimerEvent>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -48,12 +49,13 @@ bool TEpollDispatcher::processEvents(QEventLoop::ProcessEventsFlags flags)
     // this point wakes the wait below again.
     std::uint64_t count;
     [[maybe_unused]] const auto taken = ::read(wake_, &count, sizeof count);
+    wokenHere_ = false;
     QCoreApplication::sendPostedEvents();
 
     const bool timers = !(flags & QEventLoop::X11ExcludeTimers);
     const bool sockets = !(flags & QEventLoop::ExcludeSocketNotifiers);
     int waitMs = 0;
-    if ((flags & QEventLoop::WaitForMoreEvents) && !interrupted_.load()) {
+    if ((flags & QEventLoop::WaitForMoreEvents) && !interrupted_.load() && !wokenHere_) {
         waitMs = timers ? WaitMs() : -1;
         emit aboutToBlock();
     }
@@ -91,60 +93,113 @@ int TEpollDispatcher::Activate(std::uint64_t data, std::uint32_t events)
     const int fd = static_cast<int>(data & 0xFFFFFFFFu);
     const auto generation = static_cast<std::uint32_t>(data >> 32);
     // Each notifier is looked up again: the one before may have removed it.
-    const auto deliver = [&](QSocketNotifier* TSocket::*which) {
-        const auto s = sockets_.find(fd);
-        if (s == sockets_.end() || s->second.Generation != generation || !(s->second.*which))
+    const auto deliver = [&](QSocketNotifier* TSocket::*which, TDescriptorWatcher* TSocket::*direct) {
+        TSocket* s = Find(fd);
+        if (!s || s->Generation != generation)
+            return 0;
+        if (direct && s->*direct) {
+            (s->*direct)->DescriptorReady();
+            return 1;
+        }
+        if (!(s->*which))
             return 0;
         QEvent activation(QEvent::SockAct);
-        QCoreApplication::sendEvent(s->second.*which, &activation);
+        QCoreApplication::sendEvent(s->*which, &activation);
         return 1;
     };
     int handled = 0;
     // An error or hang-up is news to a reader and a writer alike, as with poll().
     if (events & (EPOLLIN | EPOLLHUP | EPOLLERR))
-        handled += deliver(&TSocket::Read);
+        handled += deliver(&TSocket::Read, &TSocket::DirectRead);
     if (events & (EPOLLOUT | EPOLLHUP | EPOLLERR))
-        handled += deliver(&TSocket::Write);
+        handled += deliver(&TSocket::Write, &TSocket::DirectWrite);
     if (events & EPOLLPRI)
-        handled += deliver(&TSocket::Exception);
+        handled += deliver(&TSocket::Exception, nullptr);
     return handled;
 }
 
 void TEpollDispatcher::registerSocketNotifier(QSocketNotifier* notifier)
 {
     const int fd = static_cast<int>(notifier->socket());
-    const auto [s, added] = sockets_.try_emplace(fd);
-    if (added)
-        s->second.Generation = ++generation_;
+    bool added;
+    TSocket& s = Take(fd, added);
     switch (notifier->type()) {
-    case QSocketNotifier::Read: s->second.Read = notifier; break;
-    case QSocketNotifier::Write: s->second.Write = notifier; break;
-    case QSocketNotifier::Exception: s->second.Exception = notifier; break;
+    case QSocketNotifier::Read: s.Read = notifier; break;
+    case QSocketNotifier::Write: s.Write = notifier; break;
+    case QSocketNotifier::Exception: s.Exception = notifier; break;
     }
-    Watch(fd, s->second, added);
+    Watch(fd, s, added);
+}
+
+// Descriptors are small numbers: one entry each, found without a search.
+TEpollDispatcher::TSocket* TEpollDispatcher::Find(int fd)
+{
+    if (fd < 0 || static_cast<std::size_t>(fd) >= sockets_.size() || sockets_[fd].Generation == 0)
+        return nullptr;
+    return &sockets_[fd];
+}
+
+TEpollDispatcher::TSocket& TEpollDispatcher::Take(int fd, bool& added)
+{
+    if (static_cast<std::size_t>(fd) >= sockets_.size())
+        sockets_.resize(std::max<std::size_t>(static_cast<std::size_t>(fd) + 1, sockets_.size() * 2));
+    TSocket& s = sockets_[fd];
+    added = s.Generation == 0;
+    if (added)
+        s.Generation = ++generation_;
+    return s;
 }
 
 void TEpollDispatcher::unregisterSocketNotifier(QSocketNotifier* notifier)
 {
     const int fd = static_cast<int>(notifier->socket());
-    const auto s = sockets_.find(fd);
-    if (s == sockets_.end())
+    TSocket* s = Find(fd);
+    if (!s)
         return;
-    for (QSocketNotifier** n : {&s->second.Read, &s->second.Write, &s->second.Exception})
+    for (QSocketNotifier** n : {&s->Read, &s->Write, &s->Exception})
         if (*n == notifier)
             *n = nullptr;
-    if (Wanted(s->second) != 0) {
-        Watch(fd, s->second, false);
+    Forget(fd, *s);
+}
+
+// A socket nothing watches any more leaves the set; else its events change.
+void TEpollDispatcher::Forget(int fd, TSocket& s)
+{
+    if (Wanted(s) != 0) {
+        Watch(fd, s, false);
         return;
     }
     // The descriptor may be closed already, which took it out of the set.
     ::epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
-    sockets_.erase(s);
+    s = TSocket();
+}
+
+TEpollDispatcher* TEpollDispatcher::Current()
+{
+    return dynamic_cast<TEpollDispatcher*>(QAbstractEventDispatcher::instance());
+}
+
+void TEpollDispatcher::WatchDirect(int fd, QSocketNotifier::Type type, TDescriptorWatcher* watcher)
+{
+    TDescriptorWatcher* TSocket::*slot = type == QSocketNotifier::Write ? &TSocket::DirectWrite : &TSocket::DirectRead;
+    if (watcher) {
+        bool added;
+        TSocket& s = Take(fd, added);
+        s.*slot = watcher;
+        Watch(fd, s, added);
+        return;
+    }
+    TSocket* s = Find(fd);
+    if (!s)
+        return;
+    s->*slot = nullptr;
+    Forget(fd, *s);
 }
 
 std::uint32_t TEpollDispatcher::Wanted(const TSocket& socket)
 {
-    return (socket.Read ? EPOLLIN : 0u) | (socket.Write ? EPOLLOUT : 0u) | (socket.Exception ? EPOLLPRI : 0u);
+    return (socket.Read || socket.DirectRead ? EPOLLIN : 0u) | (socket.Write || socket.DirectWrite ? EPOLLOUT : 0u)
+         | (socket.Exception ? EPOLLPRI : 0u);
 }
 
 // A new descriptor joins the set at once; a change waits for WatchChanged.
@@ -165,16 +220,16 @@ void TEpollDispatcher::Watch(int fd, TSocket& socket, bool added)
 void TEpollDispatcher::WatchChanged()
 {
     for (const int fd : changed_) {
-        const auto s = sockets_.find(fd);
-        if (s == sockets_.end() || !s->second.Changed)
+        TSocket* s = Find(fd);
+        if (!s || !s->Changed)
             continue;  // gone, or gone and back (added afresh)
-        s->second.Changed = false;
+        s->Changed = false;
         epoll_event e{};
-        e.events = Wanted(s->second);
-        e.data.u64 = Tag(fd, s->second.Generation);
-        if (e.events == s->second.Watched)
+        e.events = Wanted(*s);
+        e.data.u64 = Tag(fd, s->Generation);
+        if (e.events == s->Watched)
             continue;
-        s->second.Watched = e.events;
+        s->Watched = e.events;
         if (::epoll_ctl(epoll_, EPOLL_CTL_MOD, fd, &e) < 0 && errno == ENOENT)
             ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &e);  // closed and opened again under the same number
     }
@@ -269,6 +324,10 @@ int TEpollDispatcher::FireTimers()
 
 void TEpollDispatcher::wakeUp()
 {
+    if (std::this_thread::get_id() == owner_) {
+        wokenHere_ = true;
+        return;
+    }
     const std::uint64_t one = 1;
     [[maybe_unused]] const auto written = ::write(wake_, &one, sizeof one);
 }

@@ -9,14 +9,27 @@
 // Install it with QCoreApplication::setEventDispatcher before the application
 // object exists; it serves that thread alone.
 #include <QAbstractEventDispatcher>
+#include <QSocketNotifier>
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <set>
+#include <thread>
 #include <unordered_map>
 #include <utility>
 #include <vector>
+
+// Told of its descriptor's events straight from the dispatcher, without a
+// QSocketNotifier, its event and its signal. It may stop watching, or be
+// destroyed, from inside DescriptorReady.
+class TDescriptorWatcher {
+public:
+    virtual void DescriptorReady() = 0;
+
+protected:
+    ~TDescriptorWatcher() = default;
+};
 
 class TEpollDispatcher : public QAbstractEventDispatcher {
 public:
@@ -34,6 +47,12 @@ public:
     void wakeUp() override;
     void interrupt() override;
 
+    // The calling thread's dispatcher when it is one of these, else null.
+    static TEpollDispatcher* Current();
+    // Hands fd's readable (Read) or writable (Write) to `watcher`; null stops.
+    // A hang-up or error is news to both, as with a notifier.
+    void WatchDirect(int fd, QSocketNotifier::Type type, TDescriptorWatcher* watcher);
+
 private:
     using Clock = std::chrono::steady_clock;
     struct TTimer {
@@ -47,7 +66,9 @@ private:
         QSocketNotifier* Read = nullptr;
         QSocketNotifier* Write = nullptr;
         QSocketNotifier* Exception = nullptr;
-        std::uint32_t Generation = 0;  // tells an event for a closed and reused descriptor from a new one
+        TDescriptorWatcher* DirectRead = nullptr;
+        TDescriptorWatcher* DirectWrite = nullptr;
+        std::uint32_t Generation = 0;  // tells an event for a closed and reused descriptor from a new one; 0: unused
         std::uint32_t Watched = 0;     // the events the epoll set has for it
         bool Changed = false;          // in changed_
     };
@@ -57,14 +78,21 @@ private:
     void WatchChanged();
     int WaitMs() const;
     int Activate(std::uint64_t data, std::uint32_t events);
+    void Forget(int fd, TSocket& s);
+    TSocket* Find(int fd);
+    TSocket& Take(int fd, bool& added);
     int FireTimers();
     void Arm(std::unordered_map<int, TTimer>::iterator timer, Clock::time_point due);
 
     int epoll_ = -1;
     int wake_ = -1;  // an eventfd: readable while a wake-up is pending
     std::atomic<bool> interrupted_{false};
+    // A wake-up asked on the loop's own thread, where no eventfd write is
+    // needed: the next wait only must not block.
+    const std::thread::id owner_ = std::this_thread::get_id();
+    bool wokenHere_ = false;
     std::uint32_t generation_ = 0;
-    std::unordered_map<int, TSocket> sockets_;
+    std::vector<TSocket> sockets_;  // by descriptor
     // Sockets whose notifiers came or went since the last wait. A socket's
     // write notifier goes on and off with every command it sends; the epoll
     // set hears of it only if it differs when the loop next waits.

@@ -2,6 +2,8 @@
 
 #include "GridText.h"
 
+#include <algorithm>
+
 TGridTable::TGridTable(QObject* parent) : QAbstractTableModel(parent)
 {
 }
@@ -23,14 +25,23 @@ QByteArrayView TGridTable::CellBytes(int col, int row) const
     return QByteArrayView(content_.Bytes.constData() + begin, content_.FieldEnd[field] - begin);
 }
 
+// A row's fields lie in the loaded bytes one after another, a ';' between
+// each two: they are copied at once, then a ';' for each cell the row lacks.
 QByteArray TGridTable::Record(int row) const
 {
+    if (row < 0 || row >= content_.Rows())
+        return QByteArray(cols_ - 1, ';');
+    const std::uint32_t first = content_.RowStart[row];
+    const std::uint32_t fields = std::min<std::uint32_t>(content_.RowStart[row + 1] - first, cols_);
+    if (fields == 0)
+        return QByteArray(cols_ - 1, ';');
+    const std::uint32_t begin = content_.RowBegin[row];
+    const std::uint32_t end = content_.FieldEnd[first + fields - 1];
+    const qsizetype missing = cols_ - static_cast<qsizetype>(fields);
     QByteArray record;
-    for (int c = 0; c < cols_; ++c) {
-        if (c > 0)
-            record += ';';
-        record += CellBytes(c, row);
-    }
+    record.reserve(end - begin + missing);
+    record.append(content_.Bytes.constData() + begin, end - begin);
+    record.append(missing, ';');
     return record;
 }
 

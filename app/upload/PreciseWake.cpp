@@ -7,18 +7,17 @@
 #include <sys/timerfd.h>
 #include <unistd.h>
 
-TPreciseWake::TPreciseWake(std::function<void()> due) : due_(std::move(due))
+TPreciseWake::TPreciseWake(std::function<void()> due)
+    : due_(std::move(due)), watch_(QSocketNotifier::Read, [this] { Fired(); })
 {
     fd_ = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-    if (fd_ < 0)
-        return;
-    notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
-    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { Fired(); });
+    if (fd_ >= 0)
+        watch_.Start(fd_);
 }
 
 TPreciseWake::~TPreciseWake()
 {
-    notifier_.reset();
+    watch_.Stop();
     if (fd_ >= 0)
         ::close(fd_);
 }

@@ -4,11 +4,10 @@
 // whole millisecond, so the 100 ms before the next command ended on average
 // half a millisecond late; a timerfd in the loop's set of descriptors wakes it
 // at its time, whichever event dispatcher runs the loop.
-#include <QSocketNotifier>
+#include "FdWatch.h"
 
 #include <chrono>
 #include <functional>
-#include <memory>
 
 class TPreciseWake {
 public:
@@ -30,6 +29,6 @@ private:
 
     int fd_ = -1;
     bool armed_ = false;
-    std::unique_ptr<QSocketNotifier> notifier_;
     std::function<void()> due_;
+    TFdWatch watch_;
 };

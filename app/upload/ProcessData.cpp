@@ -2,17 +2,28 @@
 
 #include "PreciseWake.h"
 
+#include <QByteArrayView>
 #include <QPointer>
 
-QByteArray TrimReply(const QByteArray& text)
+namespace {
+
+// The first `end` bytes of text without bytes 0..32 at either end.
+QByteArrayView Trimmed(const char* text, qsizetype end)
 {
     qsizetype begin = 0;
-    qsizetype end = text.size();
     while (begin < end && static_cast<unsigned char>(text[begin]) <= 32)
         ++begin;
     while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32)
         --end;
-    return text.mid(begin, end - begin);
+    return QByteArrayView(text + begin, end - begin);
+}
+
+} // namespace
+
+QByteArray TrimReply(const QByteArray& text)
+{
+    const QByteArrayView trimmed = Trimmed(text.constData(), text.size());
+    return trimmed.size() == text.size() ? text : trimmed.toByteArray();
 }
 
 QByteArray StartCommand(int position)
@@ -99,9 +110,12 @@ void TUpload::StartGap()
 
 void TUpload::StopGap()
 {
-    TimerBaza.stop();
-    if (wake_)
-        wake_->Stop();
+    // With RunGap neither runs: not touched, once a command for every scale of a fleet.
+    if (!hooks_.RunGap) {
+        TimerBaza.stop();
+        if (wake_)
+            wake_->Stop();
+    }
     if (gapRunning_) {
         gapRunning_ = false;
         hooks_.RunGap(false);
@@ -204,13 +218,14 @@ void TUpload::TakeLine(const char* text, qsizetype length)
         TakeReply(QByteArray(), true);
         return;
     }
-    QByteArray line;
+    // A line within one piece is trimmed where it lies: one copy, of the reply.
     if (ReplyBuffer.isEmpty()) {
-        line = QByteArray(text, length + 1);
-    } else {
-        ReplyBuffer.append(text, length + 1);
-        line.swap(ReplyBuffer);
+        TakeReply(Trimmed(text, length + 1).toByteArray(), false);
+        return;
     }
+    QByteArray line;
+    ReplyBuffer.append(text, length + 1);
+    line.swap(ReplyBuffer);
     TakeReply(TrimReply(line), false);
 }
 
@@ -309,7 +324,9 @@ void TUpload::TimerBazaTimer()
         // A resend after a wrong reply goes out here too: the command still awaits.
         const QByteArray record = hooks_.Record(k - 1);
         if (!record.isEmpty()) {
-            Send("Sr" + record);
+            QByteArray command;
+            command.reserve(2 + record.size());
+            Send(command.append("Sr", 2).append(record));
         } else {
             UploadIndex = EndCommandSent;
             UploadFailed = true;

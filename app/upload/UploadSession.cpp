@@ -215,7 +215,10 @@ QString TUploadSession::Cause() const
 
 QString TUploadSession::NotSent() const
 {
-    return link_().Kind != ckSerial && EthLink ? EthLink->SendCause : QString();
+    // Asked after every command: the link's target only when there is a cause.
+    if (!EthLink || EthLink->SendCause.isEmpty())
+        return QString();
+    return link_().Kind != ckSerial ? EthLink->SendCause : QString();
 }
 
 TStatusState TUploadSession::Status() const

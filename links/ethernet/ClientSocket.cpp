@@ -9,7 +9,9 @@
 #include <cerrno>
 #include <string>
 #include <utility>
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -34,6 +36,33 @@ int ErrnoOf(QAbstractSocket::SocketError error)
     }
 }
 
+// A plain socket's failure to connect, as the code QTcpSocket's error gives
+// (ErrnoOf): the texts a user reads stay those of either way.
+int ConnectErrno(int error)
+{
+    switch (error) {
+    case ETIMEDOUT:
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+    case EADDRINUSE: return ENETDOWN;
+    case EACCES:
+    case EPERM: return EACCES;
+    default: return ECONNREFUSED;
+    }
+}
+
+// The same for a socket that could not be made.
+int SocketErrno(int error)
+{
+    switch (error) {
+    case EACCES: return EACCES;
+    case EAFNOSUPPORT:
+    case EPROTONOSUPPORT:
+    case EINVAL: return EOPNOTSUPP;
+    default: return ENOBUFS;
+    }
+}
+
 } // namespace
 
 ESocketError::ESocketError(TErrorEvent event, int code)
@@ -42,6 +71,7 @@ ESocketError::ESocketError(TErrorEvent event, int code)
 }
 
 TClientSocket::TClientSocket()
+    : readable_(QSocketNotifier::Read, [this] { ReadReady(); }), writable_(QSocketNotifier::Write, [this] { Writable(); })
 {
     connectTimer_.setSingleShot(true);
     connectTimer_.setTimerType(Qt::PreciseTimer);
@@ -68,6 +98,7 @@ void TClientSocket::SetActive(bool value)
         attempting_ = false;
         connectTimer_.stop();
         ReleaseSocket();
+        CloseDescriptor();
     }
 }
 
@@ -82,6 +113,10 @@ void TClientSocket::Open()
         return;
     }
     ReleaseSocket();
+    attempting_ = true;
+    connectTimer_.start(ConnectTimeoutMs);
+    if (ConnectDirect())
+        return;
     socket_ = new QTcpSocket;
     // A scale is reached directly on the local network, never through a proxy
     // (and the system proxy query would run on a thread of its own).
@@ -94,9 +129,62 @@ void TClientSocket::Open()
     });
     connect(socket_, &QTcpSocket::errorOccurred, this,
             [this](QAbstractSocket::SocketError error) { SocketError(error); });
-    attempting_ = true;
-    connectTimer_.start(ConnectTimeoutMs);
     socket_->connectToHost(Host, static_cast<quint16>(Port));
+}
+
+// An address needs no lookup, and a QTcpSocket would cost more than the
+// whole upload's commands: a socket of our own connects. False for a host
+// name. A failure comes later, never inside SetActive, as QTcpSocket's would.
+bool TClientSocket::ConnectDirect()
+{
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<quint16>(Port));
+    if (::inet_pton(AF_INET, Host.toLatin1().constData(), &a.sin_addr) != 1)
+        return false;
+    int code = 0;
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd_ < 0) {
+        code = SocketErrno(errno);
+    } else {
+        ++connection_;
+        if (::connect(fd_, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0 || errno == EINPROGRESS) {
+            writable_.Start(fd_);  // writable once connected or refused
+            readable_.Start(fd_, false);
+            return true;
+        }
+        code = ConnectErrno(errno);
+    }
+    const auto fail = [this, code, connection = connection_] {
+        if (attempting_ && connection == connection_)
+            FailAttempt(eeConnect, code);
+    };
+    QMetaObject::invokeMethod(this, fail, Qt::QueuedConnection);
+    return true;
+}
+
+void TClientSocket::Writable()
+{
+    if (attempting_)
+        ConnectDone();
+    else
+        WriteReady();
+}
+
+void TClientSocket::ConnectDone()
+{
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) < 0)
+        error = errno;
+    if (error != 0) {
+        FailAttempt(eeConnect, ConnectErrno(error));
+        return;
+    }
+    // Read on before write off: the descriptor stays in the epoll set.
+    readable_.SetEnabled(true);
+    writable_.SetEnabled(false);
+    SocketConnected();
 }
 
 // The socket may be inside one of its own signals here, so it is detached
@@ -118,7 +206,8 @@ void TClientSocket::SocketConnected()
         return;
     attempting_ = false;
     connectTimer_.stop();
-    TakeDescriptor();
+    if (socket_)
+        TakeDescriptor();
     if (fd_ < 0) {
         FailAttempt(eeConnect, errno);
         return;
@@ -143,27 +232,18 @@ void TClientSocket::TakeDescriptor()
     ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK);
     received_ = socket_->readAll();  // whatever the socket took in before it was connected to us
     ReleaseSocket();
-    readable_ = new QSocketNotifier(fd_, QSocketNotifier::Read);
-    connect(readable_, &QSocketNotifier::activated, this, &TClientSocket::ReadReady);
-    writable_ = new QSocketNotifier(fd_, QSocketNotifier::Write);
-    writable_->setEnabled(false);
-    connect(writable_, &QSocketNotifier::activated, this, &TClientSocket::WriteReady);
+    readable_.Start(fd_);
+    writable_.Start(fd_, false);
 }
 
-// The notifiers may be inside their own signal here (a reply whose reader
-// closes the link): they are stopped at once and deleted later, by the loop.
-// Not as the client's children: freed with it, each would first be searched
-// out of the queue of every posted event, once per scale of a fleet.
+// The watches may be inside their own callback here (a reply whose reader
+// closes the link): they let the descriptor go at once.
 void TClientSocket::CloseDescriptor()
 {
     if (fd_ < 0)
         return;
-    for (QSocketNotifier* notifier : {readable_, writable_}) {
-        notifier->setEnabled(false);
-        notifier->disconnect(this);
-        notifier->deleteLater();
-    }
-    readable_ = writable_ = nullptr;
+    readable_.Stop();
+    writable_.Stop();
     ::close(fd_);
     fd_ = -1;
     unsent_.clear();
@@ -202,7 +282,7 @@ void TClientSocket::WriteReady()
     }
     unsent_.remove(0, n);
     if (unsent_.isEmpty())
-        writable_->setEnabled(false);
+        writable_.SetEnabled(false);
 }
 
 // The connection failed under a read or a write: as the socket would, the
@@ -256,6 +336,7 @@ void TClientSocket::FailAttempt(TErrorEvent event, int code)
     attempting_ = false;
     connectTimer_.stop();
     ReleaseSocket();
+    CloseDescriptor();
     const bool raise = ErrorStays(event, code);
     if (OnDisconnect)
         OnDisconnect(*this);
@@ -312,7 +393,7 @@ qint64 TClientSocket::SendString(const QByteArray& text)
     }
     if (n < text.size()) {
         unsent_ = text.mid(n < 0 ? 0 : n);
-        writable_->setEnabled(true);
+        writable_.SetEnabled(true);
     }
     return text.size();
 }

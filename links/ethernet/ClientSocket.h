@@ -1,11 +1,14 @@
 #pragma once
 // TClientSocket: a non-blocking TCP client whose notifications (connect,
 // disconnect, read, error) arrive on the thread that owns it, through its event
-// loop. QTcpSocket looks the host up and connects; once connected, the client
-// keeps the connection's descriptor and reads and writes it itself, one
-// system call a command and one a reply, without Qt's buffers, their signals
-// and the FIONREAD before every read. The names and the order of
+// loop. A dotted IPv4 address is connected by a plain non-blocking socket;
+// a host name goes to QTcpSocket, which looks it up and connects. Once
+// connected, the client keeps the connection's descriptor and reads and
+// writes it itself, one system call a command and one a reply, without Qt's
+// buffers, their signals and the FIONREAD before every read. The names and the order of
 // notifications are the ones the Ethernet link was written against.
+#include "FdWatch.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -15,7 +18,6 @@
 #include <functional>
 #include <stdexcept>
 
-class QSocketNotifier;
 class QTcpSocket;
 
 enum TClientType { ctNonBlocking, ctBlocking };
@@ -65,6 +67,9 @@ public:
 
 private:
     void Open();
+    bool ConnectDirect();
+    void ConnectDone();
+    void Writable();
     void ReleaseSocket();
     void TakeDescriptor();
     void CloseDescriptor();
@@ -82,10 +87,10 @@ private:
     void RaiseLater(TErrorEvent event, int code);
 
     QTcpSocket* socket_ = nullptr;  // while connecting
-    int fd_ = -1;                    // once connected
+    int fd_ = -1;                    // once connected, or while the plain socket connects
     unsigned connection_ = 0;        // counts them: a failure found late ends only its own
-    QSocketNotifier* readable_ = nullptr;  // deleted later, when the descriptor closes
-    QSocketNotifier* writable_ = nullptr;  // on only while unsent bytes wait
+    TFdWatch readable_;
+    TFdWatch writable_;              // on only while connecting or while unsent bytes wait
     QByteArray received_;
     QByteArray unsent_;
     QTimer connectTimer_;

@@ -1,6 +1,7 @@
 // The command line's event loop: timers, socket notifiers and wake-ups from
 // other threads, with the dispatcher installed as `scaledb send` installs it.
 #include "EpollDispatcher.h"
+#include "FdWatch.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -104,6 +105,36 @@ private slots:
         QTRY_VERIFY(!notifiers[0] || !notifiers[1]);
         QTest::qWait(20);
         QCOMPARE(calls, 1);
+    }
+
+    // Watches called straight by the dispatcher: a read and a write watch on
+    // one descriptor; the writer turns itself off, the reader stops itself
+    // and is not called again, and a watch started anew is heard.
+    void directWatchesStopFromTheirOwnCallback()
+    {
+        SocketPair pair;
+        int reads = 0, writes = 0;
+        TFdWatch* self = nullptr;
+        TFdWatch reader(QSocketNotifier::Read, [&] {
+            ++reads;
+            self->Stop();
+        });
+        self = &reader;
+        TFdWatch writer(QSocketNotifier::Write, [&] {
+            ++writes;
+            writer.SetEnabled(false);
+        });
+        reader.Start(pair.fd[0]);
+        writer.Start(pair.fd[0]);
+        pair.Send();
+        QTRY_COMPARE(reads, 1);
+        QTRY_COMPARE(writes, 1);
+        pair.Send();
+        QTest::qWait(20);
+        QCOMPARE(reads, 1);  // both bytes still wait, unread
+        QCOMPARE(writes, 1);
+        reader.Start(pair.fd[0]);
+        QTRY_COMPARE(reads, 2);
     }
 
     // A loop with nothing to do sleeps until another thread posts to it.
