@@ -75,6 +75,17 @@
     </message>
 </context>
 <context>
+    <name>ScaleKeys</name>
+    <message>
+        <source>%1 and %2 are the same scale</source>
+        <translation>%1 and %2 are the same scale</translation>
+    </message>
+    <message>
+        <source>%1 and %2 are one address over UDP: its replies could not be told apart</source>
+        <translation>%1 and %2 are one address over UDP: its replies could not be told apart</translation>
+    </message>
+</context>
+<context>
     <name>SendCommand</name>
     <message>
         <source>cannot write %1: %2</source>
@@ -366,10 +377,6 @@ Examples:
     <message>
         <source>--kind %1 is not offered by device %2 (%3)</source>
         <translation>--kind %1 is not offered by device %2 (%3)</translation>
-    </message>
-    <message>
-        <source>%1 and %2 are the same scale</source>
-        <translation>%1 and %2 are the same scale</translation>
     </message>
     <message>
         <source>
@@ -1127,10 +1134,6 @@ Options:
     <message>
         <source>failed: </source>
         <translation>failed: </translation>
-    </message>
-    <message>
-        <source>%1 and %2 are one address over UDP: its replies could not be told apart</source>
-        <translation>%1 and %2 are one address over UDP: its replies could not be told apart</translation>
     </message>
     <message>
         <source>%1 of %2 %3 accepted the database</source>

@@ -75,6 +75,17 @@
     </message>
 </context>
 <context>
+    <name>ScaleKeys</name>
+    <message>
+        <source>%1 and %2 are the same scale</source>
+        <translation>%1 i %2 to ta sama waga</translation>
+    </message>
+    <message>
+        <source>%1 and %2 are one address over UDP: its replies could not be told apart</source>
+        <translation>%1 i %2 to jeden adres UDP: nie dałoby się rozróżnić odpowiedzi</translation>
+    </message>
+</context>
+<context>
     <name>SendCommand</name>
     <message>
         <source>cannot write %1: %2</source>
@@ -367,10 +378,6 @@ Przykłady:
     <message>
         <source>--kind %1 is not offered by device %2 (%3)</source>
         <translation>urządzenie %2 nie obsługuje --kind %1 (%3)</translation>
-    </message>
-    <message>
-        <source>%1 and %2 are the same scale</source>
-        <translation>%1 i %2 to ta sama waga</translation>
     </message>
     <message>
         <source>
@@ -1128,10 +1135,6 @@ Opcje:
     <message>
         <source>failed: </source>
         <translation>nieudane: </translation>
-    </message>
-    <message>
-        <source>%1 and %2 are one address over UDP: its replies could not be told apart</source>
-        <translation>%1 i %2 to jeden adres UDP: nie dałoby się rozróżnić odpowiedzi</translation>
     </message>
     <message>
         <source>%1 of %2 %3 accepted the database</source>

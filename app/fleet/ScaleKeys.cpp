@@ -47,7 +47,7 @@ bool TScaleKeys::Add(const std::vector<TTarget>& targets, QString& error)
 {
     for (const TTarget& t : targets)
         if (const THolder* first = Take(t)) {
-            error = QCoreApplication::translate("SendOptions", "%1 and %2 are the same scale").arg(first->Name, t.Name);
+            error = QCoreApplication::translate("ScaleKeys", "%1 and %2 are the same scale").arg(first->Name, t.Name);
             return false;
         }
     return true;
@@ -61,10 +61,10 @@ QString TScaleKeys::Hold(const TTarget& t)
     if (!first)
         return QString();
     if (t.Kind == ckEthernet && t.Protocol == epUDP)
-        return QCoreApplication::translate("TScalesModel",
+        return QCoreApplication::translate("ScaleKeys",
                                            "%1 and %2 are one address over UDP: its replies could not be told apart")
             .arg(first->Link, t.Link);
-    return QCoreApplication::translate("SendOptions", "%1 and %2 are the same scale").arg(first->Name, t.Name);
+    return QCoreApplication::translate("ScaleKeys", "%1 and %2 are the same scale").arg(first->Name, t.Name);
 }
 
 QString TScaleKeys::Claim(const TTarget& t, const QList<QHostAddress>& addresses)

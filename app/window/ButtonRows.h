@@ -12,7 +12,6 @@ class TButtonRows : public QWidget {
 public:
     TButtonRows(int mostInARow, QWidget* parent);
     void Add(QWidget* button);
-    int InARow() const { return inARow_; }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
